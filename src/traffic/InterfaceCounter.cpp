@@ -1,0 +1,114 @@
+#include "traffic/InterfaceCounter.h"
+
+#include "traffic/PerfBlock.h"
+
+#include <new>
+#include <string_view>
+
+CInterfaceCounter::CInterfaceCounter(IPerfDataSource& source)
+    : m_pSource(&source)
+{
+    Enumerate();
+}
+
+CInterfaceCounter::~CInterfaceCounter() = default;
+
+int CInterfaceCounter::Enumerate()
+{
+    try {
+        m_names.clear();
+        std::optional<CPerfBlock> block = CPerfBlock::QueryPerfData(*m_pSource);
+        if (!block)
+            return 0;
+        bool stop = false;
+        block->ForEachNetworkObject([&](CPerfBlock::Pos object) {
+            // Without the bandwidth counter the object lists nothing, and the listing ends.
+            if (block->FindCounterOffset(object, kBandwidth) < 0) {
+                stop = true;
+                return true;
+            }
+            block->ForEachInstance(object, [&](CPerfBlock::Pos instance) {
+                char name[CPerfBlock::kNameCapacity + 1];
+                size_t length = 0;
+                if (!block->InstanceName(instance, name, length)) {
+                    stop = true;
+                    return true;
+                }
+                m_names.emplace_back(name, length);
+                return false;
+            });
+            return stop;
+        });
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
+int CInterfaceCounter::GetLastIndex() const { return int(m_names.size()) - 1; }
+
+bool CInterfaceCounter::GetName(std::string& name, int index) const
+{
+    if (index < 0 || size_t(index) >= m_names.size())
+        return false;
+    name = m_names[size_t(index)];
+    return true;
+}
+
+void CInterfaceCounter::SetCounter(int counterIndex) { m_counterIndex = counterIndex; }
+
+double CInterfaceCounter::ReadDelta(int index)
+{
+    if (index < 0 || size_t(index) >= m_names.size())
+        return 0.0;
+    try {
+        const std::string_view wanted = m_names[size_t(index)];
+        std::optional<CPerfBlock> block = CPerfBlock::QueryPerfData(*m_pSource);
+        if (!block)
+            return 1.0;
+        double result = 0.0;
+        bool missingCounter = false;
+        bool done = false;
+        block->ForEachNetworkObject([&](CPerfBlock::Pos object) {
+            const int32_t k = block->FindCounterOffset(object, uint32_t(m_counterIndex));
+            if (k < 0) {
+                missingCounter = true;
+                return true;
+            }
+            block->ForEachInstance(object, [&](CPerfBlock::Pos instance) {
+                char name[CPerfBlock::kNameCapacity + 1];
+                size_t length = 0;
+                if (!block->InstanceName(instance, name, length)) {
+                    done = true; // a block that lies ends the walk: nothing found
+                    return true;
+                }
+                if (std::string_view(name, length) != wanted)
+                    return false;
+                uint32_t raw = 0;
+                done = true;
+                if (!block->CounterValue(instance, k, raw))
+                    return true;
+                const double v = double(raw);
+                if (m_prevDevice == index) {
+                    // 32-bit counters roll over every 4 GiB; take the difference modulo 2^32.
+                    // A modular difference of 2^31 or more means the counter went down
+                    // (reset, interface re-created): start again from the new value.
+                    const uint32_t delta = raw - uint32_t(m_prevValue);
+                    result = delta < 0x80000000u ? double(delta) : 0.0;
+                    m_prevValue = v;
+                } else {
+                    m_prevValue = v;
+                    m_prevDevice = index;
+                    result = 0.0;
+                }
+                return true;
+            });
+            return done;
+        });
+        if (missingCounter)
+            return 1.0;
+        return result;
+    } catch (const std::bad_alloc&) {
+        return 0.0;
+    }
+}

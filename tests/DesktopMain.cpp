@@ -1,0 +1,32 @@
+#include "support/DesktopSession.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <gtest/gtest.h>
+
+// Desktop tests need a real X server and notification area; this binary starts its own
+// Xvfb and trayer, points Qt at them, and stops exactly those processes at the end.
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            QApplication app(argc, argv);
+            return RUN_ALL_TESTS();
+        }
+
+    CDesktopSession& session = CDesktopSession::Instance();
+    if (!session.Start()) {
+        std::fprintf(stderr, "desktop tests skipped: %s\n", session.Why().c_str());
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        qputenv("DISPLAY", session.Display().c_str());
+    }
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    const int rc = RUN_ALL_TESTS();
+    session.Stop();
+    return rc;
+}

@@ -1,0 +1,189 @@
+#include "support/DesktopSession.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+pid_t Spawn(const std::vector<std::string>& argv, int keepFd = -1)
+{
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
+    posix_spawn_file_actions_adddup2(&actions, devnull, 0);
+    posix_spawn_file_actions_adddup2(&actions, devnull, 1);
+    posix_spawn_file_actions_adddup2(&actions, devnull, 2);
+    (void)keepFd;
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(devnull);
+    return pid;
+}
+
+} // namespace
+
+CDesktopSession& CDesktopSession::Instance()
+{
+    static CDesktopSession session;
+    return session;
+}
+
+CDesktopSession::~CDesktopSession() { Stop(); }
+
+bool CDesktopSession::Start()
+{
+    if (Running())
+        return true;
+    // Xvfb writes the display number it chose to the descriptor given by -displayfd.
+    int fds[2];
+    if (pipe(fds) != 0) {
+        m_why = "pipe failed";
+        return false;
+    }
+    std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen",
+                                     "0", "1024x768x24", "-nolisten", "tcp", "-noreset"};
+    std::vector<char*> args;
+    for (auto& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
+    posix_spawn_file_actions_adddup2(&actions, devnull, 0);
+    posix_spawn_file_actions_adddup2(&actions, devnull, 1);
+    posix_spawn_file_actions_adddup2(&actions, devnull, 2);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, "Xvfb", &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(devnull);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        m_why = "Xvfb is not installed";
+        return false;
+    }
+    m_xvfbPid = pid;
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    while (poll(&p, 1, 10000) > 0) {
+        char c;
+        if (read(fds[0], &c, 1) != 1 || c == '\n')
+            break;
+        number += c;
+    }
+    close(fds[0]);
+    if (number.empty()) {
+        m_why = "Xvfb did not start";
+        Kill(m_xvfbPid);
+        return false;
+    }
+    m_display = ":" + number;
+    setenv("DISPLAY", m_display.c_str(), 1);
+    if (!StartTray()) {
+        m_why = "trayer did not start";
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+bool CDesktopSession::StartTray()
+{
+    if (m_trayPid > 0)
+        return true;
+    m_trayPid = Spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
+                       "--width", "200", "--height", "32", "--SetDockType", "true",
+                       "--transparent", "false", "--tint", "0x333333"});
+    if (m_trayPid <= 0)
+        return false;
+    // The notification area is ready once the selection owner's window exists.
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 10000) {
+        int code = -1;
+        Run("xdotool", {"search", "--classname", "panel"}, &code, 2000);
+        if (code == 0) {
+            QThread::msleep(300);
+            return true;
+        }
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+void CDesktopSession::StopTray() { Kill(m_trayPid); }
+
+void CDesktopSession::Stop()
+{
+    Kill(m_trayPid);
+    Kill(m_xvfbPid);
+}
+
+void CDesktopSession::Kill(pid_t& pid)
+{
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 50; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            pid = -1;
+            return;
+        }
+        usleep(20000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    pid = -1;
+}
+
+QString CDesktopSession::Run(const QString& program, const QStringList& args, int* exitCode,
+                             int timeoutMs) const
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", QString::fromStdString(m_display));
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        if (exitCode)
+            *exitCode = -1;
+        return {};
+    }
+    if (exitCode)
+        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+QImage CDesktopSession::Screenshot() const
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", QString::fromStdString(m_display));
+    p.setProcessEnvironment(env);
+    p.start("import", {"-window", "root", "png:-"});
+    if (!p.waitForFinished(20000))
+        return {};
+    return QImage::fromData(p.readAllStandardOutput(), "PNG");
+}

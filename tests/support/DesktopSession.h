@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <string>
+#include <sys/types.h>
+
+// A private X display (Xvfb) with a real XEmbed notification area (trayer), started by
+// the desktop test binary and stopped by PID, never by name.
+class CDesktopSession
+{
+public:
+    static CDesktopSession& Instance();
+
+    bool Start();
+    void Stop();
+    bool Running() const { return m_xvfbPid > 0; }
+    const std::string& Display() const { return m_display; }
+    const std::string& Why() const { return m_why; }
+
+    // The notification area can be stopped and started again to test a tray host restart.
+    bool StartTray();
+    void StopTray();
+    bool TrayRunning() const { return m_trayPid > 0; }
+
+    // Runs a helper program (xdotool, xprop, ...) on this display and returns its stdout.
+    QString Run(const QString& program, const QStringList& args, int* exitCode = nullptr,
+                int timeoutMs = 10000) const;
+    QImage Screenshot() const;
+
+private:
+    CDesktopSession() = default;
+    ~CDesktopSession();
+    static void Kill(pid_t& pid);
+
+    pid_t m_xvfbPid = -1;
+    pid_t m_trayPid = -1;
+    std::string m_display;
+    std::string m_why;
+};
+
+#define CORVANE_REQUIRE_DESKTOP()                                                                  \
+    do {                                                                                           \
+        if (!CDesktopSession::Instance().Running())                                                \
+            GTEST_SKIP() << "no X server could be started: "                                       \
+                         << CDesktopSession::Instance().Why();                                     \
+    } while (0)
