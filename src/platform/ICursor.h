@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QPoint>
+
+// Where the pointer is, in screen coordinates.
+class ICursor
+{
+public:
+    virtual ~ICursor() = default;
+    virtual QPoint GetCursorPos() = 0;
+};
