@@ -1,0 +1,87 @@
+#include "app/Resources.h"
+
+#include "ResourceIds.h"
+
+#include <QSize>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kTrayIconSizes[] = {16, 22, 24, 32};
+constexpr int kProgramIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+// File stem of each icon under :/corvane/icons/, as draw_artwork.py names them.
+const char* IconStem(int id)
+{
+    switch (id) {
+    case IDR_MAINFRAME: return "corvane";
+    case IDI_IDLE: return "idle";
+    case IDI_RECEIVE: return "receive";
+    case IDI_SEND: return "send";
+    case IDI_BOTH: return "both";
+    default: return nullptr;
+    }
+}
+
+} // namespace
+
+QImage CResources::LoadBitmap(int id) const
+{
+    if (id != IDB_SKIN)
+        return {};
+    return QImage(QStringLiteral(":/corvane/skin.png"));
+}
+
+std::vector<int> CResources::IconSizes(int id)
+{
+    if (id == IDR_MAINFRAME)
+        return {std::begin(kProgramIconSizes), std::end(kProgramIconSizes)};
+    if (IconStem(id))
+        return {std::begin(kTrayIconSizes), std::end(kTrayIconSizes)};
+    return {};
+}
+
+QString CResources::IconPath(int id, int size)
+{
+    const std::vector<int> sizes = IconSizes(id);
+    if (std::find(sizes.begin(), sizes.end(), size) == sizes.end())
+        return {};
+    return QStringLiteral(":/corvane/icons/%1-%2.png").arg(QLatin1String(IconStem(id))).arg(size);
+}
+
+QIcon CResources::LoadIcon(int id) const
+{
+    QIcon icon;
+    // Every drawn size goes in, so the tray and the window manager pick a crisp one instead
+    // of scaling a single image.
+    for (int size : IconSizes(id))
+        icon.addFile(IconPath(id, size), QSize(size, size));
+    return icon;
+}
+
+QString CResources::LoadString(int id) const
+{
+    switch (id) {
+    case IDS_ABOUTBOX: return QStringLiteral("&About Corvane");
+    case IDS_TOOLTIP: return QStringLiteral("Corvane by Mirelda");
+    default: return {};
+    }
+}
+
+MenuResource CResources::LoadMenu(int id) const
+{
+    if (id != IDR_TRAYMENU)
+        return {};
+    return MenuResource{
+        QStringLiteral("Menu"),
+        {
+            {ID_APP_SHOW, QStringLiteral("&Show"), false},
+            {ID_APP_HIDE, QStringLiteral("Hide"), false},
+            {ID_APP_SETTINGS, QStringLiteral("&Settings"), false},
+            {ID_APP_ABOUT, QStringLiteral("&About"), false},
+            {0, QString(), true},
+            {ID_APP_EXIT, QStringLiteral("E&xit"), false},
+        },
+    };
+}
