@@ -182,6 +182,7 @@ void CTrafficGraph::paintEvent(QPaintEvent*)
 {
     if (!m_bReady)
         return;
+    ++m_nPaints;
     QPainter target(this);
     // Paint into the off-screen surface and copy once, so the graph never shows half a frame.
     COffscreenDC dc(target, rect(), true);

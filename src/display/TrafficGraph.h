@@ -63,6 +63,8 @@ public:
 
     // How many times the dotted background was drawn.
     int BackgroundRebuilds() const { return m_nBackgroundBuilds; }
+    // How many times the graph was painted since construction.
+    int PaintCount() const { return m_nPaints; }
 
     CInterfaceCounter m_counter;
     CLabelFont m_font;
@@ -97,4 +99,5 @@ private:
     uint8_t m_bFirstUpdate = 1;
     std::vector<QPoint> m_points; // the line's vertices, sized with the history
     int m_nBackgroundBuilds = 0;
+    int m_nPaints = 0;
 };

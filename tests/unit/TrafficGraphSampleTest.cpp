@@ -4,6 +4,8 @@
 #include "fakes/FakePerfDataSource.h"
 #include "support/PerfBlockBuilder.h"
 
+#include <QApplication>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -227,4 +229,28 @@ TEST(TrafficGraphSample, SetDirectionPicksCounterAndSuffix)
         g.Tick(100, 40);
         EXPECT_EQ(g.graph.GetLastSample(), int(c.expected));
     }
+}
+
+TEST(TrafficGraphSample, VisibleGraphRepaintsAtOnce)
+{
+    QWidget window;
+    window.resize(174, 123);
+    CFakePerfDataSource source;
+    source.block = BuildNetworkBlock({{u"eth0", 0, 0}}).bytes;
+    CFakeConnectionState connection;
+    CFakeClock clock;
+    CTrafficGraph graph(source, connection, clock);
+    graph.Attach(&window, QRect(5, 64, 164, 54));
+    EXPECT_EQ(graph.parentWidget(), &window);
+    EXPECT_EQ(graph.geometry(), QRect(5, 64, 164, 54));
+    window.show();
+    QApplication::processEvents();
+    ASSERT_TRUE(graph.isVisible());
+
+    // No event loop runs between these calls: each must have painted by itself.
+    const int before = graph.PaintCount();
+    graph.Sample();
+    EXPECT_EQ(graph.PaintCount(), before + 1);
+    graph.UpdateLabels();
+    EXPECT_EQ(graph.PaintCount(), before + 2);
 }

@@ -85,16 +85,24 @@ bool CNetlinkConnectionState::IsConnected()
     if (!Open())
         return false; // a failing query counts as no connection
 
+    // Only the flags are wanted: ask the kernel to leave out each link's statistics, which
+    // are most of a dump's bytes (kernels that do not know the bit send them anyway).
     struct
     {
         nlmsghdr header;
         ifinfomsg link;
+        rtattr extMaskAttr;
+        uint32_t extMask;
     } request {};
-    request.header.nlmsg_len = NLMSG_LENGTH(sizeof(ifinfomsg));
+    static_assert(sizeof request == NLMSG_LENGTH(sizeof(ifinfomsg)) + RTA_LENGTH(sizeof(uint32_t)));
+    request.header.nlmsg_len = sizeof request;
     request.header.nlmsg_type = RTM_GETLINK;
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     request.header.nlmsg_seq = ++m_nSeq;
     request.link.ifi_family = AF_UNSPEC;
+    request.extMaskAttr.rta_type = IFLA_EXT_MASK;
+    request.extMaskAttr.rta_len = RTA_LENGTH(sizeof(uint32_t));
+    request.extMask = RTEXT_FILTER_SKIP_STATS;
 
     sockaddr_nl kernel {};
     kernel.nl_family = AF_NETLINK;
