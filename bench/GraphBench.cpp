@@ -14,16 +14,15 @@
 namespace {
 
 // A graph as the traffic window sets it up: 164 x 54, full history, both texts.
-struct BenchGraph
-{
+struct BenchGraph {
     CFakePerfDataSource source;
     CFakeConnectionState connection;
     CFakeClock clock;
-    CTrafficGraph graph {source, connection, clock};
+    CTrafficGraph graph { source, connection, clock };
 
     explicit BenchGraph(QWidget* parent = nullptr)
     {
-        source.block = BuildNetworkBlock({{u"lo", 0, 0}, {u"eth0", 1000, 2000}}).bytes;
+        source.block = BuildNetworkBlock({ { u"lo", 0, 0 }, { u"eth0", 1000, 2000 } }).bytes;
         graph.Attach(parent, QRect(5, 5, 164, 54));
         graph.SetDevice(1);
         graph.SetFullScale(20480);

@@ -18,4 +18,7 @@ constexpr QRgb ToQRgb(ColorRef cr)
     return qRgb(int(cr & 0xFF), int(cr >> 8 & 0xFF), int(cr >> 16 & 0xFF));
 }
 
-inline QColor ToQColor(ColorRef cr) { return QColor::fromRgb(ToQRgb(cr)); }
+inline QColor ToQColor(ColorRef cr)
+{
+    return QColor::fromRgb(ToQRgb(cr));
+}

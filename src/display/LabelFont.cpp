@@ -26,26 +26,38 @@ int PixelSizeForCellHeight(QFont font, int cellHeight)
 QFont::StyleHint StyleHintFromFamily(uint8_t pitchAndFamily)
 {
     switch (pitchAndFamily & 0xF0) {
-    case LogFontValues::kFamilyRoman: return QFont::Serif;
-    case LogFontValues::kFamilySwiss: return QFont::SansSerif;
-    case LogFontValues::kFamilyModern: return QFont::TypeWriter;
-    case LogFontValues::kFamilyScript: return QFont::Cursive;
-    case LogFontValues::kFamilyDecorative: return QFont::Decorative;
-    default: return QFont::AnyStyle;
+    case LogFontValues::kFamilyRoman:
+        return QFont::Serif;
+    case LogFontValues::kFamilySwiss:
+        return QFont::SansSerif;
+    case LogFontValues::kFamilyModern:
+        return QFont::TypeWriter;
+    case LogFontValues::kFamilyScript:
+        return QFont::Cursive;
+    case LogFontValues::kFamilyDecorative:
+        return QFont::Decorative;
+    default:
+        return QFont::AnyStyle;
     }
 }
 
 uint8_t FamilyFromStyleHint(QFont::StyleHint hint)
 {
     switch (hint) {
-    case QFont::Serif: return LogFontValues::kFamilyRoman;
-    case QFont::SansSerif: return LogFontValues::kFamilySwiss;
+    case QFont::Serif:
+        return LogFontValues::kFamilyRoman;
+    case QFont::SansSerif:
+        return LogFontValues::kFamilySwiss;
     case QFont::TypeWriter:
-    case QFont::Monospace: return LogFontValues::kFamilyModern;
-    case QFont::Cursive: return LogFontValues::kFamilyScript;
+    case QFont::Monospace:
+        return LogFontValues::kFamilyModern;
+    case QFont::Cursive:
+        return LogFontValues::kFamilyScript;
     case QFont::Decorative:
-    case QFont::Fantasy: return LogFontValues::kFamilyDecorative;
-    default: return 0;
+    case QFont::Fantasy:
+        return LogFontValues::kFamilyDecorative;
+    default:
+        return 0;
     }
 }
 
@@ -91,13 +103,25 @@ void CLabelFont::SetLogFont(const LogFont& lf)
     Rebuild();
 }
 
-void CLabelFont::SetFromFont(const QFont& font) { SetLogFont(LogFontFromQFont(font, ScreenDpiY())); }
+void CLabelFont::SetFromFont(const QFont& font)
+{
+    SetLogFont(LogFontFromQFont(font, ScreenDpiY()));
+}
 
-void CLabelFont::SetFromFont(const CLabelFont& font) { SetLogFont(font.m_lf); }
+void CLabelFont::SetFromFont(const CLabelFont& font)
+{
+    SetLogFont(font.m_lf);
+}
 
-int CLabelFont::SetPointSize(int points) { return SetPointSize(points, ScreenDpiY()); }
+int CLabelFont::SetPointSize(int points)
+{
+    return SetPointSize(points, ScreenDpiY());
+}
 
-int CLabelFont::SetPointSize(int points, int dpiY) { return SetHeight(-MulDiv(points, dpiY, 72)); }
+int CLabelFont::SetPointSize(int points, int dpiY)
+{
+    return SetHeight(-MulDiv(points, dpiY, 72));
+}
 
 int CLabelFont::SetHeight(int height)
 {
@@ -178,8 +202,8 @@ QFont CLabelFont::QFontFromLogFont(const LogFont& lf)
     font.setStyleHint(StyleHintFromFamily(lf.lfPitchAndFamily));
     font.setFixedPitch((lf.lfPitchAndFamily & 3) == LogFontValues::kFixedPitch);
 
-    font.setWeight(lf.lfWeight == 0 ? QFont::Normal
-                                    : QFont::Weight(std::clamp(int(lf.lfWeight), 1, 1000)));
+    font.setWeight(
+        lf.lfWeight == 0 ? QFont::Normal : QFont::Weight(std::clamp(int(lf.lfWeight), 1, 1000)));
     font.setItalic(lf.lfItalic != 0);
     font.setUnderline(lf.lfUnderline != 0);
     font.setStrikeOut(lf.lfStrikeOut != 0);
@@ -196,7 +220,8 @@ QFont CLabelFont::QFontFromLogFont(const LogFont& lf)
     case 6: // ClearType, natural widths
         font.setStyleStrategy(QFont::PreferAntialias);
         break;
-    default: break;
+    default:
+        break;
     }
 
     if (lf.lfHeight < 0) {

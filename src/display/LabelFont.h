@@ -9,15 +9,14 @@
 // size); lfHeight > 0 asks for a cell height (ascent + descent) of lfHeight pixels; 0 takes
 // the default size. Escapement, orientation, character set and the two precisions are kept
 // but have no Qt counterpart: the font draws upright in Unicode whatever they say.
-struct LogFont
-{
+struct LogFont {
     static constexpr int kFaceSize = 32; // with the terminating zero
 
     int32_t lfHeight = 0;
-    int32_t lfWidth = 0;       // average character width in pixels, 0: the face's own
-    int32_t lfEscapement = 0;  // tenths of a degree
+    int32_t lfWidth = 0; // average character width in pixels, 0: the face's own
+    int32_t lfEscapement = 0; // tenths of a degree
     int32_t lfOrientation = 0; // tenths of a degree
-    int32_t lfWeight = 0;      // 0: default (400); 100 thin .. 900 black
+    int32_t lfWeight = 0; // 0: default (400); 100 thin .. 900 black
     uint8_t lfItalic = 0;
     uint8_t lfUnderline = 0;
     uint8_t lfStrikeOut = 0;
@@ -54,8 +53,7 @@ constexpr uint8_t kFamilyDecorative = 0x50;
 // changed without asking Qt for the description again. The QFont is always the one built
 // from the current m_lf: a setter that changes m_lf rebuilds it; one that changes nothing
 // builds nothing.
-class CLabelFont
-{
+class CLabelFont {
 public:
     CLabelFont();
     virtual ~CLabelFont();

@@ -28,7 +28,8 @@ QRect COffscreenDC::ClipBox(const QPainter& target)
     const QPaintDevice* device = target.device();
     if (!device)
         return {};
-    return target.worldTransform().inverted().mapRect(QRect(0, 0, device->width(), device->height()));
+    return target.worldTransform().inverted().mapRect(
+        QRect(0, 0, device->width(), device->height()));
 }
 
 void COffscreenDC::Open(const QRect& rect, bool blitBack)

@@ -24,8 +24,7 @@
 // to the target, as in the printing case: a flicker is better than a blank control.
 //
 // Open it after the target's painter and release it before that painter ends.
-class COffscreenDC
-{
+class COffscreenDC {
 public:
     COffscreenDC(QPainter& target, const QRect& rect, bool blitBack = true);
     explicit COffscreenDC(QPainter& target, bool blitBack = true);

@@ -35,8 +35,8 @@ void AssignLatin1(QString& text, const char* chars, int length)
 
 } // namespace
 
-CTrafficGraph::CTrafficGraph(IPerfDataSource& source, IConnectionState& connection, IClock& clock,
-                             QWidget* parent)
+CTrafficGraph::CTrafficGraph(
+    IPerfDataSource& source, IConnectionState& connection, IClock& clock, QWidget* parent)
     : QWidget(parent)
     , m_counter(source)
     , m_connection(connection)
@@ -111,7 +111,9 @@ void CTrafficGraph::SetDirection(int direction)
         m_counter.SetCounter(CInterfaceCounter::kBytesSent);
         m_strSuffix = QStringLiteral(" sent");
         break;
-    default: m_counter.SetCounter(CInterfaceCounter::kBytesTotal); break;
+    default:
+        m_counter.SetCounter(CInterfaceCounter::kBytesTotal);
+        break;
     }
 }
 
@@ -149,7 +151,8 @@ void CTrafficGraph::SetFullScale(int32_t bytes)
 void CTrafficGraph::UpdateLabels()
 {
     char text[400]; // "%1.2f" of the largest double is 312 characters
-    AssignLatin1(m_strScale, text, std::snprintf(text, sizeof text, "%d KB/s", m_nFullScale / 1024));
+    AssignLatin1(
+        m_strScale, text, std::snprintf(text, sizeof text, "%d KB/s", m_nFullScale / 1024));
 
     // Ticks arrive a little late or early, so a second is not always five of them: divide
     // by the time that really passed since the previous refresh.
@@ -176,7 +179,10 @@ void CTrafficGraph::UpdateLabels()
     repaint();
 }
 
-int CTrafficGraph::GetLastSample() const { return m_history.empty() ? 0 : m_history[0]; }
+int CTrafficGraph::GetLastSample() const
+{
+    return m_history.empty() ? 0 : m_history[0];
+}
 
 void CTrafficGraph::paintEvent(QPaintEvent*)
 {

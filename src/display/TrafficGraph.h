@@ -30,11 +30,10 @@
 //
 // The owner may write m_crLine, m_nFullScale with m_strScale, and m_bMirror at any time;
 // they take effect at the next paint.
-class CTrafficGraph : public QWidget
-{
+class CTrafficGraph : public QWidget {
 public:
     CTrafficGraph(IPerfDataSource& source, IConnectionState& connection, IClock& clock,
-                  QWidget* parent = nullptr);
+        QWidget* parent = nullptr);
     ~CTrafficGraph() override;
 
     // Takes the place of the parent's control at controlRect (parent coordinates) and sets
@@ -75,7 +74,7 @@ public:
     ColorRef m_crLine = MakeColorRef(0, 255, 0);
     ColorRef m_crDots = MakeColorRef(10, 10, 250);
     int32_t m_nFullScale = 20480; // bytes per tick drawn at full height
-    double m_dAccumulated = 0;    // bytes since the previous UpdateLabels
+    double m_dAccumulated = 0; // bytes since the previous UpdateLabels
     int32_t m_nDevice = 0;
     // Newest first: element i is the bytes of the tick i ticks ago (not a rate).
     std::vector<int32_t> m_history;

@@ -3,8 +3,7 @@
 #include "platform/IClock.h"
 
 // A tick count that moves only when the test moves it.
-class CFakeClock : public IClock
-{
+class CFakeClock : public IClock {
 public:
     uint32_t GetTickCount() override { return now; }
 

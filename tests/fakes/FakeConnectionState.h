@@ -3,8 +3,7 @@
 #include "platform/IConnectionState.h"
 
 // A connection state the test sets; counts how often it was asked.
-class CFakeConnectionState : public IConnectionState
-{
+class CFakeConnectionState : public IConnectionState {
 public:
     bool IsConnected() override
     {

@@ -24,27 +24,27 @@ TEST(LabelFont, StartsAsTwelvePixelTimesNewRoman)
 
 TEST(LabelFont, SettersRebuildOnlyOnChangeAndReturnThePreviousValue)
 {
-    struct Case
-    {
+    struct Case {
         const char* what;
         std::function<int(CLabelFont&)> set;
         int previous;
         bool rebuilds;
     };
     const Case cases[] = {
-        {"bold on a normal font", [](CLabelFont& f) { return int(f.SetBold(true)); }, 0, true},
-        {"normal on a normal font", [](CLabelFont& f) { return int(f.SetBold(false)); }, 0, false},
-        {"same height", [](CLabelFont& f) { return f.SetHeight(-12); }, -12, false},
-        {"new height", [](CLabelFont& f) { return f.SetHeight(-20); }, -12, true},
-        {"same weight", [](CLabelFont& f) { return f.SetWeight(400); }, 400, false},
-        {"light weight", [](CLabelFont& f) { return f.SetWeight(300); }, 400, true},
-        {"underline", [](CLabelFont& f) { return int(f.SetUnderline(1)); }, 0, true},
-        {"no underline", [](CLabelFont& f) { return int(f.SetUnderline(0)); }, 0, false},
-        {"default character set", [](CLabelFont& f) { return int(f.SetCharSet(1)); }, 1, false},
-        {"symbol character set", [](CLabelFont& f) { return int(f.SetCharSet(2)); }, 1, true},
-        {"8 points at 96 dpi", [](CLabelFont& f) { return f.SetPointSize(8, 96); }, -12, true},
-        {"9 points at 96 dpi is 12 pixels", [](CLabelFont& f) { return f.SetPointSize(9, 96); },
-         -12, false},
+        { "bold on a normal font", [](CLabelFont& f) { return int(f.SetBold(true)); }, 0, true },
+        { "normal on a normal font", [](CLabelFont& f) { return int(f.SetBold(false)); }, 0,
+            false },
+        { "same height", [](CLabelFont& f) { return f.SetHeight(-12); }, -12, false },
+        { "new height", [](CLabelFont& f) { return f.SetHeight(-20); }, -12, true },
+        { "same weight", [](CLabelFont& f) { return f.SetWeight(400); }, 400, false },
+        { "light weight", [](CLabelFont& f) { return f.SetWeight(300); }, 400, true },
+        { "underline", [](CLabelFont& f) { return int(f.SetUnderline(1)); }, 0, true },
+        { "no underline", [](CLabelFont& f) { return int(f.SetUnderline(0)); }, 0, false },
+        { "default character set", [](CLabelFont& f) { return int(f.SetCharSet(1)); }, 1, false },
+        { "symbol character set", [](CLabelFont& f) { return int(f.SetCharSet(2)); }, 1, true },
+        { "8 points at 96 dpi", [](CLabelFont& f) { return f.SetPointSize(8, 96); }, -12, true },
+        { "9 points at 96 dpi is 12 pixels", [](CLabelFont& f) { return f.SetPointSize(9, 96); },
+            -12, false },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -81,13 +81,12 @@ TEST(LabelFont, PointSizeUsesTheScreensDotsPerInchRounded)
 
 TEST(LabelFont, MulDivRoundsHalfAwayFromZero)
 {
-    struct Case
-    {
+    struct Case {
         int a, b, c, result;
     };
-    const Case cases[] = {{8, 96, 72, 11},  {-8, 96, 72, -11}, {1, 1, 2, 1},  {-1, 1, 2, -1},
-                          {1, 1, -2, -1},   {7, 1, 3, 2},      {5, 1, 0, -1}, {INT32_MAX, 2, 1, -1},
-                          {INT32_MAX, 2, 2, INT32_MAX}};
+    const Case cases[] = { { 8, 96, 72, 11 }, { -8, 96, 72, -11 }, { 1, 1, 2, 1 }, { -1, 1, 2, -1 },
+        { 1, 1, -2, -1 }, { 7, 1, 3, 2 }, { 5, 1, 0, -1 }, { INT32_MAX, 2, 1, -1 },
+        { INT32_MAX, 2, 2, INT32_MAX } };
     for (const Case& c : cases)
         EXPECT_EQ(CLabelFont::MulDiv(c.a, c.b, c.c), c.result) << c.a << " " << c.b << " " << c.c;
 }

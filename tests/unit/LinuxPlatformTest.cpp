@@ -22,8 +22,7 @@ uint32_t MonotonicMs()
 }
 
 // A chunk of a link dump as the kernel sends it.
-struct Chunk
-{
+struct Chunk {
     std::vector<uint8_t> bytes;
 
     void Add(uint16_t type, uint32_t seq, const void* payload, size_t length, uint32_t declared = 0)
@@ -71,8 +70,7 @@ TEST(ConnectionState, NetlinkAgreesWithGetifaddrsAndStaysInStep)
 TEST(ConnectionState, LinkDumpChunks)
 {
     constexpr unsigned kUp = IFF_UP | IFF_RUNNING;
-    struct Case
-    {
+    struct Case {
         const char* what;
         Chunk chunk;
         bool more, connected, failed;
@@ -81,33 +79,76 @@ TEST(ConnectionState, LinkDumpChunks)
     auto add = [&](const char* what, auto build, bool more, bool connected, bool failed) {
         Chunk chunk;
         build(chunk);
-        cases.push_back({what, chunk, more, connected, failed});
+        cases.push_back({ what, chunk, more, connected, failed });
     };
-    add("loopback only", [](Chunk& c) { c.Link(kUp | IFF_LOOPBACK); c.Done(); }, false, false, false);
-    add("up but no carrier", [](Chunk& c) { c.Link(IFF_UP); c.Done(); }, false, false, false);
-    add("running but down", [](Chunk& c) { c.Link(IFF_RUNNING); c.Done(); }, false, false, false);
-    add("one link up and running", [](Chunk& c) { c.Link(IFF_LOOPBACK | kUp); c.Link(kUp); c.Done(); },
-        false, true, false);
-    add("dump goes on", [](Chunk& c) { c.Link(kUp); }, true, true, false);
-    add("another query's answer is ignored", [](Chunk& c) { c.Link(kUp, 6); c.Done(); }, false,
-        false, false);
-    add("kernel error", [](Chunk& c) { c.Add(NLMSG_ERROR, 7, "\xff\xff\xff\xff", 4); }, false,
-        false, true);
-    add("length past the chunk", [](Chunk& c) { c.Add(RTM_NEWLINK, 7, "", 0, 4000); }, false,
-        false, true);
-    add("length shorter than a header", [](Chunk& c) { c.Add(RTM_NEWLINK, 7, "", 0, 8); }, false,
-        false, true);
-    add("link record cut short", [](Chunk& c) { c.Add(RTM_NEWLINK, 7, "\xff\xff", 2); c.Done(); },
+    add(
+        "loopback only",
+        [](Chunk& c) {
+            c.Link(kUp | IFF_LOOPBACK);
+            c.Done();
+        },
         false, false, false);
-    add("trailing bytes shorter than a header", [](Chunk& c) { c.Link(kUp); c.bytes.resize(c.bytes.size() + 5); },
+    add(
+        "up but no carrier",
+        [](Chunk& c) {
+            c.Link(IFF_UP);
+            c.Done();
+        },
+        false, false, false);
+    add(
+        "running but down",
+        [](Chunk& c) {
+            c.Link(IFF_RUNNING);
+            c.Done();
+        },
+        false, false, false);
+    add(
+        "one link up and running",
+        [](Chunk& c) {
+            c.Link(IFF_LOOPBACK | kUp);
+            c.Link(kUp);
+            c.Done();
+        },
+        false, true, false);
+    add(
+        "dump goes on", [](Chunk& c) { c.Link(kUp); }, true, true, false);
+    add(
+        "another query's answer is ignored",
+        [](Chunk& c) {
+            c.Link(kUp, 6);
+            c.Done();
+        },
+        false, false, false);
+    add(
+        "kernel error", [](Chunk& c) { c.Add(NLMSG_ERROR, 7, "\xff\xff\xff\xff", 4); }, false,
+        false, true);
+    add(
+        "length past the chunk", [](Chunk& c) { c.Add(RTM_NEWLINK, 7, "", 0, 4000); }, false, false,
+        true);
+    add(
+        "length shorter than a header", [](Chunk& c) { c.Add(RTM_NEWLINK, 7, "", 0, 8); }, false,
+        false, true);
+    add(
+        "link record cut short",
+        [](Chunk& c) {
+            c.Add(RTM_NEWLINK, 7, "\xff\xff", 2);
+            c.Done();
+        },
+        false, false, false);
+    add(
+        "trailing bytes shorter than a header",
+        [](Chunk& c) {
+            c.Link(kUp);
+            c.bytes.resize(c.bytes.size() + 5);
+        },
         true, true, false);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         bool connected = false;
         bool failed = false;
-        EXPECT_EQ(CNetlinkConnectionState::ParseLinkChunk(c.chunk.bytes.data(), c.chunk.bytes.size(),
-                                                          7, connected, failed),
-                  c.more);
+        EXPECT_EQ(CNetlinkConnectionState::ParseLinkChunk(
+                      c.chunk.bytes.data(), c.chunk.bytes.size(), 7, connected, failed),
+            c.more);
         EXPECT_EQ(connected, c.connected);
         EXPECT_EQ(failed, c.failed);
     }

@@ -47,7 +47,7 @@ TEST(OffscreenDC, OffsetRectangleLandsInPlaceAndNothingOutsideIt)
         EXPECT_FALSE(dc.IsPassThrough());
         EXPECT_EQ(dc.Image().size(), rect.size());
         dc->fillRect(0, 0, 50, 50, kBlue); // spills over the rectangle on every side
-        dc->fillRect(12, 22, 3, 2, kRed);  // target coordinates
+        dc->fillRect(12, 22, 3, 2, kRed); // target coordinates
         // Nothing reaches the target before release.
         EXPECT_EQ(CountOf(target, kWhite), 50 * 50);
     }

@@ -24,16 +24,15 @@ constexpr QRgb kRate = qRgb(255, 255, 0);
 constexpr QRgb kScale = qRgb(200, 200, 0);
 constexpr QRgb kUnpainted = qRgb(255, 0, 255);
 
-struct PaintedGraph
-{
+struct PaintedGraph {
     CFakePerfDataSource source;
     CFakeConnectionState connection;
     CFakeClock clock;
-    CTrafficGraph graph {source, connection, clock};
+    CTrafficGraph graph { source, connection, clock };
 
     PaintedGraph()
     {
-        source.block = BuildNetworkBlock({{u"lo", 0, 0}, {u"eth0", 0, 0}}).bytes;
+        source.block = BuildNetworkBlock({ { u"lo", 0, 0 }, { u"eth0", 0, 0 } }).bytes;
         graph.Attach(nullptr, QRect(0, 0, kW, kH));
     }
 
@@ -53,7 +52,10 @@ struct PaintedGraph
     }
 };
 
-QRgb BackgroundAt(int x, int y) { return x % 3 == 0 && y % 3 == 0 ? kDot : kBlack; }
+QRgb BackgroundAt(int x, int y)
+{
+    return x % 3 == 0 && y % 3 == 0 ? kDot : kBlack;
+}
 
 // The bounding box of the pixels of one colour.
 QRect InkBox(const QImage& image, QRgb colour)
@@ -78,19 +80,18 @@ TEST(ColorRef, RedIsTheLowByte)
 
 TEST(TrafficGraphPaint, FlatLineOverDotsEveryThirdPixel)
 {
-    struct Case
-    {
+    struct Case {
         const char* what;
         int32_t point;
         uint8_t mirror;
         int row;
     };
     const Case cases[] = {
-        {"zero on the bottom row", 0, 0, 53},
-        {"full scale on the top row", 20480, 0, 0},
-        {"half scale truncates", 10240, 0, 27},
-        {"zero on the top row when mirrored", 0, 1, 0},
-        {"full scale on the bottom row when mirrored", 20480, 1, 53},
+        { "zero on the bottom row", 0, 0, 53 },
+        { "full scale on the top row", 20480, 0, 0 },
+        { "half scale truncates", 10240, 0, 27 },
+        { "zero on the top row when mirrored", 0, 1, 0 },
+        { "full scale on the bottom row when mirrored", 20480, 1, 53 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -113,8 +114,7 @@ TEST(TrafficGraphPaint, FlatLineOverDotsEveryThirdPixel)
 
 TEST(TrafficGraphPaint, EachPointAtItsRowNewestOnTheLeft)
 {
-    struct Case
-    {
+    struct Case {
         const char* what;
         int32_t fullScale;
         uint8_t mirror;
@@ -122,13 +122,14 @@ TEST(TrafficGraphPaint, EachPointAtItsRowNewestOnTheLeft)
         std::vector<int> rows;
     };
     const Case cases[] = {
-        {"zero, full, above full, negative, half", 20480, 0,
-         {0, 20480, 40000, -100, 10240, 0}, {53, 0, 0, 53, 27, 53}},
-        {"the same mirrored", 20480, 1, {0, 20480, 40000, -100, 10240, 0}, {0, 53, 53, 0, 26, 0}},
-        {"full scale 0 draws as one byte", 0, 0, {5, 0, -3, 1, 0}, {0, 53, 53, 0, 53}},
-        {"negative full scale draws as one byte", -4096, 0, {5, 0, 1}, {0, 53, 0}},
-        {"huge points do not overflow", INT32_MAX, 0, {INT32_MAX, 0, INT32_MAX / 2},
-         {0, 53, 27}},
+        { "zero, full, above full, negative, half", 20480, 0, { 0, 20480, 40000, -100, 10240, 0 },
+            { 53, 0, 0, 53, 27, 53 } },
+        { "the same mirrored", 20480, 1, { 0, 20480, 40000, -100, 10240, 0 },
+            { 0, 53, 53, 0, 26, 0 } },
+        { "full scale 0 draws as one byte", 0, 0, { 5, 0, -3, 1, 0 }, { 0, 53, 53, 0, 53 } },
+        { "negative full scale draws as one byte", -4096, 0, { 5, 0, 1 }, { 0, 53, 0 } },
+        { "huge points do not overflow", INT32_MAX, 0, { INT32_MAX, 0, INT32_MAX / 2 },
+            { 0, 53, 27 } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -145,7 +146,7 @@ TEST(TrafficGraphPaint, EachPointAtItsRowNewestOnTheLeft)
 
 TEST(TrafficGraphPaint, TextsInTheirColoursAndPlaces)
 {
-    for (uint8_t mirror : {0, 1}) {
+    for (uint8_t mirror : { 0, 1 }) {
         SCOPED_TRACE(mirror ? "mirrored" : "upright");
         PaintedGraph g;
         g.graph.m_bMirror = mirror;
@@ -180,7 +181,7 @@ TEST(TrafficGraphPaint, DecimalPointStandsApartFromTheDigits)
 {
     // At 9 pixels a point placed by fractional advances merges with the next digit and
     // "3.25" reads "325"; hinted whole-pixel advances keep a blank around it.
-    for (const char* rate : {"3.25 KB/s sent", "0.00 KB/s", "12.50 KB/s"}) {
+    for (const char* rate : { "3.25 KB/s sent", "0.00 KB/s", "12.50 KB/s" }) {
         SCOPED_TRACE(rate);
         PaintedGraph g;
         g.NoTexts();
@@ -206,7 +207,8 @@ TEST(TrafficGraphPaint, TextFontIsArialOrItsStandInAtNinePixels)
 {
     PaintedGraph g;
     const QFontInfo info(g.graph.m_font.Font());
-    EXPECT_TRUE(info.family() == "Arial" || info.family() == "Liberation Sans") << info.family().toStdString();
+    EXPECT_TRUE(info.family() == "Arial" || info.family() == "Liberation Sans")
+        << info.family().toStdString();
     EXPECT_EQ(info.pixelSize(), 9);
     EXPECT_EQ(g.graph.m_font.GetLogFont().lfHeight, -9);
     EXPECT_EQ(g.graph.m_font.GetLogFont().lfWeight, 100);

@@ -14,13 +14,12 @@ namespace {
 
 // A graph over a fake counter block whose byte counts the test moves between ticks, set up
 // the way the traffic window sets up its graphs.
-struct SampledGraph
-{
+struct SampledGraph {
     CFakePerfDataSource source;
     CFakeConnectionState connection;
     CFakeClock clock;
-    std::vector<BuiltInterface> interfaces {{u"lo", 0, 0}, {u"eth0", 1000, 2000}};
-    CTrafficGraph graph {source, connection, clock};
+    std::vector<BuiltInterface> interfaces { { u"lo", 0, 0 }, { u"eth0", 1000, 2000 } };
+    CTrafficGraph graph { source, connection, clock };
 
     explicit SampledGraph(int direction = 1)
     {
@@ -97,8 +96,7 @@ TEST(TrafficGraphSample, WithoutConnectionTheLineStaysFlatButTheRateCounts)
 
 TEST(TrafficGraphSample, RateDividesByTheTimeThatPassed)
 {
-    struct Case
-    {
+    struct Case {
         const char* what;
         int direction;
         uint32_t start;
@@ -107,14 +105,14 @@ TEST(TrafficGraphSample, RateDividesByTheTimeThatPassed)
         const char* text;
     };
     const Case cases[] = {
-        {"one second, 1536 bytes sent", 2, 0, 1000, {512, 512, 512}, "1.50 KB/s sent"},
-        {"six late ticks over 1200 ms", 1, 0, 1200, {1024, 1024, 1024, 1024, 1024, 1024},
-         "5.00 KB/s received"},
-        {"four early ticks over 800 ms", 1, 0, 800, {1024, 1024, 1024, 1024},
-         "5.00 KB/s received"},
-        {"the tick count wraps", 1, 0xFFFFFF00u, 1000, {2048}, "2.00 KB/s received"},
-        {"nothing moved", 1, 0, 1000, {}, "0.00 KB/s received"},
-        {"total counter keeps an empty suffix", 3, 0, 1000, {1024}, "1.00 KB/s"},
+        { "one second, 1536 bytes sent", 2, 0, 1000, { 512, 512, 512 }, "1.50 KB/s sent" },
+        { "six late ticks over 1200 ms", 1, 0, 1200, { 1024, 1024, 1024, 1024, 1024, 1024 },
+            "5.00 KB/s received" },
+        { "four early ticks over 800 ms", 1, 0, 800, { 1024, 1024, 1024, 1024 },
+            "5.00 KB/s received" },
+        { "the tick count wraps", 1, 0xFFFFFF00u, 1000, { 2048 }, "2.00 KB/s received" },
+        { "nothing moved", 1, 0, 1000, {}, "0.00 KB/s received" },
+        { "total counter keeps an empty suffix", 3, 0, 1000, { 1024 }, "1.00 KB/s" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -162,13 +160,12 @@ TEST(TrafficGraphSample, UpdateWithNoTimePassedKeepsTextAndBytes)
 
 TEST(TrafficGraphSample, ScaleTextIsWholeKilobytesTruncated)
 {
-    struct Case
-    {
+    struct Case {
         int32_t bytes;
         const char* text;
     };
-    const Case cases[] = {{5120, "5 KB/s"},   {1024000, "1000 KB/s"}, {1535, "1 KB/s"},
-                          {0, "0 KB/s"},      {-2048, "-2 KB/s"},     {-1000, "0 KB/s"}};
+    const Case cases[] = { { 5120, "5 KB/s" }, { 1024000, "1000 KB/s" }, { 1535, "1 KB/s" },
+        { 0, "0 KB/s" }, { -2048, "-2 KB/s" }, { -1000, "0 KB/s" } };
     SampledGraph g;
     for (const Case& c : cases) {
         g.graph.m_nFullScale = c.bytes;
@@ -189,7 +186,7 @@ TEST(TrafficGraphSample, SetDeviceClearsHistoryAndSumAndReadsAFreshList)
     ASSERT_FALSE(AllZero(g.graph.m_history));
 
     // An interface that came up after start-up, moving while the device is switched to it.
-    g.interfaces.push_back({u"wlan0", 50000, 60000});
+    g.interfaces.push_back({ u"wlan0", 50000, 60000 });
     g.Publish();
     g.graph.SetDevice(2);
     EXPECT_TRUE(AllZero(g.graph.m_history));
@@ -207,17 +204,16 @@ TEST(TrafficGraphSample, SetDeviceClearsHistoryAndSumAndReadsAFreshList)
 
 TEST(TrafficGraphSample, SetDirectionPicksCounterAndSuffix)
 {
-    struct Case
-    {
+    struct Case {
         int direction;
         int counter;
         const char* suffix;
         uint64_t expected; // eth0 moves 100 received and 40 sent
     };
-    const Case cases[] = {{1, CInterfaceCounter::kBytesReceived, " received", 100},
-                          {2, CInterfaceCounter::kBytesSent, " sent", 40},
-                          {0, CInterfaceCounter::kBytesTotal, " received", 140},
-                          {3, CInterfaceCounter::kBytesTotal, " received", 140}};
+    const Case cases[] = { { 1, CInterfaceCounter::kBytesReceived, " received", 100 },
+        { 2, CInterfaceCounter::kBytesSent, " sent", 40 },
+        { 0, CInterfaceCounter::kBytesTotal, " received", 140 },
+        { 3, CInterfaceCounter::kBytesTotal, " received", 140 } };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.direction);
         SampledGraph g(1); // suffix " received" before the change
@@ -236,7 +232,7 @@ TEST(TrafficGraphSample, VisibleGraphRepaintsAtOnce)
     QWidget window;
     window.resize(174, 123);
     CFakePerfDataSource source;
-    source.block = BuildNetworkBlock({{u"eth0", 0, 0}}).bytes;
+    source.block = BuildNetworkBlock({ { u"eth0", 0, 0 } }).bytes;
     CFakeConnectionState connection;
     CFakeClock clock;
     CTrafficGraph graph(source, connection, clock);

@@ -29,7 +29,10 @@ CNetlinkConnectionState::CNetlinkConnectionState()
     Open();
 }
 
-CNetlinkConnectionState::~CNetlinkConnectionState() { Close(); }
+CNetlinkConnectionState::~CNetlinkConnectionState()
+{
+    Close();
+}
 
 bool CNetlinkConnectionState::Open()
 {
@@ -46,8 +49,8 @@ void CNetlinkConnectionState::Close()
     m_hSocket = -1;
 }
 
-bool CNetlinkConnectionState::ParseLinkChunk(const uint8_t* data, size_t length, uint32_t seq,
-                                             bool& connected, bool& failed)
+bool CNetlinkConnectionState::ParseLinkChunk(
+    const uint8_t* data, size_t length, uint32_t seq, bool& connected, bool& failed)
 {
     size_t pos = 0;
     while (length - pos >= sizeof(nlmsghdr)) {
@@ -87,8 +90,7 @@ bool CNetlinkConnectionState::IsConnected()
 
     // Only the flags are wanted: ask the kernel to leave out each link's statistics, which
     // are most of a dump's bytes (kernels that do not know the bit send them anyway).
-    struct
-    {
+    struct {
         nlmsghdr header;
         ifinfomsg link;
         rtattr extMaskAttr;
@@ -107,7 +109,7 @@ bool CNetlinkConnectionState::IsConnected()
     sockaddr_nl kernel {};
     kernel.nl_family = AF_NETLINK;
     if (sendto(m_hSocket, &request, request.header.nlmsg_len, 0,
-               reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel)
+            reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel)
         < 0) {
         Close();
         return false;
@@ -121,9 +123,8 @@ bool CNetlinkConnectionState::IsConnected()
     for (int chunk = 0; chunk < kMaxChunks; ++chunk) {
         sockaddr_nl from {};
         socklen_t fromLength = sizeof from;
-        const ssize_t received
-            = recvfrom(m_hSocket, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
-                       reinterpret_cast<sockaddr*>(&from), &fromLength);
+        const ssize_t received = recvfrom(m_hSocket, m_buffer.data(), m_buffer.size(),
+            MSG_DONTWAIT | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (received < 0 && errno == EINTR)
             continue;
         if (received <= 0 || size_t(received) > m_buffer.size()) {

@@ -10,8 +10,7 @@
 // its links in one RTM_GETLINK dump over a netlink socket kept open between calls, into a
 // buffer kept too: one send and a few receives per call, no file per interface and no
 // allocation. A failing query counts as no connection; the socket is opened again next time.
-class CNetlinkConnectionState : public IConnectionState
-{
+class CNetlinkConnectionState : public IConnectionState {
 public:
     CNetlinkConnectionState();
     ~CNetlinkConnectionState() override;
@@ -24,8 +23,8 @@ public:
     // Walks one received chunk of a link dump: sets connected when a link other than
     // loopback is up and running; returns false when the dump ended (done or error) or
     // the chunk is malformed. Bounds-checked: the chunk comes from the kernel.
-    static bool ParseLinkChunk(const uint8_t* data, std::size_t length, uint32_t seq, bool& connected,
-                               bool& failed);
+    static bool ParseLinkChunk(
+        const uint8_t* data, std::size_t length, uint32_t seq, bool& connected, bool& failed);
 
 private:
     bool Open();
