@@ -1,0 +1,251 @@
+#include "display/TrafficGraph.h"
+
+#include "display/OffscreenDC.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr ColorRef kRateText = MakeColorRef(255, 255, 0);
+constexpr ColorRef kScaleText = MakeColorRef(200, 200, 0);
+
+// A reader's difference as a history point: truncated toward zero, kept inside 32 bits.
+int32_t ToPoint(double amount)
+{
+    if (!(amount == amount))
+        return 0;
+    if (amount >= double(INT32_MAX))
+        return INT32_MAX;
+    if (amount <= double(INT32_MIN))
+        return INT32_MIN;
+    return int32_t(amount);
+}
+
+// Replaces the text without giving up its buffer: once a second must not cost an allocation.
+void AssignLatin1(QString& text, const char* chars, int length)
+{
+    text.resize(0);
+    text.append(QLatin1String(chars, std::max(0, length)));
+}
+
+} // namespace
+
+CTrafficGraph::CTrafficGraph(
+    IPerfDataSource& source, IConnectionState& connection, IClock& clock, QWidget* parent)
+    : QWidget(parent)
+    , m_counter(source)
+    , m_connection(connection)
+    , m_clock(clock)
+{
+    // The paint covers every pixel: no erase before it, so nothing flickers.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAutoFillBackground(false);
+}
+
+CTrafficGraph::~CTrafficGraph() = default;
+
+void CTrafficGraph::Attach(QWidget* parent, const QRect& controlRect)
+{
+    if (parent && parent != parentWidget())
+        setParent(parent);
+    setGeometry(controlRect);
+    const int width = controlRect.width();
+
+    m_dAccumulated = 0;
+    m_bReady = 0;
+    m_nFullScale = 20480;
+    m_nDevice = 0;
+
+    // Arial (Liberation Sans where Arial is absent) with a character height of 9 pixels.
+    // Never smoothed: Arial asks for grid-fitting without smoothing at this size, and the
+    // texts keep their exact colours.
+    LogFont lf;
+    lf.lfHeight = -9;
+    lf.lfWeight = 100;
+    lf.lfCharSet = LogFontValues::kDefaultCharSet;
+    lf.lfQuality = LogFontValues::kNonAntialiasedQuality;
+    lf.lfPitchAndFamily = LogFontValues::kVariablePitch;
+    lf.SetFaceName("Arial");
+    m_font.SetLogFont(lf);
+
+    m_crDots = MakeColorRef(10, 10, 250);
+    m_crLine = MakeColorRef(0, 255, 0);
+
+    const int step = std::max(1, m_nPointStep);
+    const size_t points = size_t(std::max(0, (width + 1) / step));
+    m_history.assign(points, 0);
+    m_points.assign(points, QPoint());
+
+    m_bReady = 1;
+    m_counter.ReadDelta(m_nDevice);
+    if (parentWidget())
+        show();
+}
+
+void CTrafficGraph::SetDevice(int device)
+{
+    m_nDevice = device;
+    std::fill(m_history.begin(), m_history.end(), 0);
+    // The settings dialog numbers the interfaces from a fresh list; read one too, so the same
+    // position names the same interface here.
+    m_counter.Enumerate();
+    // Only primes the counter: the next difference starts now, whatever was read before.
+    m_counter.ReadDelta(device);
+    m_dAccumulated = 0;
+}
+
+void CTrafficGraph::SetDirection(int direction)
+{
+    switch (direction) {
+    case 1:
+        m_counter.SetCounter(CInterfaceCounter::kBytesReceived);
+        m_strSuffix = QStringLiteral(" received");
+        break;
+    case 2:
+        m_counter.SetCounter(CInterfaceCounter::kBytesSent);
+        m_strSuffix = QStringLiteral(" sent");
+        break;
+    default:
+        m_counter.SetCounter(CInterfaceCounter::kBytesTotal);
+        break;
+    }
+}
+
+void CTrafficGraph::Sample()
+{
+    int32_t amount = ToPoint(m_counter.ReadDelta(m_nDevice));
+    if (m_bFirstSample) {
+        // The first tick after construction has nothing trustworthy to subtract from.
+        m_dAccumulated = 0;
+        amount = 0;
+        m_bFirstSample = 0;
+    } else {
+        m_dAccumulated += amount;
+    }
+    if (!m_history.empty()) {
+        std::copy_backward(m_history.begin(), m_history.end() - 1, m_history.end());
+        // Without a connection the line stays flat and shows no activity; the rate still
+        // counts the bytes.
+        m_history[0] = m_connection.IsConnected() ? amount : 0;
+    }
+    repaint();
+}
+
+QString CTrafficGraph::FormatScale(int32_t bytes)
+{
+    return QString::asprintf("%d KB/s", bytes / 1024);
+}
+
+void CTrafficGraph::SetFullScale(int32_t bytes)
+{
+    m_nFullScale = bytes;
+    m_strScale = FormatScale(bytes);
+}
+
+void CTrafficGraph::UpdateLabels()
+{
+    char text[400]; // "%1.2f" of the largest double is 312 characters
+    AssignLatin1(
+        m_strScale, text, std::snprintf(text, sizeof text, "%d KB/s", m_nFullScale / 1024));
+
+    // Ticks arrive a little late or early, so a second is not always five of them: divide
+    // by the time that really passed since the previous refresh.
+    const uint32_t now = m_clock.GetTickCount();
+    bool refresh = true;
+    double rate = 0;
+    if (m_bFirstUpdate) {
+        m_bFirstUpdate = 0;
+    } else {
+        const uint32_t elapsed = now - m_dwLastUpdate; // modulo 2^32: the count wraps
+        if (elapsed == 0)
+            refresh = false; // no time passed: keep the text and the bytes for the next call
+        else
+            rate = m_dAccumulated / 1024.0 / (elapsed / 1000.0);
+    }
+    if (refresh) {
+        m_dAccumulated = 0;
+        m_dwLastUpdate = now;
+        const int length = std::snprintf(text, sizeof text, "%1.2f KB/s", rate);
+        AssignLatin1(m_strRate, text, std::min(length, int(sizeof text) - 1));
+        if (!m_strSuffix.isEmpty())
+            m_strRate.append(m_strSuffix);
+    }
+    repaint();
+}
+
+int CTrafficGraph::GetLastSample() const
+{
+    return m_history.empty() ? 0 : m_history[0];
+}
+
+void CTrafficGraph::paintEvent(QPaintEvent*)
+{
+    if (!m_bReady)
+        return;
+    ++m_nPaints;
+    QPainter target(this);
+    // Paint into the off-screen surface and copy once, so the graph never shows half a frame.
+    COffscreenDC dc(target, rect(), true);
+    Draw(dc.Painter(), width(), height());
+}
+
+void CTrafficGraph::Draw(QPainter& painter, int width, int height)
+{
+    painter.fillRect(0, 0, width, height, palette().color(QPalette::Button));
+    painter.setFont(m_font.Font());
+
+    if (m_bmpBackground.isNull() || m_bmpBackground.size() != QSize(width, height))
+        RebuildBackground(width, height);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(0, 0, m_bmpBackground);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+
+    // A full scale of 0 or below would divide by zero: draw it as one byte, so every
+    // positive point reaches full height.
+    const int32_t fullScale = std::max<int32_t>(1, m_nFullScale);
+    const double s = height - 1;
+    const int step = std::max(1, m_nPointStep);
+    const size_t n = std::min(m_history.size(), m_points.size());
+    for (size_t i = 0; i < n; ++i) {
+        const int32_t v = std::clamp(m_history[i], int32_t(0), fullScale);
+        // 64 bits: a point near 2^31 times the height does not fit an int.
+        const int d = int(int64_t(v * s) / fullScale);
+        m_points[i] = QPoint(int(i) * step, m_bMirror ? d : (height - 1) - d);
+    }
+    painter.setPen(QPen(ToQColor(m_crLine), 1, Qt::SolidLine));
+    painter.drawPolyline(m_points.data(), int(n));
+
+    // The scale text's height places both texts.
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int cx = metrics.horizontalAdvance(m_strScale);
+    const int cy = metrics.height();
+    const int top = m_bMirror ? height - cy - 1 : 4;
+    const int baseline = top + metrics.ascent();
+    painter.setPen(ToQColor(kRateText));
+    painter.drawText(4, baseline, m_strRate);
+    painter.setPen(ToQColor(kScaleText));
+    painter.drawText(width - cx - 5, baseline, m_strScale);
+}
+
+void CTrafficGraph::RebuildBackground(int width, int height)
+{
+    ++m_nBackgroundBuilds;
+    m_bmpBackground = QImage(std::max(0, width), std::max(0, height), QImage::Format_RGB32);
+    if (m_bmpBackground.isNull())
+        return; // tried again at the next paint
+    m_bmpBackground.fill(ToQColor(MakeColorRef(0, 0, 0)));
+    const int stepX = std::max(1, m_nDotStepX);
+    const int stepY = std::max(1, m_nDotStepY);
+    const QRgb dot = ToQRgb(m_crDots);
+    for (int y = 0; y < height; y += stepY) {
+        auto* row = reinterpret_cast<QRgb*>(m_bmpBackground.scanLine(y));
+        for (int x = 0; x < width; x += stepX)
+            row[x] = dot;
+    }
+}

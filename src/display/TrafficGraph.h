@@ -1,0 +1,102 @@
+#pragma once
+
+#include "display/ColorRef.h"
+#include "display/LabelFont.h"
+#include "platform/IClock.h"
+#include "platform/IConnectionState.h"
+#include "platform/IPerfDataSource.h"
+#include "traffic/InterfaceCounter.h"
+
+#include <QImage>
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <vector>
+
+// Measures one direction of one network interface and draws it: a scrolling history line
+// over a black, dotted background, with the current rate and the full scale as texts.
+//
+// It never runs by itself. The owner creates it, calls Attach to put it in the place of its
+// control, sets m_crLine, SetDevice, the full scale and SetDirection; then calls Sample every
+// 200 ms tick and UpdateLabels once a second:
+//
+//     m_graphReceived.Attach(this, QRect(5, 5, 164, 54));
+//     m_graphReceived.m_crLine = MakeColorRef(0, 255, 0);
+//     m_graphReceived.SetDevice(device);
+//     m_graphReceived.SetFullScale(20480);
+//     m_graphReceived.SetDirection(1);
+//
+// The owner may write m_crLine, m_nFullScale with m_strScale, and m_bMirror at any time;
+// they take effect at the next paint.
+class CTrafficGraph : public QWidget {
+public:
+    CTrafficGraph(IPerfDataSource& source, IConnectionState& connection, IClock& clock,
+        QWidget* parent = nullptr);
+    ~CTrafficGraph() override;
+
+    // Takes the place of the parent's control at controlRect (parent coordinates) and sets
+    // the graph up for that size: font, colours, full scale, a zeroed history of
+    // (width + 1) / m_nPointStep points, and a primed counter. The history length never
+    // changes afterwards.
+    void Attach(QWidget* parent, const QRect& controlRect);
+
+    // Chooses the interface by its position in a freshly read list of interfaces; clears the
+    // history and the bytes counted so far.
+    void SetDevice(int device);
+    // 1: bytes received, suffix " received"; 2: bytes sent, suffix " sent"; anything else:
+    // bytes in total, suffix unchanged.
+    void SetDirection(int direction);
+    // One tick: read the bytes moved since the previous tick, scroll the history and repaint.
+    void Sample();
+    // Once a second: the rate since the previous call and the full-scale text; repaint.
+    void UpdateLabels();
+    // The newest history point (0 before Attach).
+    int GetLastSample() const;
+
+    // Stores the full scale in bytes and its text.
+    void SetFullScale(int32_t bytes);
+    // "%d KB/s" with bytes / 1024, truncated toward zero.
+    static QString FormatScale(int32_t bytes);
+
+    // How many times the dotted background was drawn.
+    int BackgroundRebuilds() const { return m_nBackgroundBuilds; }
+    // How many times the graph was painted since construction.
+    int PaintCount() const { return m_nPaints; }
+
+    CInterfaceCounter m_counter;
+    CLabelFont m_font;
+    uint8_t m_bMirror = 0; // 1: line hangs from the top edge, texts at the bottom
+    QString m_strScale;
+    QString m_strRate;
+    int m_bReady = 0; // painting does nothing until Attach has run
+    ColorRef m_crLine = MakeColorRef(0, 255, 0);
+    ColorRef m_crDots = MakeColorRef(10, 10, 250);
+    int32_t m_nFullScale = 20480; // bytes per tick drawn at full height
+    double m_dAccumulated = 0; // bytes since the previous UpdateLabels
+    int32_t m_nDevice = 0;
+    // Newest first: element i is the bytes of the tick i ticks ago (not a rate).
+    std::vector<int32_t> m_history;
+    int32_t m_nDotStepX = 3;
+    int32_t m_nDotStepY = 3;
+    int32_t m_nPointStep = 1;
+    uint8_t m_bFirstSample = 1;
+    QImage m_bmpBackground; // the dotted background, exactly the client size
+    QString m_strSuffix;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void Draw(QPainter& painter, int width, int height);
+    void RebuildBackground(int width, int height);
+
+    IConnectionState& m_connection;
+    IClock& m_clock;
+    uint32_t m_dwLastUpdate = 0;
+    uint8_t m_bFirstUpdate = 1;
+    std::vector<QPoint> m_points; // the line's vertices, sized with the history
+    int m_nBackgroundBuilds = 0;
+    int m_nPaints = 0;
+};

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "platform/IConnectionState.h"
+
+// Connected when some interface other than loopback is up and running, asked through
+// getifaddrs(3). Simple, but every call dumps the kernel's links and addresses and
+// allocates the list; CNetlinkConnectionState asks for the links only.
+class CIfaddrsConnectionState : public IConnectionState {
+public:
+    bool IsConnected() override;
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/IConnectionState.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Connected when some interface other than loopback is up and running. Asks the kernel for
+// its links in one RTM_GETLINK dump over a netlink socket kept open between calls, into a
+// buffer kept too: one send and a few receives per call, no file per interface and no
+// allocation. A failing query counts as no connection; the socket is opened again next time.
+class CNetlinkConnectionState : public IConnectionState {
+public:
+    CNetlinkConnectionState();
+    ~CNetlinkConnectionState() override;
+
+    CNetlinkConnectionState(const CNetlinkConnectionState&) = delete;
+    CNetlinkConnectionState& operator=(const CNetlinkConnectionState&) = delete;
+
+    bool IsConnected() override;
+
+    // Walks one received chunk of a link dump: sets connected when a link other than
+    // loopback is up and running; returns false when the dump ended (done or error) or
+    // the chunk is malformed. Bounds-checked: the chunk comes from the kernel.
+    static bool ParseLinkChunk(
+        const uint8_t* data, std::size_t length, uint32_t seq, bool& connected, bool& failed);
+
+private:
+    bool Open();
+    void Close();
+
+    int m_hSocket = -1;
+    uint32_t m_nSeq = 0;
+    std::vector<uint8_t> m_buffer;
+};

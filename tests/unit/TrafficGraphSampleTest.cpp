@@ -1,0 +1,252 @@
+#include "display/TrafficGraph.h"
+#include "fakes/FakeClock.h"
+#include "fakes/FakeConnectionState.h"
+#include "fakes/FakePerfDataSource.h"
+#include "support/PerfBlockBuilder.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+// A graph over a fake counter block whose byte counts the test moves between ticks, set up
+// the way the traffic window sets up its graphs.
+struct SampledGraph {
+    CFakePerfDataSource source;
+    CFakeConnectionState connection;
+    CFakeClock clock;
+    std::vector<BuiltInterface> interfaces { { u"lo", 0, 0 }, { u"eth0", 1000, 2000 } };
+    CTrafficGraph graph { source, connection, clock };
+
+    explicit SampledGraph(int direction = 1)
+    {
+        Publish();
+        graph.Attach(nullptr, QRect(0, 0, 164, 54));
+        graph.SetDevice(1);
+        graph.SetFullScale(20480);
+        graph.SetDirection(direction);
+    }
+
+    void Publish() { source.block = BuildNetworkBlock(interfaces).bytes; }
+
+    void Move(size_t which, uint64_t received, uint64_t sent)
+    {
+        interfaces[which].received += received;
+        interfaces[which].sent += sent;
+        Publish();
+    }
+
+    // One tick on eth0.
+    void Tick(uint64_t received, uint64_t sent = 0)
+    {
+        Move(1, received, sent);
+        graph.Sample();
+    }
+};
+
+bool AllZero(const std::vector<int32_t>& points)
+{
+    return std::all_of(points.begin(), points.end(), [](int32_t p) { return p == 0; });
+}
+
+} // namespace
+
+TEST(TrafficGraphSample, FirstSampleIsDiscardedThenHistoryScrolls)
+{
+    SampledGraph g;
+    ASSERT_EQ(g.graph.m_history.size(), 165u);
+    g.Tick(5000);
+    EXPECT_EQ(g.graph.GetLastSample(), 0);
+    EXPECT_EQ(g.graph.m_dAccumulated, 0);
+
+    g.Tick(100);
+    g.Tick(200);
+    g.Tick(300);
+    EXPECT_EQ(g.graph.GetLastSample(), 300);
+    EXPECT_EQ(g.graph.m_history[1], 200);
+    EXPECT_EQ(g.graph.m_history[2], 100);
+    EXPECT_EQ(g.graph.m_history[3], 0);
+    EXPECT_EQ(g.graph.m_dAccumulated, 600);
+
+    for (int i = 0; i < 170; ++i)
+        g.Tick(7);
+    EXPECT_EQ(g.graph.m_history.size(), 165u);
+    EXPECT_EQ(g.graph.m_history.back(), 7);
+}
+
+TEST(TrafficGraphSample, WithoutConnectionTheLineStaysFlatButTheRateCounts)
+{
+    SampledGraph g;
+    g.Tick(0);
+    g.graph.UpdateLabels();
+    g.connection.connected = false;
+    const int asked = g.connection.queries;
+    g.Tick(4096);
+    g.Tick(4096);
+    EXPECT_EQ(g.connection.queries, asked + 2);
+    EXPECT_EQ(g.graph.GetLastSample(), 0);
+    EXPECT_TRUE(AllZero(g.graph.m_history));
+    g.clock.Advance(1000);
+    g.graph.UpdateLabels();
+    EXPECT_EQ(g.graph.m_strRate, "8.00 KB/s received");
+}
+
+TEST(TrafficGraphSample, RateDividesByTheTimeThatPassed)
+{
+    struct Case {
+        const char* what;
+        int direction;
+        uint32_t start;
+        uint32_t elapsed;
+        std::vector<uint64_t> ticks;
+        const char* text;
+    };
+    const Case cases[] = {
+        { "one second, 1536 bytes sent", 2, 0, 1000, { 512, 512, 512 }, "1.50 KB/s sent" },
+        { "six late ticks over 1200 ms", 1, 0, 1200, { 1024, 1024, 1024, 1024, 1024, 1024 },
+            "5.00 KB/s received" },
+        { "four early ticks over 800 ms", 1, 0, 800, { 1024, 1024, 1024, 1024 },
+            "5.00 KB/s received" },
+        { "the tick count wraps", 1, 0xFFFFFF00u, 1000, { 2048 }, "2.00 KB/s received" },
+        { "nothing moved", 1, 0, 1000, {}, "0.00 KB/s received" },
+        { "total counter keeps an empty suffix", 3, 0, 1000, { 1024 }, "1.00 KB/s" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SampledGraph g(c.direction);
+        g.clock.now = c.start;
+        g.Tick(0); // discarded
+        g.graph.UpdateLabels();
+        for (uint64_t bytes : c.ticks)
+            g.Tick(c.direction == 2 ? 0 : bytes, c.direction == 2 ? bytes : 0);
+        g.clock.Advance(c.elapsed);
+        g.graph.UpdateLabels();
+        EXPECT_EQ(g.graph.m_strRate.toStdString(), c.text);
+        EXPECT_EQ(g.graph.m_dAccumulated, 0);
+    }
+}
+
+TEST(TrafficGraphSample, FirstUpdateShowsZeroWhateverWasCounted)
+{
+    SampledGraph g(2);
+    g.Tick(0);
+    g.Tick(0, 9999);
+    g.clock.Advance(5000);
+    g.graph.UpdateLabels();
+    EXPECT_EQ(g.graph.m_strRate, "0.00 KB/s sent");
+    EXPECT_EQ(g.graph.m_dAccumulated, 0);
+}
+
+TEST(TrafficGraphSample, UpdateWithNoTimePassedKeepsTextAndBytes)
+{
+    SampledGraph g;
+    g.Tick(0);
+    g.graph.UpdateLabels();
+    g.Tick(2048);
+    g.clock.Advance(1000);
+    g.graph.UpdateLabels();
+    ASSERT_EQ(g.graph.m_strRate, "2.00 KB/s received");
+    g.Tick(1024);
+    g.graph.UpdateLabels(); // same tick count
+    EXPECT_EQ(g.graph.m_strRate, "2.00 KB/s received");
+    EXPECT_EQ(g.graph.m_dAccumulated, 1024);
+    g.clock.Advance(1000);
+    g.graph.UpdateLabels();
+    EXPECT_EQ(g.graph.m_strRate, "1.00 KB/s received");
+}
+
+TEST(TrafficGraphSample, ScaleTextIsWholeKilobytesTruncated)
+{
+    struct Case {
+        int32_t bytes;
+        const char* text;
+    };
+    const Case cases[] = { { 5120, "5 KB/s" }, { 1024000, "1000 KB/s" }, { 1535, "1 KB/s" },
+        { 0, "0 KB/s" }, { -2048, "-2 KB/s" }, { -1000, "0 KB/s" } };
+    SampledGraph g;
+    for (const Case& c : cases) {
+        g.graph.m_nFullScale = c.bytes;
+        g.graph.m_strScale = "stale";
+        g.graph.UpdateLabels();
+        EXPECT_EQ(g.graph.m_strScale.toStdString(), c.text);
+        EXPECT_EQ(CTrafficGraph::FormatScale(c.bytes).toStdString(), c.text);
+    }
+}
+
+TEST(TrafficGraphSample, SetDeviceClearsHistoryAndSumAndReadsAFreshList)
+{
+    SampledGraph g;
+    g.Tick(0);
+    g.graph.UpdateLabels();
+    g.Tick(3000);
+    g.Tick(3000);
+    ASSERT_FALSE(AllZero(g.graph.m_history));
+
+    // An interface that came up after start-up, moving while the device is switched to it.
+    g.interfaces.push_back({ u"wlan0", 50000, 60000 });
+    g.Publish();
+    g.graph.SetDevice(2);
+    EXPECT_TRUE(AllZero(g.graph.m_history));
+    EXPECT_EQ(g.graph.m_dAccumulated, 0);
+    EXPECT_EQ(g.graph.m_counter.GetLastIndex(), 2);
+
+    g.Move(2, 777, 0);
+    g.Move(1, 5555, 0);
+    g.graph.Sample(); // not the first sample: counted, and only wlan0's bytes
+    EXPECT_EQ(g.graph.GetLastSample(), 777);
+    g.clock.Advance(1000);
+    g.graph.UpdateLabels();
+    EXPECT_EQ(g.graph.m_strRate, QString::asprintf("%1.2f KB/s received", 777 / 1024.0));
+}
+
+TEST(TrafficGraphSample, SetDirectionPicksCounterAndSuffix)
+{
+    struct Case {
+        int direction;
+        int counter;
+        const char* suffix;
+        uint64_t expected; // eth0 moves 100 received and 40 sent
+    };
+    const Case cases[] = { { 1, CInterfaceCounter::kBytesReceived, " received", 100 },
+        { 2, CInterfaceCounter::kBytesSent, " sent", 40 },
+        { 0, CInterfaceCounter::kBytesTotal, " received", 140 },
+        { 3, CInterfaceCounter::kBytesTotal, " received", 140 } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.direction);
+        SampledGraph g(1); // suffix " received" before the change
+        g.graph.SetDirection(c.direction);
+        g.graph.SetDevice(1);
+        EXPECT_EQ(g.graph.m_counter.GetCounter(), c.counter);
+        EXPECT_EQ(g.graph.m_strSuffix.toStdString(), c.suffix);
+        g.Tick(0);
+        g.Tick(100, 40);
+        EXPECT_EQ(g.graph.GetLastSample(), int(c.expected));
+    }
+}
+
+TEST(TrafficGraphSample, VisibleGraphRepaintsAtOnce)
+{
+    QWidget window;
+    window.resize(174, 123);
+    CFakePerfDataSource source;
+    source.block = BuildNetworkBlock({ { u"eth0", 0, 0 } }).bytes;
+    CFakeConnectionState connection;
+    CFakeClock clock;
+    CTrafficGraph graph(source, connection, clock);
+    graph.Attach(&window, QRect(5, 64, 164, 54));
+    EXPECT_EQ(graph.parentWidget(), &window);
+    EXPECT_EQ(graph.geometry(), QRect(5, 64, 164, 54));
+    window.show();
+    QApplication::processEvents();
+    ASSERT_TRUE(graph.isVisible());
+
+    // No event loop runs between these calls: each must have painted by itself.
+    const int before = graph.PaintCount();
+    graph.Sample();
+    EXPECT_EQ(graph.PaintCount(), before + 1);
+    graph.UpdateLabels();
+    EXPECT_EQ(graph.PaintCount(), before + 2);
+}
