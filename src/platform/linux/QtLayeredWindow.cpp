@@ -3,10 +3,20 @@
 #include <QGuiApplication>
 #include <QVariant>
 #include <QWidget>
+#include <xcb/xcb.h>
 
 namespace {
 
 const char* const kExStyleProperty = "corvaneExStyle";
+
+void ApplyOpacity(QWidget* pWindow, qreal dOpacity)
+{
+    pWindow->setWindowOpacity(dOpacity);
+    // Qt's xcb window writes _NET_WM_WINDOW_OPACITY without flushing; a window that does not
+    // repaint would keep its old opacity until something else is sent to the X server.
+    if (auto* pX11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+        xcb_flush(pX11->connection());
+}
 
 } // namespace
 
@@ -28,7 +38,7 @@ bool CQtLayeredWindow::SetLayeredWindowAttributes(QWidget* pWindow, uint32_t, ui
     // A colour key has no counterpart here; nothing in the program asks for one.
     if (!pWindow || !(dwFlags & LWA_ALPHA))
         return false;
-    pWindow->setWindowOpacity(bAlpha / 255.0);
+    ApplyOpacity(pWindow, bAlpha / 255.0);
     return true;
 }
 
@@ -45,6 +55,6 @@ bool CQtLayeredWindow::SetExStyle(QWidget* pWindow, uint32_t dwExStyle)
     pWindow->setProperty(kExStyleProperty, QVariant::fromValue(dwExStyle));
     // A window that is no longer layered is drawn opaque again.
     if ((dwOld & WS_EX_LAYERED) && !(dwExStyle & WS_EX_LAYERED))
-        pWindow->setWindowOpacity(1.0);
+        ApplyOpacity(pWindow, 1.0);
     return true;
 }
