@@ -14,8 +14,12 @@ void ApplyOpacity(QWidget* pWindow, qreal dOpacity)
     pWindow->setWindowOpacity(dOpacity);
     // Qt's xcb window writes _NET_WM_WINDOW_OPACITY without flushing; a window that does not
     // repaint would keep its old opacity until something else is sent to the X server.
-    if (auto* pX11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
-        xcb_flush(pX11->connection());
+    // (The offscreen platform may answer for X11 too, without an xcb connection.)
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    auto* pX11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (xcb_connection_t* pConnection = pX11 ? pX11->connection() : nullptr)
+        xcb_flush(pConnection);
 }
 
 } // namespace

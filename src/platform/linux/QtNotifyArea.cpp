@@ -41,7 +41,10 @@ xcb_atom_t InternAtom(xcb_connection_t* pConnection, const QByteArray& name)
 
 xcb_connection_t* X11Connection()
 {
-    auto* pX11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    // The offscreen platform may answer for X11 too, but has no xcb connection of its own.
+    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* pX11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     return pX11 ? pX11->connection() : nullptr;
 }
 
