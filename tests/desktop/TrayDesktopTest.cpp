@@ -131,6 +131,28 @@ TEST_F(TrayDesktopTest, IconDocksChangesTakesClicksAndGoesAway)
         EXPECT_EQ(receiver.received[0].lParam & 0xFFFF, c.nMouse);
     }
 
+    // A middle click, and a double click, which comes after the first click's own notice.
+    const struct
+    {
+        QStringList args;
+        uintptr_t nMouse;
+    } more[] = {{{"click", "2"}, WM_MBUTTONUP},
+                {{"click", "--repeat", "2", "--delay", "80", "1"}, WM_LBUTTONDBLCLK}};
+    for (const auto& c : more) {
+        SCOPED_TRACE(c.nMouse);
+        receiver.received.clear();
+        CDesktopSession::Instance().Run("xdotool", QStringList{"mousemove",
+                                                               QString::number(where.center().x()),
+                                                               QString::number(where.center().y())}
+                                                       + c.args);
+        EXPECT_TRUE(WaitFor([&] {
+            for (const auto& n : receiver.received)
+                if (n.nMessage == WM_TRAY_CALLBACK && (n.lParam & 0xFFFF) == c.nMouse)
+                    return true;
+            return false;
+        }));
+    }
+
     tray.reset();
     EXPECT_TRUE(WaitFor([] { return !ShowsInTray(kBoth); })) << "the icon stayed after exit";
 }

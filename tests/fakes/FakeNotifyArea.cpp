@@ -10,9 +10,9 @@ bool CFakeNotifyArea::NotifyIcon(uint32_t dwMessage, const NotifyIconData& recor
     return bAnswer;
 }
 
-std::vector<const char*> CFakeNotifyArea::Messages() const
+std::vector<std::string> CFakeNotifyArea::Messages() const
 {
-    std::vector<const char*> names;
+    std::vector<std::string> names;
     for (const Call& call : calls)
         names.push_back(call.dwMessage == NIM_ADD      ? "add"
                         : call.dwMessage == NIM_MODIFY ? "modify"

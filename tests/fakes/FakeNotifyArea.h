@@ -3,6 +3,7 @@
 #include "platform/INotifyArea.h"
 
 #include <deque>
+#include <string>
 #include <vector>
 
 // Records every message with a copy of its record and answers from a queue of chosen
@@ -22,7 +23,7 @@ public:
     void SetListener(INotifyAreaListener* pListener) override { listener = pListener; }
 
     // Short forms of what was sent: "add", "modify", "delete".
-    std::vector<const char*> Messages() const;
+    std::vector<std::string> Messages() const;
 
     bool shellUsable = true;
     bool stateSupported = true;

@@ -12,7 +12,7 @@
 
 namespace {
 
-using Messages = std::vector<const char*>;
+using Messages = std::vector<std::string>;
 
 bool AllZero(const char* p, size_t n)
 {
