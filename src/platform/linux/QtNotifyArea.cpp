@@ -1,0 +1,253 @@
+#include "platform/linux/QtNotifyArea.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <xcb/xcb.h>
+
+namespace {
+
+constexpr uint32_t kLeftButtonUp = 0x0202;
+constexpr uint32_t kLeftDoubleClick = 0x0203;
+constexpr uint32_t kRightButtonUp = 0x0205;
+constexpr uint32_t kMiddleButtonUp = 0x0208;
+
+const char* const kWatcherService = "org.kde.StatusNotifierWatcher";
+
+// Tray hosts burn time on every image they are sent; send only the sizes panels draw.
+QIcon SmallImages(const QIcon& hIcon)
+{
+    if (hIcon.isNull())
+        return {};
+    QIcon small;
+    for (const int nSize : {16, 22, 24, 32})
+        small.addPixmap(hIcon.pixmap(nSize, nSize));
+    return small;
+}
+
+xcb_atom_t InternAtom(xcb_connection_t* pConnection, const QByteArray& name)
+{
+    xcb_intern_atom_reply_t* pReply = xcb_intern_atom_reply(
+        pConnection, xcb_intern_atom(pConnection, 0, name.size(), name.constData()), nullptr);
+    if (!pReply)
+        return XCB_ATOM_NONE;
+    const xcb_atom_t atom = pReply->atom;
+    free(pReply);
+    return atom;
+}
+
+xcb_connection_t* X11Connection()
+{
+    // The offscreen platform may answer for X11 too, but has no xcb connection of its own.
+    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* pX11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return pX11 ? pX11->connection() : nullptr;
+}
+
+} // namespace
+
+CQtNotifyArea::CQtNotifyArea()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        m_pWatcher = new QDBusServiceWatcher(QString::fromLatin1(kWatcherService), bus,
+                                             QDBusServiceWatcher::WatchForRegistration, this);
+        connect(m_pWatcher, &QDBusServiceWatcher::serviceRegistered, this,
+                &CQtNotifyArea::HostAppeared);
+    }
+    WatchXEmbedManagers();
+    if (qGuiApp) {
+        for (QScreen* pScreen : QGuiApplication::screens())
+            WatchScreen(pScreen);
+        connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* pScreen) {
+            WatchScreen(pScreen);
+            WorkAreaChanged();
+        });
+        connect(qGuiApp, &QGuiApplication::screenRemoved, this,
+                &CQtNotifyArea::WorkAreaChanged);
+    }
+}
+
+CQtNotifyArea::~CQtNotifyArea()
+{
+    if (m_bX11 && qGuiApp)
+        qGuiApp->removeNativeEventFilter(this);
+}
+
+bool CQtNotifyArea::ShellUsable()
+{
+    // A host that is not running yet (the panel starts after the program at login) may come
+    // later; only a desktop that can have none at all is unusable.
+    return QSystemTrayIcon::isSystemTrayAvailable() || m_bX11 || m_pWatcher;
+}
+
+bool CQtNotifyArea::NotifyIcon(uint32_t dwMessage, const NotifyIconData& record)
+{
+    switch (dwMessage) {
+    case NIM_ADD:
+        return Add(record);
+    case NIM_MODIFY:
+        return Modify(record);
+    case NIM_DELETE:
+        return Delete();
+    default:
+        return false;
+    }
+}
+
+bool CQtNotifyArea::Add(const NotifyIconData& record)
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return false;
+    if (m_pIcon && m_bHostChanged)
+        m_pIcon.reset();
+    m_bHostChanged = false;
+    if (!m_pIcon) {
+        m_pIcon = std::make_unique<QSystemTrayIcon>();
+        m_nImageKey = 0;
+        connect(m_pIcon.get(), &QSystemTrayIcon::activated, this, &CQtNotifyArea::OnActivated);
+    }
+    if (record.uFlags & NIF_MESSAGE) {
+        m_pReceiver = record.hWnd;
+        m_uID = record.uID;
+        m_uCallbackMessage = record.uCallbackMessage;
+    }
+    if (record.uFlags & NIF_ICON)
+        SetImage(record.hIcon);
+    if (record.uFlags & NIF_TIP)
+        m_pIcon->setToolTip(QString::fromUtf8(record.szTip));
+    m_pIcon->show();
+    return true;
+}
+
+bool CQtNotifyArea::Modify(const NotifyIconData& record)
+{
+    if (!m_pIcon)
+        return false;
+    if (record.uFlags & NIF_MESSAGE) {
+        m_pReceiver = record.hWnd;
+        m_uCallbackMessage = record.uCallbackMessage;
+    }
+    if (record.uFlags & NIF_ICON)
+        SetImage(record.hIcon);
+    if (record.uFlags & NIF_TIP)
+        m_pIcon->setToolTip(QString::fromUtf8(record.szTip));
+    if ((record.uFlags & NIF_STATE) && (record.dwStateMask & NIS_HIDDEN))
+        m_pIcon->setVisible(!(record.dwState & NIS_HIDDEN));
+    // Asking the host whether it is still there costs a round trip (a D-Bus call) on every
+    // image change; a host that went away announces itself when it comes back.
+    return true;
+}
+
+bool CQtNotifyArea::Delete()
+{
+    if (!m_pIcon)
+        return false;
+    m_pIcon->hide();
+    m_pIcon.reset();
+    return true;
+}
+
+void CQtNotifyArea::SetImage(const QIcon& hIcon)
+{
+    // The same image again is not sent again.
+    const qint64 nKey = hIcon.isNull() ? -1 : hIcon.cacheKey();
+    if (nKey == m_nImageKey)
+        return;
+    m_nImageKey = nKey;
+    m_pIcon->setIcon(SmallImages(hIcon));
+}
+
+void CQtNotifyArea::OnActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    uint32_t uMouse = 0;
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        uMouse = kLeftButtonUp;
+        break;
+    case QSystemTrayIcon::Context:
+        uMouse = kRightButtonUp;
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        uMouse = kLeftDoubleClick;
+        break;
+    case QSystemTrayIcon::MiddleClick:
+        uMouse = kMiddleButtonUp;
+        break;
+    default:
+        return;
+    }
+    if (m_pReceiver)
+        m_pReceiver->OnTrayNotification(m_uCallbackMessage, m_uID, uMouse);
+}
+
+void CQtNotifyArea::HostAppeared()
+{
+    m_bHostChanged = true;
+    if (m_pListener)
+        m_pListener->OnTaskbarCreated();
+}
+
+void CQtNotifyArea::WorkAreaChanged()
+{
+    if (m_pListener)
+        m_pListener->OnSettingChange(SPI_SETWORKAREA);
+}
+
+void CQtNotifyArea::WatchScreen(QScreen* pScreen)
+{
+    connect(pScreen, &QScreen::availableGeometryChanged, this, &CQtNotifyArea::WorkAreaChanged);
+}
+
+void CQtNotifyArea::WatchXEmbedManagers()
+{
+    xcb_connection_t* pConnection = X11Connection();
+    if (!pConnection)
+        return;
+    m_bX11 = true;
+    m_atomManager = InternAtom(pConnection, "MANAGER");
+    // A new tray manager announces itself with a MANAGER client message to the root window,
+    // which reaches clients that listen for structure changes there.
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(pConnection));
+    for (int nScreen = 0; it.rem > 0; xcb_screen_next(&it), ++nScreen) {
+        m_trayAtoms.push_back(
+            InternAtom(pConnection, "_NET_SYSTEM_TRAY_S" + QByteArray::number(nScreen)));
+        const xcb_window_t root = it.data->root;
+        xcb_get_window_attributes_reply_t* pAttributes = xcb_get_window_attributes_reply(
+            pConnection, xcb_get_window_attributes(pConnection, root), nullptr);
+        if (!pAttributes)
+            continue;
+        const uint32_t dwMask = pAttributes->your_event_mask;
+        free(pAttributes);
+        if (!(dwMask & XCB_EVENT_MASK_STRUCTURE_NOTIFY)) {
+            const uint32_t dwNewMask = dwMask | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+            xcb_change_window_attributes(pConnection, root, XCB_CW_EVENT_MASK, &dwNewMask);
+        }
+    }
+    xcb_flush(pConnection);
+    qGuiApp->installNativeEventFilter(this);
+}
+
+bool CQtNotifyArea::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (eventType != "xcb_generic_event_t" || !message)
+        return false;
+    const auto* pEvent = static_cast<const xcb_generic_event_t*>(message);
+    if ((pEvent->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
+        return false;
+    const auto* pMessage = static_cast<const xcb_client_message_event_t*>(message);
+    if (pMessage->format != 32 || m_atomManager == XCB_ATOM_NONE
+        || pMessage->type != m_atomManager)
+        return false;
+    for (const uint32_t atom : m_trayAtoms)
+        if (atom != XCB_ATOM_NONE && pMessage->data.data32[1] == atom) {
+            // Leave the event to Qt as well, and answer once its own handling is done.
+            QMetaObject::invokeMethod(this, &CQtNotifyArea::HostAppeared, Qt::QueuedConnection);
+            break;
+        }
+    return false;
+}
