@@ -149,11 +149,21 @@ QString CDesktopEntry::UnescapeString(QStringView raw)
         }
         const QChar next = raw[++i];
         switch (next.unicode()) {
-        case u's': out += u' '; break;
-        case u'n': out += u'\n'; break;
-        case u't': out += u'\t'; break;
-        case u'r': out += u'\r'; break;
-        case u'\\': out += u'\\'; break;
+        case u's':
+            out += u' ';
+            break;
+        case u'n':
+            out += u'\n';
+            break;
+        case u't':
+            out += u'\t';
+            break;
+        case u'r':
+            out += u'\r';
+            break;
+        case u'\\':
+            out += u'\\';
+            break;
         default:
             out += c;
             out += next;

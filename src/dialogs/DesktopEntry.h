@@ -11,10 +11,10 @@
 // A freedesktop desktop entry file, read strictly: a file or an Exec line that breaks the
 // format's rules is refused as a whole rather than guessed at, because its Exec line becomes
 // a program started with our arguments.
-class CDesktopEntry
-{
+class CDesktopEntry {
 public:
-    static constexpr qsizetype kMaxSize = 1024 * 1024; // real entries with all translations: ~100 KiB
+    static constexpr qsizetype kMaxSize
+        = 1024 * 1024; // real entries with all translations: ~100 KiB
 
     // One argument of an Exec line: its text with quoting undone (field codes still in it) and
     // where it stands in the line, quotes included, as [nStart, nEnd).

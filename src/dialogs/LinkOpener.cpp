@@ -15,8 +15,8 @@ int CLinkOpener::ShellOpen(const QString& address)
         return kFileNotFound;
 
     using Outcome = ProcessResult::Outcome;
-    const ProcessResult opened = m_launcher.Launch(QStringLiteral("xdg-open"), {address},
-                                                   kOpenTimeoutMs);
+    const ProcessResult opened
+        = m_launcher.Launch(QStringLiteral("xdg-open"), { address }, kOpenTimeoutMs);
     // Still running after the wait: xdg-open has become the browser (it does so on desktops it
     // does not know), and the page is being shown.
     if ((opened.outcome == Outcome::Exited && opened.exitCode == 0)
@@ -34,8 +34,8 @@ int CLinkOpener::ShellOpen(const QString& address)
     return m_launcher.StartDetached(command->argv.front(), args) ? kOpened : kFileNotFound;
 }
 
-std::optional<CLinkOpener::Command> CLinkOpener::BuildFallbackCommand(const QString& exec,
-                                                                      const QString& address)
+std::optional<CLinkOpener::Command> CLinkOpener::BuildFallbackCommand(
+    const QString& exec, const QString& address)
 {
     const auto args = CDesktopEntry::SplitExec(exec);
     if (!args)
@@ -81,9 +81,8 @@ std::optional<CLinkOpener::Command> CLinkOpener::BuildFallbackCommand(const QStr
 
 std::optional<QString> CLinkOpener::DefaultHtmlCommand()
 {
-    const ProcessResult query = m_launcher.Run(
-        QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                     QStringLiteral("text/html")},
+    const ProcessResult query = m_launcher.Run(QStringLiteral("xdg-mime"),
+        { QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/html") },
         kQueryTimeoutMs);
     if (query.outcome != ProcessResult::Outcome::Exited || query.exitCode != 0)
         return std::nullopt;
@@ -128,7 +127,7 @@ std::optional<QStringList> CLinkOpener::DesktopIdPaths(const QString& id)
         if (id[i] == u'-')
             dashes.push_back(i);
     }
-    QStringList paths {id};
+    QStringList paths { id };
     if (dashes.size() > size_t(kMaxDashesExpanded))
         return paths;
     // Every other choice of the dashes that stand for a folder separator.

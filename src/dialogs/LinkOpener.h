@@ -11,12 +11,11 @@
 // fails, the Exec line of the default text/html handler with the address in place of its
 // %u/%U/%f/%F field code. Programs are always started with an argument vector, the address
 // being one argument, so no address can run a command.
-class CLinkOpener
-{
+class CLinkOpener {
 public:
     // Results like the shell's: above 32 means opened.
     static constexpr int kOpened = 42;
-    static constexpr int kFileNotFound = 2;   // xdg-open could not be started, or a bad address
+    static constexpr int kFileNotFound = 2; // xdg-open could not be started, or a bad address
     static constexpr int kNoAssociation = 31; // xdg-open ran and could not open it
     static constexpr int kOpenTimeoutMs = 5000;
     static constexpr int kQueryTimeoutMs = 5000;

@@ -6,8 +6,7 @@
 #include <optional>
 
 // The freedesktop data directories and the files in them.
-class IDataFiles
-{
+class IDataFiles {
 public:
     virtual ~IDataFiles() = default;
     // Most important first: $XDG_DATA_HOME (or ~/.local/share), then each of $XDG_DATA_DIRS

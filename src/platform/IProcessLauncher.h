@@ -8,14 +8,13 @@
 struct ProcessResult {
     enum class Outcome { NotStarted, Exited, Crashed, TimedOut };
     Outcome outcome = Outcome::NotStarted;
-    int exitCode = -1;  // when Exited
-    QByteArray output;  // stdout, when collected; at most IProcessLauncher::kMaxOutput bytes
+    int exitCode = -1; // when Exited
+    QByteArray output; // stdout, when collected; at most IProcessLauncher::kMaxOutput bytes
 };
 
 // Starts programs with an argument vector, never through a shell: an argument reaches the
 // program as exactly one argv entry, whatever characters it holds.
-class IProcessLauncher
-{
+class IProcessLauncher {
 public:
     static constexpr qsizetype kMaxOutput = 64 * 1024;
 
@@ -25,8 +24,8 @@ public:
     virtual ProcessResult Run(const QString& program, const QStringList& args, int nTimeoutMs) = 0;
     // Waits at most nTimeoutMs for the program's exit code; one still running then is left
     // running (xdg-open may have become the browser itself). Its stdout is not collected.
-    virtual ProcessResult Launch(const QString& program, const QStringList& args,
-                                 int nTimeoutMs) = 0;
+    virtual ProcessResult Launch(const QString& program, const QStringList& args, int nTimeoutMs)
+        = 0;
     // Starts the program on its own, not waiting for it and not its parent; true once it runs.
     virtual bool StartDetached(const QString& program, const QStringList& args) = 0;
 };

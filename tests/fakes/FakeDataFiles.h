@@ -5,8 +5,7 @@
 #include <map>
 
 // Data directories and files held in memory.
-class CFakeDataFiles : public IDataFiles
-{
+class CFakeDataFiles : public IDataFiles {
 public:
     QStringList DataDirs() override { return dirs; }
     std::optional<QByteArray> ReadFile(const QString& path, qint64 nMaxBytes) override
@@ -17,6 +16,6 @@ public:
         return it->second;
     }
 
-    QStringList dirs {"/home/u/.local/share", "/usr/share"};
+    QStringList dirs { "/home/u/.local/share", "/usr/share" };
     std::map<QString, QByteArray> files;
 };

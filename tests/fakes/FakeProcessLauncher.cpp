@@ -11,20 +11,20 @@ ProcessResult CFakeProcessLauncher::Exited(int exitCode, const QByteArray& outpu
 
 ProcessResult CFakeProcessLauncher::Run(const QString& program, const QStringList& args, int)
 {
-    calls.push_back({Kind::Run, program, args});
+    calls.push_back({ Kind::Run, program, args });
     const auto it = results.find(program);
     return it == results.end() ? ProcessResult {} : it->second;
 }
 
 ProcessResult CFakeProcessLauncher::Launch(const QString& program, const QStringList& args, int)
 {
-    calls.push_back({Kind::Launch, program, args});
+    calls.push_back({ Kind::Launch, program, args });
     const auto it = results.find(program);
     return it == results.end() ? ProcessResult {} : it->second;
 }
 
 bool CFakeProcessLauncher::StartDetached(const QString& program, const QStringList& args)
 {
-    calls.push_back({Kind::Detached, program, args});
+    calls.push_back({ Kind::Detached, program, args });
     return detachedStarts;
 }

@@ -9,8 +9,7 @@
 
 // Answers Run and Launch with a result chosen per program (a program without one is "not
 // started") and remembers every call in order.
-class CFakeProcessLauncher : public IProcessLauncher
-{
+class CFakeProcessLauncher : public IProcessLauncher {
 public:
     enum class Kind { Run, Launch, Detached };
     struct Call {
@@ -20,8 +19,7 @@ public:
     };
 
     ProcessResult Run(const QString& program, const QStringList& args, int nTimeoutMs) override;
-    ProcessResult Launch(const QString& program, const QStringList& args,
-                         int nTimeoutMs) override;
+    ProcessResult Launch(const QString& program, const QStringList& args, int nTimeoutMs) override;
     bool StartDetached(const QString& program, const QStringList& args) override;
 
     static ProcessResult Exited(int exitCode, const QByteArray& output = {});

@@ -8,8 +8,7 @@
 #include <vector>
 
 // Keeps the values in memory and remembers every read and write in order.
-class CFakeSettingsStore : public ISettingsStore
-{
+class CFakeSettingsStore : public ISettingsStore {
 public:
     struct Access {
         QString section;

@@ -12,7 +12,7 @@ TEST(DesktopEntry, ParsesTheMainGroupAndIgnoresOthersCommentsAndLocales)
                             "Name = Web\nExec=web\\s--new %u\n[Desktop Action x]\nExec=other\n"));
     EXPECT_EQ(entry.GetString(u"Name"), QString("Web"));
     EXPECT_EQ(entry.GetString(u"Type"), QString("Application"));
-    EXPECT_EQ(entry.GetExecArgs(), QStringList({"web", "--new", "%u"}));
+    EXPECT_EQ(entry.GetExecArgs(), QStringList({ "web", "--new", "%u" }));
     EXPECT_FALSE(entry.GetString(u"Icon"));
 }
 
@@ -22,19 +22,19 @@ TEST(DesktopEntry, RefusesFilesThatBreakTheFormat)
         const char* name;
         QByteArray text;
     } cases[] = {
-        {"no main group", "[Other]\nExec=a\n"},
-        {"key before any group", "Exec=a\n[Desktop Entry]\n"},
-        {"line without =", "[Desktop Entry]\nExec a\n"},
-        {"group twice", "[Desktop Entry]\nExec=a\n[Desktop Entry]\nName=b\n"},
-        {"key twice", "[Desktop Entry]\nExec=a\nExec=b\n"},
-        {"unclosed header", "[Desktop Entry\nExec=a\n"},
-        {"bad key", "[Desktop Entry]\nEx ec=a\n"},
-        {"empty key", "[Desktop Entry]\n=a\n"},
-        {"empty locale", "[Desktop Entry]\nExec[]=a\n"},
-        {"NUL byte", QByteArray("[Desktop Entry]\nExec=a\0b\n", 25)},
-        {"not UTF-8", "[Desktop Entry]\nName=\xff\xfe\n"},
-        {"too large", "[Desktop Entry]\n" + QByteArray(CDesktopEntry::kMaxSize, '#')},
-        {"empty", ""},
+        { "no main group", "[Other]\nExec=a\n" },
+        { "key before any group", "Exec=a\n[Desktop Entry]\n" },
+        { "line without =", "[Desktop Entry]\nExec a\n" },
+        { "group twice", "[Desktop Entry]\nExec=a\n[Desktop Entry]\nName=b\n" },
+        { "key twice", "[Desktop Entry]\nExec=a\nExec=b\n" },
+        { "unclosed header", "[Desktop Entry\nExec=a\n" },
+        { "bad key", "[Desktop Entry]\nEx ec=a\n" },
+        { "empty key", "[Desktop Entry]\n=a\n" },
+        { "empty locale", "[Desktop Entry]\nExec[]=a\n" },
+        { "NUL byte", QByteArray("[Desktop Entry]\nExec=a\0b\n", 25) },
+        { "not UTF-8", "[Desktop Entry]\nName=\xff\xfe\n" },
+        { "too large", "[Desktop Entry]\n" + QByteArray(CDesktopEntry::kMaxSize, '#') },
+        { "empty", "" },
     };
     for (const auto& c : cases) {
         CDesktopEntry entry;
@@ -60,31 +60,31 @@ TEST(DesktopEntry, SplitsExecByItsQuotingRules)
         const char* exec;
         std::optional<QStringList> args;
     } cases[] = {
-        {"firefox %u", QStringList {"firefox", "%u"}},
-        {"  a   b  ", QStringList {"a", "b"}},
-        {"\"/opt/My Browser/run\" \"%U\"", QStringList {"/opt/My Browser/run", "%U"}},
-        {"sh \"a \\\"b\\\" \\`c\\` \\$d \\\\e\"", QStringList {"sh", "a \"b\" `c` $d \\e"}},
-        {"a \"\" b", QStringList {"a", "", "b"}},
-        {"a \"single 'quote' ok;|&\"", QStringList {"a", "single 'quote' ok;|&"}},
-        {"", std::nullopt},
-        {"   ", std::nullopt},
-        {"a \"unterminated", std::nullopt},
-        {"a \"x\"y", std::nullopt},
-        {"a x\"y\"", std::nullopt},
-        {"a \"\\n\"", std::nullopt},
-        {"a \"$HOME\"", std::nullopt},
-        {"a \"`id`\"", std::nullopt},
-        {"a \"x\\", std::nullopt},
-        {"a;b", std::nullopt},
-        {"a|b", std::nullopt},
-        {"a $(id)", std::nullopt},
-        {"a ~/x", std::nullopt},
-        {"a\tb", std::nullopt},
-        {"a 'b'", std::nullopt},
-        {"a \\ b", std::nullopt},
-        {"a >out", std::nullopt},
-        {"a #c", std::nullopt},
-        {"a *", std::nullopt},
+        { "firefox %u", QStringList { "firefox", "%u" } },
+        { "  a   b  ", QStringList { "a", "b" } },
+        { "\"/opt/My Browser/run\" \"%U\"", QStringList { "/opt/My Browser/run", "%U" } },
+        { "sh \"a \\\"b\\\" \\`c\\` \\$d \\\\e\"", QStringList { "sh", "a \"b\" `c` $d \\e" } },
+        { "a \"\" b", QStringList { "a", "", "b" } },
+        { "a \"single 'quote' ok;|&\"", QStringList { "a", "single 'quote' ok;|&" } },
+        { "", std::nullopt },
+        { "   ", std::nullopt },
+        { "a \"unterminated", std::nullopt },
+        { "a \"x\"y", std::nullopt },
+        { "a x\"y\"", std::nullopt },
+        { "a \"\\n\"", std::nullopt },
+        { "a \"$HOME\"", std::nullopt },
+        { "a \"`id`\"", std::nullopt },
+        { "a \"x\\", std::nullopt },
+        { "a;b", std::nullopt },
+        { "a|b", std::nullopt },
+        { "a $(id)", std::nullopt },
+        { "a ~/x", std::nullopt },
+        { "a\tb", std::nullopt },
+        { "a 'b'", std::nullopt },
+        { "a \\ b", std::nullopt },
+        { "a >out", std::nullopt },
+        { "a #c", std::nullopt },
+        { "a *", std::nullopt },
     };
     for (const auto& c : cases) {
         const auto args = CDesktopEntry::SplitExec(QString::fromUtf8(c.exec));

@@ -22,15 +22,20 @@ struct KeyDefault {
 };
 
 constexpr KeyDefault kKeys[] = {
-    {"NetworkDevice", 0},       {"GraphicScale", 20480},        {"MirrorMode", 0},
-    {"Transparent", 0},         {"TransparencyFocused", 100},   {"TransparencyUnocused", 100},
-    {"rect.left", 0},           {"rect.top", 0},                {"rect.right", 0},
-    {"rect.bottom", 0},
+    { "NetworkDevice", 0 },
+    { "GraphicScale", 20480 },
+    { "MirrorMode", 0 },
+    { "Transparent", 0 },
+    { "TransparencyFocused", 100 },
+    { "TransparencyUnocused", 100 },
+    { "rect.left", 0 },
+    { "rect.top", 0 },
+    { "rect.right", 0 },
+    { "rect.bottom", 0 },
 };
 
 // Every test gets its own config home, set in the environment before the store is made.
-class QtSettingsStoreTest : public ::testing::Test
-{
+class QtSettingsStoreTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -64,7 +69,7 @@ protected:
     // Runs this test binary's child helper with the given environment additions, optionally
     // under prlimit, and returns its exit status; stdout goes to *pOut.
     int RunChild(const QString& strMode, const QStringList& env, const QStringList& prlimitArgs,
-                 QProcess::ExitStatus* pStatus = nullptr, QByteArray* pOut = nullptr) const
+        QProcess::ExitStatus* pStatus = nullptr, QByteArray* pOut = nullptr) const
     {
         QProcess child;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -72,14 +77,13 @@ protected:
         for (const QString& pair : env)
             environment.insert(pair.section('=', 0, 0), pair.section('=', 1));
         child.setProcessEnvironment(environment);
-        QStringList args {"--gtest_also_run_disabled_tests",
-                          "--gtest_filter=QtSettingsStoreChild.DISABLED_Helper"};
+        QStringList args { "--gtest_also_run_disabled_tests",
+            "--gtest_filter=QtSettingsStoreChild.DISABLED_Helper" };
         if (prlimitArgs.isEmpty()) {
             child.start(QCoreApplication::applicationFilePath(), args);
         } else {
             child.start("prlimit",
-                        prlimitArgs + QStringList {"--", QCoreApplication::applicationFilePath()}
-                            + args);
+                prlimitArgs + QStringList { "--", QCoreApplication::applicationFilePath() } + args);
         }
         child.waitForFinished(120000);
         if (pStatus)
@@ -105,7 +109,7 @@ TEST_F(QtSettingsStoreTest, FirstRunReadsEveryDefault)
 
 TEST_F(QtSettingsStoreTest, TenKeysRoundTripThroughTheFileInGroupSettings)
 {
-    const int32_t values[] = {3, 1024000, 1, 1, 0, 255, -32000, INT32_MIN, INT32_MAX, 768};
+    const int32_t values[] = { 3, 1024000, 1, 1, 0, 255, -32000, INT32_MIN, INT32_MAX, 768 };
     {
         CQtSettingsStore store("corvane");
         for (size_t i = 0; i < std::size(kKeys); ++i)
@@ -140,27 +144,27 @@ TEST_F(QtSettingsStoreTest, ValuesThatAreNotA32BitIntegerReadAsTheDefault)
         QByteArray stored;
         int32_t expected;
     } const cases[] = {
-        {"empty", "", 20480},
-        {"text", "fast", 20480},
-        {"exponent", "1e3", 20480},
-        {"hex", "0x400", 20480},
-        {"trailing junk", "12abc", 20480},
-        {"fraction", "2.5", 20480},
-        {"beyond 64 bits", "999999999999999999999999", 20480},
-        {"beyond 32 bits", "99999999999", 20480},
-        {"just below INT32_MIN", "-2147483649", 20480},
-        {"2^31 is not wrapped to negative", "2147483648", 20480},
-        {"2^32-1 is not wrapped to -1", "4294967295", 20480},
-        {"a list", "1,2", 20480},
-        {"a serialized variant", "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)", 20480},
-        {"a byte array", "@ByteArray(5120)", 20480},
-        {"a rectangle", "@Rect(1 2 3 4)", 20480},
-        {"lone sign", "-", 20480},
-        {"INT32_MIN", "-2147483648", INT32_MIN},
-        {"INT32_MAX", "2147483647", INT32_MAX},
-        {"plus sign", "+5120", 5120},
-        {"quoted number", "\"10240\"", 10240},
-        {"leading zeros", "000512000", 512000},
+        { "empty", "", 20480 },
+        { "text", "fast", 20480 },
+        { "exponent", "1e3", 20480 },
+        { "hex", "0x400", 20480 },
+        { "trailing junk", "12abc", 20480 },
+        { "fraction", "2.5", 20480 },
+        { "beyond 64 bits", "999999999999999999999999", 20480 },
+        { "beyond 32 bits", "99999999999", 20480 },
+        { "just below INT32_MIN", "-2147483649", 20480 },
+        { "2^31 is not wrapped to negative", "2147483648", 20480 },
+        { "2^32-1 is not wrapped to -1", "4294967295", 20480 },
+        { "a list", "1,2", 20480 },
+        { "a serialized variant", "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)", 20480 },
+        { "a byte array", "@ByteArray(5120)", 20480 },
+        { "a rectangle", "@Rect(1 2 3 4)", 20480 },
+        { "lone sign", "-", 20480 },
+        { "INT32_MIN", "-2147483648", INT32_MIN },
+        { "INT32_MAX", "2147483647", INT32_MAX },
+        { "plus sign", "+5120", 5120 },
+        { "quoted number", "\"10240\"", 10240 },
+        { "leading zeros", "000512000", 512000 },
     };
     for (const Case& c : cases) {
         WriteConf("[Settings]\nGraphicScale=" + c.stored + "\n");
@@ -195,7 +199,7 @@ TEST_F(QtSettingsStoreTest, GarbageAndBinaryFilesReadAsDefaultsAndAreReplacedOnW
 TEST_F(QtSettingsStoreTest, AFileWithABrokenLineIsKeptAsideAndItsReadableValuesCarriedOver)
 {
     const QByteArray broken = "[Settings]\nGraphicScale=51200\nnot a key value line\n";
-    for (const bool bReadFirst : {false, true}) {
+    for (const bool bReadFirst : { false, true }) {
         WriteConf(broken);
         QFile::remove(ConfPath() + ".bad");
         CQtSettingsStore store("corvane");
@@ -229,8 +233,8 @@ TEST_F(QtSettingsStoreTest, AWriteThatRunsOutOfSpaceLeavesTheOldFileAndReportsFa
     QProcess::ExitStatus status {};
     QByteArray out;
     // A file size limit makes write(2) fail with EFBIG, as a full disk fails with ENOSPC.
-    RunChild("write-once", {"XDG_CONFIG_HOME=" + m_home.path(), "CORVANE_CHILD_IGNORE_XFSZ=1"},
-             {"--fsize=16384"}, &status, &out);
+    RunChild("write-once", { "XDG_CONFIG_HOME=" + m_home.path(), "CORVANE_CHILD_IGNORE_XFSZ=1" },
+        { "--fsize=16384" }, &status, &out);
     ASSERT_EQ(status, QProcess::NormalExit);
     EXPECT_TRUE(out.contains("write=failed")) << out.toStdString();
     EXPECT_EQ(ReadConf(), before);
@@ -243,7 +247,7 @@ TEST_F(QtSettingsStoreTest, AProcessKilledInTheMiddleOfAWriteLeavesTheOldFile)
     const QByteArray before = ReadConf();
     QProcess::ExitStatus status {};
     // Without SIGXFSZ ignored, crossing the size limit kills the writer mid-file.
-    RunChild("write-once", {"XDG_CONFIG_HOME=" + m_home.path()}, {"--fsize=16384"}, &status);
+    RunChild("write-once", { "XDG_CONFIG_HOME=" + m_home.path() }, { "--fsize=16384" }, &status);
     EXPECT_EQ(status, QProcess::CrashExit);
     EXPECT_EQ(ReadConf(), before);
     CQtSettingsStore store("corvane");
@@ -262,8 +266,8 @@ TEST_F(QtSettingsStoreTest, TwoCopiesWritingAtOnceNeverCorruptTheFileNorLoseAWri
         env.insert("XDG_CONFIG_HOME", m_home.path());
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(),
-                    {"--gtest_also_run_disabled_tests",
-                     "--gtest_filter=QtSettingsStoreChild.DISABLED_Helper"});
+            { "--gtest_also_run_disabled_tests",
+                "--gtest_filter=QtSettingsStoreChild.DISABLED_Helper" });
     };
     QProcess first, second;
     start(first, "rect.left");

@@ -26,8 +26,8 @@ bool CQtSettingsStore::ParseInt32(const QString& text, int32_t& nValue)
     return true;
 }
 
-int32_t CQtSettingsStore::GetProfileInt(const QString& section, const QString& key,
-                                        int32_t nDefault)
+int32_t CQtSettingsStore::GetProfileInt(
+    const QString& section, const QString& key, int32_t nDefault)
 {
     QSettings settings(m_strFileName, QSettings::NativeFormat);
     KeepCopyIfBroken(settings);
@@ -52,8 +52,8 @@ bool CQtSettingsStore::WriteProfileInt(const QString& section, const QString& ke
     return status == QSettings::NoError;
 }
 
-QSettings::Status CQtSettingsStore::Write(const QString& section, const QString& key,
-                                          int32_t nValue) const
+QSettings::Status CQtSettingsStore::Write(
+    const QString& section, const QString& key, int32_t nValue) const
 {
     QSettings settings(m_strFileName, QSettings::NativeFormat);
     KeepCopyIfBroken(settings);

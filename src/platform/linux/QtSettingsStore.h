@@ -17,8 +17,7 @@
 // under a lock file (<file>.lock) and replaces the file through QSaveFile: a crash or a full
 // disk leaves the old file or the new one, never a mix. A file with lines QSettings cannot
 // parse is copied to <file>.bad and rewritten with what could be read.
-class CQtSettingsStore : public ISettingsStore
-{
+class CQtSettingsStore : public ISettingsStore {
 public:
     explicit CQtSettingsStore(const QString& strAppName);
 

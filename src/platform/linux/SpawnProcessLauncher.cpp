@@ -19,10 +19,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // An fd that is closed when it goes out of scope.
-class CFd
-{
+class CFd {
 public:
-    explicit CFd(int fd = -1) : m_fd(fd) { }
+    explicit CFd(int fd = -1)
+        : m_fd(fd)
+    {
+    }
     CFd(const CFd&) = delete;
     CFd& operator=(const CFd&) = delete;
     ~CFd() { Close(); }
@@ -38,8 +40,7 @@ private:
     int m_fd;
 };
 
-class CFileActions
-{
+class CFileActions {
 public:
     CFileActions() { m_bOk = ::posix_spawn_file_actions_init(&m_actions) == 0; }
     CFileActions(const CFileActions&) = delete;
@@ -59,7 +60,8 @@ private:
 
 int RemainingMs(Clock::time_point deadline)
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left
+        = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? int(left.count()) : 0;
 }
 
@@ -91,14 +93,14 @@ void CSpawnProcessLauncher::ReapLeftRunning()
     });
 }
 
-ProcessResult CSpawnProcessLauncher::Run(const QString& program, const QStringList& args,
-                                         int nTimeoutMs)
+ProcessResult CSpawnProcessLauncher::Run(
+    const QString& program, const QStringList& args, int nTimeoutMs)
 {
     return Spawn(program, args, nTimeoutMs, true);
 }
 
-ProcessResult CSpawnProcessLauncher::Launch(const QString& program, const QStringList& args,
-                                            int nTimeoutMs)
+ProcessResult CSpawnProcessLauncher::Launch(
+    const QString& program, const QStringList& args, int nTimeoutMs)
 {
     return Spawn(program, args, nTimeoutMs, false);
 }
@@ -111,8 +113,8 @@ bool CSpawnProcessLauncher::StartDetached(const QString& program, const QStringL
     return QProcess::startDetached(program, args);
 }
 
-ProcessResult CSpawnProcessLauncher::Spawn(const QString& program, const QStringList& args,
-                                           int nTimeoutMs, bool bCollect)
+ProcessResult CSpawnProcessLauncher::Spawn(
+    const QString& program, const QStringList& args, int nTimeoutMs, bool bCollect)
 {
     ReapLeftRunning();
     const auto deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
@@ -131,7 +133,7 @@ ProcessResult CSpawnProcessLauncher::Spawn(const QString& program, const QString
     }
     argv.push_back(nullptr);
 
-    int fds[2] = {-1, -1};
+    int fds[2] = { -1, -1 };
     if (bCollect && ::pipe2(fds, O_CLOEXEC) != 0)
         return {};
     CFd readEnd(fds[0]);
@@ -156,7 +158,7 @@ ProcessResult CSpawnProcessLauncher::Spawn(const QString& program, const QString
     if (bCollect) {
         char buffer[4096];
         for (;;) {
-            pollfd pfd {readEnd.Get(), POLLIN, 0};
+            pollfd pfd { readEnd.Get(), POLLIN, 0 };
             const int nReady = ::poll(&pfd, 1, RemainingMs(deadline));
             if (nReady < 0 && errno == EINTR)
                 continue;

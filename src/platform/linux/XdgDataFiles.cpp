@@ -13,7 +13,8 @@ QStringList CXdgDataFiles::DataDirs()
         dirs << QDir::homePath() + QStringLiteral("/.local/share");
 
     QStringList shared;
-    const QStringList listed = qEnvironmentVariable("XDG_DATA_DIRS").split(u':', Qt::SkipEmptyParts);
+    const QStringList listed
+        = qEnvironmentVariable("XDG_DATA_DIRS").split(u':', Qt::SkipEmptyParts);
     for (const QString& dir : listed) {
         if (QDir::isAbsolutePath(dir))
             shared << dir;
