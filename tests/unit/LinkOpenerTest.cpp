@@ -1,0 +1,212 @@
+#include "dialogs/LinkOpener.h"
+#include "fakes/FakeDataFiles.h"
+#include "fakes/FakeProcessLauncher.h"
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+using Kind = CFakeProcessLauncher::Kind;
+
+const QString kAddress = "https://corvane.example/";
+const QString kEvil = R"(http://x/$(touch /tmp/pwned);rm -rf ~ "quoted")";
+const QString kShared = "/usr/share/applications/";
+
+class LinkOpenerTest : public ::testing::Test {
+public:
+    // xdg-open fails; xdg-mime names web.desktop, which holds the given Exec line.
+    void FallBackTo(const QByteArray& exec, const QByteArray& id = "web.desktop")
+    {
+        launcher.results["xdg-open"] = CFakeProcessLauncher::Exited(3);
+        launcher.results["xdg-mime"] = CFakeProcessLauncher::Exited(0, id + "\n");
+        files.files[kShared + "web.desktop"]
+            = "[Desktop Entry]\nType=Application\nExec=" + exec + "\n";
+    }
+    const CFakeProcessLauncher::Call* Detached() const
+    {
+        for (const auto& call : launcher.calls) {
+            if (call.kind == Kind::Detached)
+                return &call;
+        }
+        return nullptr;
+    }
+
+    CFakeProcessLauncher launcher;
+    CFakeDataFiles files;
+    CLinkOpener opener { launcher, files };
+};
+
+TEST_F(LinkOpenerTest, XdgOpenSucceedingIsTheWholeStory)
+{
+    launcher.results["xdg-open"] = CFakeProcessLauncher::Exited(0);
+    EXPECT_GT(opener.ShellOpen(kAddress), 32);
+    ASSERT_EQ(launcher.calls.size(), 1u);
+    EXPECT_EQ(launcher.calls[0].kind, Kind::Launch);
+    EXPECT_EQ(launcher.calls[0].args, QStringList { kAddress });
+}
+
+TEST_F(LinkOpenerTest, XdgOpenStillRunningCountsAsOpenedWithoutASecondBrowser)
+{
+    launcher.results["xdg-open"].outcome = ProcessResult::Outcome::TimedOut;
+    EXPECT_GT(opener.ShellOpen(kAddress), 32);
+    EXPECT_EQ(launcher.calls.size(), 1u);
+}
+
+TEST_F(LinkOpenerTest, FailingOrMissingXdgOpenFallsBackToTheHtmlHandlerStartedDetached)
+{
+    for (const bool bMissing : { false, true }) {
+        launcher.calls.clear();
+        FallBackTo("\"/opt/web/bin/web\" --new-window %u --private");
+        if (bMissing)
+            launcher.results.erase("xdg-open");
+        EXPECT_GT(opener.ShellOpen(kAddress), 32);
+        ASSERT_EQ(launcher.calls.size(), 3u);
+        EXPECT_EQ(launcher.calls[1].program, "xdg-mime");
+        EXPECT_EQ(launcher.calls[1].args, QStringList({ "query", "default", "text/html" }));
+        const auto* started = Detached();
+        ASSERT_TRUE(started);
+        EXPECT_EQ(started->program, "/opt/web/bin/web");
+        EXPECT_EQ(started->args, QStringList({ "--new-window", kAddress }));
+    }
+}
+
+TEST_F(LinkOpenerTest, AFailedLookupReportsTheShellsFailureAndStartsNothing)
+{
+    const struct {
+        const char* name;
+        std::function<void(LinkOpenerTest&)> arrange;
+    } cases[] = {
+        { "no default handler",
+            [](LinkOpenerTest& t) {
+                t.launcher.results["xdg-mime"] = CFakeProcessLauncher::Exited(0, "");
+            } },
+        { "xdg-mime fails",
+            [](LinkOpenerTest& t) {
+                t.launcher.results["xdg-mime"] = CFakeProcessLauncher::Exited(4);
+            } },
+        { "xdg-mime missing", [](LinkOpenerTest& t) { t.launcher.results.erase("xdg-mime"); } },
+        { "desktop file missing", [](LinkOpenerTest& t) { t.files.files.clear(); } },
+        { "id with a path",
+            [](LinkOpenerTest& t) {
+                t.launcher.results["xdg-mime"]
+                    = CFakeProcessLauncher::Exited(0, "../../etc/web.desktop");
+            } },
+        { "id not a desktop file",
+            [](LinkOpenerTest& t) {
+                t.launcher.results["xdg-mime"] = CFakeProcessLauncher::Exited(0, "web");
+            } },
+        { "broken Exec", [](LinkOpenerTest& t) { t.FallBackTo("web $(id) %u"); } },
+        { "unknown field code", [](LinkOpenerTest& t) { t.FallBackTo("web %x"); } },
+        { "Exec is only the field code", [](LinkOpenerTest& t) { t.FallBackTo("%u"); } },
+        { "no Exec",
+            [](LinkOpenerTest& t) {
+                t.files.files[kShared + "web.desktop"] = "[Desktop Entry]\nName=Web\n";
+            } },
+        { "unparseable file",
+            [](LinkOpenerTest& t) { t.files.files[kShared + "web.desktop"] = "Exec=web\n"; } },
+        { "hidden entry",
+            [](LinkOpenerTest& t) {
+                t.files.files[kShared + "web.desktop"] = "[Desktop Entry]\nHidden=true\nExec=web\n";
+            } },
+        { "a link, not an application",
+            [](LinkOpenerTest& t) {
+                t.files.files[kShared + "web.desktop"] = "[Desktop Entry]\nType=Link\nExec=web\n";
+            } },
+    };
+    for (const auto& c : cases) {
+        launcher.calls.clear();
+        FallBackTo("web %u");
+        c.arrange(*this);
+        EXPECT_EQ(opener.ShellOpen(kAddress), CLinkOpener::kNoAssociation) << c.name;
+        EXPECT_FALSE(Detached()) << c.name;
+    }
+    // With xdg-open missing too, the result says so.
+    launcher.results.clear();
+    EXPECT_EQ(opener.ShellOpen(kAddress), CLinkOpener::kFileNotFound);
+}
+
+TEST_F(LinkOpenerTest, TheDetachedStartFailingIsAFailure)
+{
+    FallBackTo("web %u");
+    launcher.detachedStarts = false;
+    EXPECT_LE(opener.ShellOpen(kAddress), 32);
+}
+
+TEST_F(LinkOpenerTest, AnAddressFullOfShellSyntaxIsOneArgumentEverywhere)
+{
+    FallBackTo("web \"%u\"");
+    EXPECT_GT(opener.ShellOpen(kEvil), 32);
+    EXPECT_EQ(launcher.calls[0].args, QStringList { kEvil });
+    const auto* started = Detached();
+    ASSERT_TRUE(started);
+    EXPECT_EQ(started->program, "web");
+    EXPECT_EQ(started->args, QStringList { kEvil });
+}
+
+TEST_F(LinkOpenerTest, AddressesThatWouldReadAsOptionsAreRefused)
+{
+    for (const QString& address : { QString(), QString("--help"), QString("-P evil") }) {
+        launcher.calls.clear();
+        EXPECT_LE(opener.ShellOpen(address), 32);
+        EXPECT_TRUE(launcher.calls.empty());
+    }
+}
+
+TEST_F(LinkOpenerTest, FindsSubdirectoryIdsAndPrefersTheUsersDataHome)
+{
+    FallBackTo("web %u", "vendor-web-beta.desktop");
+    files.files.clear();
+    files.files[kShared + "vendor/web-beta.desktop"] = "[Desktop Entry]\nExec=shared %u\n";
+    EXPECT_EQ(opener.DefaultHtmlCommand(), QString("shared %u"));
+    files.files["/home/u/.local/share/applications/vendor/web/beta.desktop"]
+        = "[Desktop Entry]\nExec=mine %u\n";
+    EXPECT_EQ(opener.DefaultHtmlCommand(), QString("mine %u"));
+}
+
+TEST(LinkOpenerIds, ReadEachDashAsDashOrFolder)
+{
+    EXPECT_EQ(CLinkOpener::DesktopIdPaths("web.desktop"), QStringList { "web.desktop" });
+    EXPECT_EQ(CLinkOpener::DesktopIdPaths("a-b-c.desktop"),
+        QStringList({ "a-b-c.desktop", "a/b-c.desktop", "a-b/c.desktop", "a/b/c.desktop" }));
+    EXPECT_EQ(CLinkOpener::DesktopIdPaths("a--b.desktop"),
+        QStringList({ "a--b.desktop", "a/-b.desktop", "a-/b.desktop" }));
+    EXPECT_EQ(CLinkOpener::DesktopIdPaths("a-b-c-d-e-f-g-h-i-j.desktop")->size(), 1);
+    for (const char* bad : { "", ".desktop", "web", "a/b.desktop", "..-x.desktop", "a\nb.desktop" })
+        EXPECT_FALSE(CLinkOpener::DesktopIdPaths(bad)) << bad;
+}
+
+TEST(LinkOpenerCommand, CutsAtTheFirstFileOrUrlFieldCodeAndAppendsTheAddress)
+{
+    const QString a = "http://a/";
+    const struct {
+        const char* exec;
+        QStringList argv;
+        QString line;
+    } cases[] = {
+        { "web %u", { "web", a }, "web  " + a },
+        { "web \"%u\"", { "web", a }, "web  " + a },
+        { "web %U", { "web", a }, "web  " + a },
+        { "web \"%F\"", { "web", a }, "web  " + a },
+        { "web %f", { "web", a }, "web  " + a },
+        { "web", { "web", a }, "web " + a },
+        { "web --new", { "web", "--new", a }, "web --new " + a },
+        { "web --a %u --dropped \"also dropped\"", { "web", "--a", a }, "web --a  " + a },
+        { "web --url=%u --x", { "web", a }, "web  " + a },
+        { "web %i %c %k -p 100%% %u", { "web", "-p", "100%", a }, "web %i %c %k -p 100%%  " + a },
+        { "web %%u %u", { "web", "%u", a }, "web %%u  " + a },
+        { "\"/opt/My Web/web\" %u", { "/opt/My Web/web", a }, "\"/opt/My Web/web\"  " + a },
+    };
+    for (const auto& c : cases) {
+        const auto command = CLinkOpener::BuildFallbackCommand(c.exec, a);
+        ASSERT_TRUE(command) << c.exec;
+        EXPECT_EQ(command->argv, c.argv) << c.exec;
+        EXPECT_EQ(command->commandLine, c.line) << c.exec;
+    }
+    for (const char* bad : { "web %", "web %z", "%u", "web \"%u", "web;rm %u" })
+        EXPECT_FALSE(CLinkOpener::BuildFallbackCommand(bad, a)) << bad;
+}
+
+} // namespace

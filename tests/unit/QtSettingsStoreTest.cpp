@@ -1,0 +1,329 @@
+#include "platform/linux/QtSettingsStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+
+namespace {
+
+const QString kSection = QStringLiteral("Settings");
+
+struct KeyDefault {
+    const char* key;
+    int32_t nDefault;
+};
+
+constexpr KeyDefault kKeys[] = {
+    { "NetworkDevice", 0 },
+    { "GraphicScale", 20480 },
+    { "MirrorMode", 0 },
+    { "Transparent", 0 },
+    { "TransparencyFocused", 100 },
+    { "TransparencyUnocused", 100 },
+    { "rect.left", 0 },
+    { "rect.top", 0 },
+    { "rect.right", 0 },
+    { "rect.bottom", 0 },
+};
+
+// Every test gets its own config home, set in the environment before the store is made.
+class QtSettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_home.isValid());
+        m_bHadHome = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+        m_oldHome = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
+    }
+    void TearDown() override
+    {
+        if (m_bHadHome)
+            qputenv("XDG_CONFIG_HOME", m_oldHome);
+        else
+            qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    QString ConfPath() const { return m_home.path() + "/corvane/corvane.conf"; }
+    void WriteConf(const QByteArray& bytes) const
+    {
+        QDir().mkpath(m_home.path() + "/corvane");
+        QFile file(ConfPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+    QByteArray ReadConf() const
+    {
+        QFile file(ConfPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Runs this test binary's child helper with the given environment additions, optionally
+    // under prlimit, and returns its exit status; stdout goes to *pOut.
+    int RunChild(const QString& strMode, const QStringList& env, const QStringList& prlimitArgs,
+        QProcess::ExitStatus* pStatus = nullptr, QByteArray* pOut = nullptr) const
+    {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("CORVANE_CHILD_MODE", strMode);
+        for (const QString& pair : env)
+            environment.insert(pair.section('=', 0, 0), pair.section('=', 1));
+        child.setProcessEnvironment(environment);
+        QStringList args { "--gtest_also_run_disabled_tests",
+            "--gtest_filter=QtSettingsStoreChild.DISABLED_Helper" };
+        if (prlimitArgs.isEmpty()) {
+            child.start(QCoreApplication::applicationFilePath(), args);
+        } else {
+            child.start("prlimit",
+                prlimitArgs + QStringList { "--", QCoreApplication::applicationFilePath() } + args);
+        }
+        child.waitForFinished(120000);
+        if (pStatus)
+            *pStatus = child.exitStatus();
+        if (pOut)
+            *pOut = child.readAllStandardOutput();
+        return child.exitCode();
+    }
+
+    QTemporaryDir m_home;
+    bool m_bHadHome = false;
+    QByteArray m_oldHome;
+};
+
+TEST_F(QtSettingsStoreTest, FirstRunReadsEveryDefault)
+{
+    CQtSettingsStore store("corvane");
+    EXPECT_EQ(store.FileName(), ConfPath());
+    for (const KeyDefault& entry : kKeys)
+        EXPECT_EQ(store.GetProfileInt(kSection, entry.key, entry.nDefault), entry.nDefault)
+            << entry.key;
+}
+
+TEST_F(QtSettingsStoreTest, TenKeysRoundTripThroughTheFileInGroupSettings)
+{
+    const int32_t values[] = { 3, 1024000, 1, 1, 0, 255, -32000, INT32_MIN, INT32_MAX, 768 };
+    {
+        CQtSettingsStore store("corvane");
+        for (size_t i = 0; i < std::size(kKeys); ++i)
+            EXPECT_TRUE(store.WriteProfileInt(kSection, kKeys[i].key, values[i])) << kKeys[i].key;
+    }
+    CQtSettingsStore again("corvane");
+    for (size_t i = 0; i < std::size(kKeys); ++i)
+        EXPECT_EQ(again.GetProfileInt(kSection, kKeys[i].key, kKeys[i].nDefault), values[i])
+            << kKeys[i].key;
+
+    const QString text = QString::fromUtf8(ReadConf());
+    EXPECT_TRUE(text.startsWith("[Settings]\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\nTransparencyUnocused=255\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\nrect.top=-2147483648\n")) << text.toStdString();
+    EXPECT_FALSE(QFile::exists(ConfPath() + ".lock"));
+}
+
+TEST_F(QtSettingsStoreTest, WriteKeepsOtherKeysAndSections)
+{
+    WriteConf("[Other]\nkeep=hello world\n\n[Settings]\nMirrorMode=1\nGraphicScale=5120\n");
+    CQtSettingsStore store("corvane");
+    ASSERT_TRUE(store.WriteProfileInt(kSection, "GraphicScale", 51200));
+    EXPECT_EQ(store.GetProfileInt(kSection, "MirrorMode", 0), 1);
+    EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 0), 51200);
+    EXPECT_TRUE(ReadConf().contains("keep=hello world"));
+}
+
+TEST_F(QtSettingsStoreTest, ValuesThatAreNotA32BitIntegerReadAsTheDefault)
+{
+    struct Case {
+        const char* name;
+        QByteArray stored;
+        int32_t expected;
+    } const cases[] = {
+        { "empty", "", 20480 },
+        { "text", "fast", 20480 },
+        { "exponent", "1e3", 20480 },
+        { "hex", "0x400", 20480 },
+        { "trailing junk", "12abc", 20480 },
+        { "fraction", "2.5", 20480 },
+        { "beyond 64 bits", "999999999999999999999999", 20480 },
+        { "beyond 32 bits", "99999999999", 20480 },
+        { "just below INT32_MIN", "-2147483649", 20480 },
+        { "2^31 is not wrapped to negative", "2147483648", 20480 },
+        { "2^32-1 is not wrapped to -1", "4294967295", 20480 },
+        { "a list", "1,2", 20480 },
+        { "a serialized variant", "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)", 20480 },
+        { "a byte array", "@ByteArray(5120)", 20480 },
+        { "a rectangle", "@Rect(1 2 3 4)", 20480 },
+        { "lone sign", "-", 20480 },
+        { "INT32_MIN", "-2147483648", INT32_MIN },
+        { "INT32_MAX", "2147483647", INT32_MAX },
+        { "plus sign", "+5120", 5120 },
+        { "quoted number", "\"10240\"", 10240 },
+        { "leading zeros", "000512000", 512000 },
+    };
+    for (const Case& c : cases) {
+        WriteConf("[Settings]\nGraphicScale=" + c.stored + "\n");
+        CQtSettingsStore store("corvane");
+        EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 20480), c.expected) << c.name;
+    }
+}
+
+TEST_F(QtSettingsStoreTest, GarbageAndBinaryFilesReadAsDefaultsAndAreReplacedOnWrite)
+{
+    QByteArray binary(8192, '\0');
+    QRandomGenerator rng(7);
+    for (char& byte : binary)
+        byte = char(rng.bounded(256));
+    const QByteArray files[] = {
+        binary,
+        "\xff\xfe[Settings\n=\n==\n[[]]\nGraphicScale\n\\\n",
+        QByteArray("[Settings]\nGraphicScale=") + QByteArray(200000, '9') + "\n",
+        QByteArray(100000, '['),
+    };
+    for (const QByteArray& file : files) {
+        WriteConf(file);
+        CQtSettingsStore store("corvane");
+        for (const KeyDefault& entry : kKeys)
+            EXPECT_EQ(store.GetProfileInt(kSection, entry.key, entry.nDefault), entry.nDefault)
+                << entry.key;
+        EXPECT_TRUE(store.WriteProfileInt(kSection, "MirrorMode", 1));
+        EXPECT_EQ(CQtSettingsStore("corvane").GetProfileInt(kSection, "MirrorMode", 0), 1);
+    }
+}
+
+TEST_F(QtSettingsStoreTest, AFileWithABrokenLineIsKeptAsideAndItsReadableValuesCarriedOver)
+{
+    const QByteArray broken = "[Settings]\nGraphicScale=51200\nnot a key value line\n";
+    for (const bool bReadFirst : { false, true }) {
+        WriteConf(broken);
+        QFile::remove(ConfPath() + ".bad");
+        CQtSettingsStore store("corvane");
+        if (bReadFirst) {
+            EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 0), 51200);
+        }
+        ASSERT_TRUE(store.WriteProfileInt(kSection, "MirrorMode", 1));
+        QFile aside(ConfPath() + ".bad");
+        ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+        EXPECT_EQ(aside.readAll(), broken);
+        CQtSettingsStore again("corvane");
+        EXPECT_EQ(again.GetProfileInt(kSection, "GraphicScale", 0), 51200);
+        EXPECT_EQ(again.GetProfileInt(kSection, "MirrorMode", 0), 1);
+        EXPECT_FALSE(ReadConf().contains("not a key"));
+    }
+}
+
+// Fills the file with enough keys that rewriting it needs more than 16 KiB.
+QByteArray BigSettingsFile()
+{
+    QByteArray text = "[Settings]\nGraphicScale=5120\n";
+    for (int i = 0; i < 2000; ++i)
+        text += "Padding" + QByteArray::number(i) + "=123456789\n";
+    return text;
+}
+
+TEST_F(QtSettingsStoreTest, AWriteThatRunsOutOfSpaceLeavesTheOldFileAndReportsFailure)
+{
+    WriteConf(BigSettingsFile());
+    const QByteArray before = ReadConf();
+    QProcess::ExitStatus status {};
+    QByteArray out;
+    // A file size limit makes write(2) fail with EFBIG, as a full disk fails with ENOSPC.
+    RunChild("write-once", { "XDG_CONFIG_HOME=" + m_home.path(), "CORVANE_CHILD_IGNORE_XFSZ=1" },
+        { "--fsize=16384" }, &status, &out);
+    ASSERT_EQ(status, QProcess::NormalExit);
+    EXPECT_TRUE(out.contains("write=failed")) << out.toStdString();
+    EXPECT_EQ(ReadConf(), before);
+    EXPECT_EQ(CQtSettingsStore("corvane").GetProfileInt(kSection, "GraphicScale", 0), 5120);
+}
+
+TEST_F(QtSettingsStoreTest, AProcessKilledInTheMiddleOfAWriteLeavesTheOldFile)
+{
+    WriteConf(BigSettingsFile());
+    const QByteArray before = ReadConf();
+    QProcess::ExitStatus status {};
+    // Without SIGXFSZ ignored, crossing the size limit kills the writer mid-file.
+    RunChild("write-once", { "XDG_CONFIG_HOME=" + m_home.path() }, { "--fsize=16384" }, &status);
+    EXPECT_EQ(status, QProcess::CrashExit);
+    EXPECT_EQ(ReadConf(), before);
+    CQtSettingsStore store("corvane");
+    EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 0), 5120);
+    EXPECT_EQ(store.GetProfileInt(kSection, "Padding1999", 0), 123456789);
+}
+
+TEST_F(QtSettingsStoreTest, TwoCopiesWritingAtOnceNeverCorruptTheFileNorLoseAWrite)
+{
+    constexpr int kWrites = 120;
+    auto start = [&](QProcess& child, const QString& key) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("CORVANE_CHILD_MODE", "write-loop");
+        env.insert("CORVANE_CHILD_KEY", key);
+        env.insert("CORVANE_CHILD_COUNT", QString::number(kWrites));
+        env.insert("XDG_CONFIG_HOME", m_home.path());
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(),
+            { "--gtest_also_run_disabled_tests",
+                "--gtest_filter=QtSettingsStoreChild.DISABLED_Helper" });
+    };
+    QProcess first, second;
+    start(first, "rect.left");
+    start(second, "rect.top");
+    ASSERT_TRUE(first.waitForStarted() && second.waitForStarted());
+
+    // Watch the file while both write: whenever it exists it is whole.
+    const QRegularExpression wellFormed(R"(^\[Settings\]\n(rect\.(left|top)=\d+\n)+$)");
+    int nLooks = 0;
+    while (first.state() != QProcess::NotRunning || second.state() != QProcess::NotRunning) {
+        first.waitForFinished(5);
+        second.waitForFinished(5);
+        const QByteArray text = ReadConf();
+        if (!text.isEmpty()) {
+            ++nLooks;
+            ASSERT_TRUE(wellFormed.match(QString::fromUtf8(text)).hasMatch()) << text.toStdString();
+        }
+    }
+    EXPECT_GT(nLooks, 0);
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_EQ(second.exitCode(), 0);
+    // Each write merged under the lock, so the last value of both writers is there.
+    CQtSettingsStore store("corvane");
+    EXPECT_EQ(store.GetProfileInt(kSection, "rect.left", -1), kWrites);
+    EXPECT_EQ(store.GetProfileInt(kSection, "rect.top", -1), kWrites);
+}
+
+TEST(QtSettingsStoreParse, AcceptsExactlyTheSigned32BitRange)
+{
+    int32_t n = 0;
+    EXPECT_TRUE(CQtSettingsStore::ParseInt32(" -7 ", n));
+    EXPECT_EQ(n, -7);
+    EXPECT_FALSE(CQtSettingsStore::ParseInt32("", n));
+    EXPECT_FALSE(CQtSettingsStore::ParseInt32("2147483648", n));
+    EXPECT_FALSE(CQtSettingsStore::ParseInt32("- 7", n));
+}
+
+} // namespace
+
+// The other process of the tests above, started by them with CORVANE_CHILD_MODE set; it is
+// disabled so a normal run never executes it.
+TEST(QtSettingsStoreChild, DISABLED_Helper)
+{
+    const QByteArray mode = qgetenv("CORVANE_CHILD_MODE");
+    ASSERT_FALSE(mode.isEmpty());
+    if (qEnvironmentVariableIsSet("CORVANE_CHILD_IGNORE_XFSZ"))
+        std::signal(SIGXFSZ, SIG_IGN);
+    CQtSettingsStore store("corvane");
+    if (mode == "write-once") {
+        const bool bOk = store.WriteProfileInt(kSection, "GraphicScale", 1024000);
+        std::printf("write=%s\n", bOk ? "ok" : "failed");
+        std::fflush(stdout);
+    } else if (mode == "write-loop") {
+        const QString key = qEnvironmentVariable("CORVANE_CHILD_KEY");
+        const int nCount = qEnvironmentVariableIntValue("CORVANE_CHILD_COUNT");
+        for (int i = 1; i <= nCount; ++i)
+            ASSERT_TRUE(store.WriteProfileInt(kSection, key, i));
+    }
+}
