@@ -70,7 +70,7 @@ double CInterfaceCounter::ReadDelta(int index)
         bool missingCounter = false;
         bool done = false;
         block->ForEachNetworkObject([&](CPerfBlock::Pos object) {
-            const int32_t k = block->FindCounterOffset(object, uint32_t(m_counterIndex));
+            const int64_t k = block->FindCounterOffset(object, uint32_t(m_counterIndex));
             if (k < 0) {
                 missingCounter = true;
                 return true;
