@@ -45,7 +45,10 @@ int CInterfaceCounter::Enumerate()
     }
 }
 
-int CInterfaceCounter::GetLastIndex() const { return int(m_names.size()) - 1; }
+int CInterfaceCounter::GetLastIndex() const
+{
+    return int(m_names.size()) - 1;
+}
 
 bool CInterfaceCounter::GetName(std::string& name, int index) const
 {
@@ -55,7 +58,10 @@ bool CInterfaceCounter::GetName(std::string& name, int index) const
     return true;
 }
 
-void CInterfaceCounter::SetCounter(int counterIndex) { m_counterIndex = counterIndex; }
+void CInterfaceCounter::SetCounter(int counterIndex)
+{
+    m_counterIndex = counterIndex;
+}
 
 double CInterfaceCounter::ReadDelta(int index)
 {

@@ -16,8 +16,7 @@
 // The walk trusts nothing: every record, name and counter value is checked against the
 // length the query returned, and every step must move forward, so a block that lies ends
 // the walk early instead of reading past the buffer or looping forever.
-class CPerfBlock
-{
+class CPerfBlock {
 public:
     static constexpr uint32_t kNetworkObject = 510;
     static constexpr uint32_t kInitialSize = 40960;
@@ -92,7 +91,9 @@ public:
 
 private:
     CPerfBlock(std::unique_ptr<uint8_t[]> owned, const uint8_t* data, size_t size)
-        : m_owned(std::move(owned)), m_data(data), m_size(size)
+        : m_owned(std::move(owned))
+        , m_data(data)
+        , m_size(size)
     {
     }
     // The word at pos, or false when pos + 4 lies past the block.

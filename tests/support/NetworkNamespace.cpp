@@ -20,8 +20,8 @@ CNetworkNamespace::CNetworkNamespace(std::string name)
         return;
     }
     // A namespace left behind by an earlier run of the same pid would block the name.
-    Run({"ip", "netns", "del", m_name});
-    if (!Run({"ip", "netns", "add", m_name})) {
+    Run({ "ip", "netns", "del", m_name });
+    if (!Run({ "ip", "netns", "add", m_name })) {
         m_error = "`ip netns add " + m_name + "` failed (no iproute2, or not permitted)";
         return;
     }
@@ -35,7 +35,7 @@ CNetworkNamespace::CNetworkNamespace(std::string name)
 
 CNetworkNamespace::~CNetworkNamespace()
 {
-    Run({"ip", "netns", "del", m_name});
+    Run({ "ip", "netns", "del", m_name });
 }
 
 std::string CNetworkNamespace::UniqueName(const std::string& tag)
@@ -59,14 +59,13 @@ bool CNetworkNamespace::Run(const std::vector<std::string>& argv)
     if (rc != 0)
         return false;
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool CNetworkNamespace::Ip(const std::vector<std::string>& args) const
 {
-    std::vector<std::string> argv = {"ip", "-n", m_name};
+    std::vector<std::string> argv = { "ip", "-n", m_name };
     argv.insert(argv.end(), args.begin(), args.end());
     return m_valid && Run(argv);
 }

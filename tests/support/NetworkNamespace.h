@@ -7,8 +7,7 @@
 // A named network namespace made for one test with `ip netns add` and deleted by the
 // destructor. Creating one needs root (CAP_SYS_ADMIN); where that is missing IsValid() is
 // false and Error() says why, so the test can skip.
-class CNetworkNamespace
-{
+class CNetworkNamespace {
 public:
     // name should be unique to the test process (use UniqueName).
     explicit CNetworkNamespace(std::string name);

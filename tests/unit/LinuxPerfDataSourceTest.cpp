@@ -1,6 +1,7 @@
 #include "platform/linux/NetlinkPerfDataSource.h"
 #include "platform/linux/PerfBlockWriter.h"
 #include "platform/linux/ProcNetDevPerfDataSource.h"
+#include "support/NetlinkDumpBuilder.h"
 #include "support/NetworkNamespace.h"
 #include "traffic/InterfaceCounter.h"
 #include "traffic/PerfBlock.h"
@@ -35,8 +36,7 @@ LinkCounters Link(const char* name, uint64_t received, uint64_t sent, uint64_t b
     return link;
 }
 
-struct Instance
-{
+struct Instance {
     std::string name;
     uint64_t received, sent, total, bandwidth;
 };
@@ -46,10 +46,9 @@ std::vector<Instance> Walk(const CPerfBlock& block)
 {
     std::vector<Instance> out;
     block.ForEachNetworkObject([&](CPerfBlock::Pos object) {
-        const int64_t k[4] = {block.FindCounterOffset(object, 264),
-                              block.FindCounterOffset(object, 506),
-                              block.FindCounterOffset(object, 388),
-                              block.FindCounterOffset(object, 520)};
+        const int64_t k[4]
+            = { block.FindCounterOffset(object, 264), block.FindCounterOffset(object, 506),
+                  block.FindCounterOffset(object, 388), block.FindCounterOffset(object, 520) };
         block.ForEachInstance(object, [&](CPerfBlock::Pos instance) {
             char name[CPerfBlock::kNameCapacity + 1];
             size_t length = 0;
@@ -61,7 +60,7 @@ std::vector<Instance> Walk(const CPerfBlock& block)
                 EXPECT_TRUE(block.CounterValue(instance, k[i] + 4, high));
                 v[i] = uint64_t(high) << 32 | low;
             }
-            out.push_back({std::string(name, length), v[0], v[1], v[2], v[3]});
+            out.push_back({ std::string(name, length), v[0], v[1], v[2], v[3] });
             return false;
         });
         return false;
@@ -113,7 +112,7 @@ TEST(PerfBlockWriter, WritesABlockTheWalkerReads)
 
     const std::vector<Instance> instances = Walk(block);
     ASSERT_EQ(instances.size(), 4u);
-    EXPECT_EQ(Names(instances), (std::vector<std::string> {"lo", "eth0", "w\xc3\xa4n", ""}));
+    EXPECT_EQ(Names(instances), (std::vector<std::string> { "lo", "eth0", "w\xc3\xa4n", "" }));
     EXPECT_EQ(instances[1].received, 0x123456789ull);
     EXPECT_EQ(instances[1].sent, 81453u);
     EXPECT_EQ(instances[1].total, 0x123456789ull + 81453);
@@ -126,7 +125,7 @@ TEST(PerfBlockWriter, WritesABlockTheWalkerReads)
 
 TEST(PerfBlockWriter, AnswersLikeTheRegistry)
 {
-    const LinkCounters links[] = {Link("lo", 1, 2), Link("eth0", 3, 4)};
+    const LinkCounters links[] = { Link("lo", 1, 2), Link("eth0", 3, 4) };
     const uint32_t needed = uint32_t(CPerfBlockWriter::RequiredSize(links));
     std::vector<uint8_t> buffer(needed + 100, 0xAA);
 
@@ -160,21 +159,23 @@ TEST(PerfBlockWriter, AnswersLikeTheRegistry)
 
 TEST(PerfBlockWriter, ConvertsKernelNamesToUtf16)
 {
-    struct Case
-    {
+    struct Case {
         const char* what;
         const char* name;
         std::u16string wide;
     } cases[] = {
-        {"ascii", "enp3s0", u"enp3s0"},
-        {"two-byte", "w\xc3\xa4n", u"w\u00e4n"},
-        {"three-byte", "\xe2\x82\xac", u"\u20ac"},
-        {"four-byte", "\xf0\x9f\x98\x80!", u"\U0001F600!"},
-        {"stray continuation byte", "a\x80" "b", u"a\uFFFDb"},
-        {"cut sequence", "a\xe2\x82", u"a\uFFFD\uFFFD"},
-        {"overlong form", "\xc0\xaf", u"\uFFFD\uFFFD"},
-        {"encoded surrogate", "\xed\xa0\x80", u"\uFFFD\uFFFD\uFFFD"},
-        {"beyond U+10FFFF", "\xf4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        { "ascii", "enp3s0", u"enp3s0" },
+        { "two-byte", "w\xc3\xa4n", u"w\u00e4n" },
+        { "three-byte", "\xe2\x82\xac", u"\u20ac" },
+        { "four-byte", "\xf0\x9f\x98\x80!", u"\U0001F600!" },
+        { "stray continuation byte",
+            "a\x80"
+            "b",
+            u"a\uFFFDb" },
+        { "cut sequence", "a\xe2\x82", u"a\uFFFD\uFFFD" },
+        { "overlong form", "\xc0\xaf", u"\uFFFD\uFFFD" },
+        { "encoded surrogate", "\xed\xa0\x80", u"\uFFFD\uFFFD\uFFFD" },
+        { "beyond U+10FFFF", "\xf4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -189,18 +190,18 @@ TEST(PerfBlockWriter, ConvertsKernelNamesToUtf16)
 
 TEST(ProcNetDevTable, ParsesTheKernelsTextTable)
 {
-    const char* table =
-        "Inter-|   Receive                                                |  Transmit\n"
-        " face |bytes    packets errs drop fifo frame compressed multicast|bytes    packets "
-        "errs drop fifo colls carrier compressed\n"
-        "    lo:    3267      29    0    0    0     0          0         0     3267      29    "
-        "0    0    0     0       0          0\n"
-        "  eth0:18446744073709551615 1587 0 0 0 0 0 0 81453 889 0 0 0 0 0 0\n"
-        "broken: 1 2 3\n"
-        "no colon here 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\n"
-        "   : 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\n"
-        "a-very-long-interface-name: 5 0 0 0 0 0 0 0 6 0 0 0 0 0 0 0\n"
-        "  last: 7 0 0 0 0 0 0 0 8 0 0 0 0 0 0 0";
+    const char* table
+        = "Inter-|   Receive                                                |  Transmit\n"
+          " face |bytes    packets errs drop fifo frame compressed multicast|bytes    packets "
+          "errs drop fifo colls carrier compressed\n"
+          "    lo:    3267      29    0    0    0     0          0         0     3267      29    "
+          "0    0    0     0       0          0\n"
+          "  eth0:18446744073709551615 1587 0 0 0 0 0 0 81453 889 0 0 0 0 0 0\n"
+          "broken: 1 2 3\n"
+          "no colon here 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\n"
+          "   : 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\n"
+          "a-very-long-interface-name: 5 0 0 0 0 0 0 0 6 0 0 0 0 0 0 0\n"
+          "  last: 7 0 0 0 0 0 0 0 8 0 0 0 0 0 0 0";
     std::vector<LinkCounters> links;
     ASSERT_TRUE(CProcNetDevPerfDataSource::ParseTable(table, links));
     ASSERT_EQ(links.size(), 4u);
@@ -214,7 +215,7 @@ TEST(ProcNetDevTable, ParsesTheKernelsTextTable)
     EXPECT_STREQ(links[3].name, "last");
     EXPECT_EQ(links[3].sent, 8u);
 
-    for (const char* junk : {"", "\n\n", "garbage", "x: not numbers at all"}) {
+    for (const char* junk : { "", "\n\n", "garbage", "x: not numbers at all" }) {
         SCOPED_TRACE(junk);
         links.clear();
         EXPECT_FALSE(CProcNetDevPerfDataSource::ParseTable(junk, links));
@@ -222,118 +223,40 @@ TEST(ProcNetDevTable, ParsesTheKernelsTextTable)
     }
 }
 
-namespace {
-
-// Builds rtnetlink dump datagrams the way the kernel sends them.
-class CDump
-{
-public:
-    CDump& Link(uint32_t seq, int index, const char* name, uint64_t rx, uint64_t tx,
-                uint16_t flags = NLM_F_MULTI, bool stats64 = true)
-    {
-        const size_t start = Begin(RTM_NEWLINK, seq, flags);
-        ifinfomsg info {};
-        info.ifi_index = index;
-        Append(&info, sizeof info);
-        if (name)
-            Attribute(IFLA_IFNAME, name, std::strlen(name) + 1);
-        uint8_t operState = 6; // IF_OPER_UP
-        Attribute(IFLA_OPERSTATE, &operState, 1);
-        if (stats64) {
-            rtnl_link_stats64 stats {};
-            stats.rx_bytes = rx;
-            stats.tx_bytes = tx;
-            Attribute(IFLA_STATS64, &stats, sizeof stats);
-        }
-        rtnl_link_stats stats32 {};
-        stats32.rx_bytes = uint32_t(rx);
-        stats32.tx_bytes = uint32_t(tx);
-        Attribute(IFLA_STATS, &stats32, sizeof stats32);
-        End(start);
-        return *this;
-    }
-    CDump& Done(uint32_t seq, uint16_t flags = NLM_F_MULTI)
-    {
-        End(Begin(NLMSG_DONE, seq, flags), 4);
-        return *this;
-    }
-    CDump& Error(uint32_t seq)
-    {
-        End(Begin(NLMSG_ERROR, seq, 0), sizeof(nlmsgerr));
-        return *this;
-    }
-    void Attribute(uint16_t type, const void* data, size_t size)
-    {
-        rtattr attr {};
-        attr.rta_type = type;
-        attr.rta_len = uint16_t(RTA_LENGTH(size));
-        Append(&attr, sizeof attr);
-        Append(data, size);
-        bytes.resize(NLMSG_ALIGN(bytes.size()));
-    }
-    std::vector<uint8_t> bytes;
-
-private:
-    size_t Begin(uint16_t type, uint32_t seq, uint16_t flags)
-    {
-        const size_t start = bytes.size();
-        nlmsghdr header {};
-        header.nlmsg_type = type;
-        header.nlmsg_flags = flags;
-        header.nlmsg_seq = seq;
-        Append(&header, sizeof header);
-        return start;
-    }
-    void End(size_t start, size_t padding = 0)
-    {
-        bytes.resize(bytes.size() + padding);
-        const uint32_t length = uint32_t(bytes.size() - start);
-        std::memcpy(bytes.data() + start, &length, sizeof length);
-        bytes.resize(NLMSG_ALIGN(bytes.size()));
-    }
-    void Append(const void* data, size_t size)
-    {
-        const auto* p = static_cast<const uint8_t*>(data);
-        bytes.insert(bytes.end(), p, p + size);
-    }
-};
-
-} // namespace
-
 TEST(NetlinkDump, ReadsLinksUpToTheEndOfTheDump)
 {
     using State = CNetlinkPerfDataSource::DumpState;
-    struct Case
-    {
+    struct Case {
         const char* what;
-        CDump dump;
+        CNetlinkDumpBuilder dump;
         State state;
         std::vector<std::string> names;
         bool interrupted;
     } cases[] = {
-        {"two links and the end",
-         CDump().Link(7, 1, "lo", 10, 20).Link(7, 2, "eth0", 30, 40).Done(7), State::Done,
-         {"lo", "eth0"}, false},
-        {"more to come", CDump().Link(7, 1, "lo", 10, 20), State::More, {"lo"}, false},
-        {"left-overs of an older dump are skipped",
-         CDump().Link(6, 9, "old", 1, 1).Done(6).Link(7, 1, "lo", 1, 1), State::More, {"lo"},
-         false},
-        {"an error ends the dump", CDump().Link(7, 1, "lo", 1, 1).Error(7), State::Failed, {"lo"},
-         false},
-        {"an interrupted dump says so",
-         CDump().Link(7, 1, "lo", 1, 1, NLM_F_MULTI | NLM_F_DUMP_INTR).Done(7), State::Done,
-         {"lo"}, true},
-        {"a link without a name is left out",
-         CDump().Link(7, 1, nullptr, 1, 1).Link(7, 2, "eth0", 1, 1), State::More, {"eth0"},
-         false},
+        { "two links and the end",
+            CNetlinkDumpBuilder().Link(7, 1, "lo", 10, 20).Link(7, 2, "eth0", 30, 40).Done(7),
+            State::Done, { "lo", "eth0" }, false },
+        { "more to come", CNetlinkDumpBuilder().Link(7, 1, "lo", 10, 20), State::More, { "lo" },
+            false },
+        { "left-overs of an older dump are skipped",
+            CNetlinkDumpBuilder().Link(6, 9, "old", 1, 1).Done(6).Link(7, 1, "lo", 1, 1),
+            State::More, { "lo" }, false },
+        { "an error ends the dump", CNetlinkDumpBuilder().Link(7, 1, "lo", 1, 1).Error(7),
+            State::Failed, { "lo" }, false },
+        { "an interrupted dump says so",
+            CNetlinkDumpBuilder().Link(7, 1, "lo", 1, 1, NLM_F_MULTI | NLM_F_DUMP_INTR).Done(7),
+            State::Done, { "lo" }, true },
+        { "a link without a name is left out",
+            CNetlinkDumpBuilder().Link(7, 1, nullptr, 1, 1).Link(7, 2, "eth0", 1, 1), State::More,
+            { "eth0" }, false },
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<LinkCounters> links;
         bool interrupted = false;
-        EXPECT_EQ(CNetlinkPerfDataSource::ParseDump(c.dump.bytes.data(), c.dump.bytes.size(), 7,
-                                                    links, interrupted),
-                  c.state);
+        EXPECT_EQ(CNetlinkPerfDataSource::ParseDump(
+                      c.dump.bytes.data(), c.dump.bytes.size(), 7, links, interrupted),
+            c.state);
         std::vector<std::string> names;
         for (const LinkCounters& l : links)
             names.push_back(l.name);
@@ -344,9 +267,9 @@ TEST(NetlinkDump, ReadsLinksUpToTheEndOfTheDump)
 
 TEST(NetlinkDump, TakesThe64BitCountersAndFallsBackTo32)
 {
-    const CDump dump = CDump()
-                           .Link(1, 1, "big", 0x123456789ull, 0x987654321ull)
-                           .Link(1, 2, "old", 0x123456789ull, 77, NLM_F_MULTI, false);
+    const CNetlinkDumpBuilder dump = CNetlinkDumpBuilder()
+                                         .Link(1, 1, "big", 0x123456789ull, 0x987654321ull)
+                                         .Link(1, 2, "old", 0x123456789ull, 77, NLM_F_MULTI, false);
     std::vector<LinkCounters> links;
     bool interrupted = false;
     CNetlinkPerfDataSource::ParseDump(dump.bytes.data(), dump.bytes.size(), 1, links, interrupted);
@@ -359,45 +282,74 @@ TEST(NetlinkDump, TakesThe64BitCountersAndFallsBackTo32)
     EXPECT_EQ(links[1].sent, 77u);
 }
 
+TEST(NetlinkDump, ReadsTheCountersOfAStatisticsDump)
+{
+    CNetlinkDumpBuilder dump;
+    dump.Stats(4, 1, 10, 20).Stats(3, 9, 1, 1).Stats(4, 7, 0x123456789ull, 5);
+    // A message of the right type without the counters is left out.
+    dump.Link(4, 8, "odd", 1, 1);
+    dump.Done(4);
+    std::vector<LinkCounters> stats;
+    bool interrupted = false;
+    EXPECT_EQ(CNetlinkPerfDataSource::ParseStatsDump(
+                  dump.bytes.data(), dump.bytes.size(), 4, stats, interrupted),
+        CNetlinkPerfDataSource::DumpState::Done);
+    ASSERT_EQ(stats.size(), 2u);
+    EXPECT_EQ(stats[0].index, 1);
+    EXPECT_EQ(stats[0].received, 10u);
+    EXPECT_EQ(stats[0].sent, 20u);
+    EXPECT_EQ(stats[1].index, 7);
+    EXPECT_EQ(stats[1].received, 0x123456789ull);
+    EXPECT_FALSE(interrupted);
+
+    std::vector<uint8_t> cut = CNetlinkDumpBuilder().Stats(4, 1, 10, 20).bytes;
+    cut.resize(cut.size() - 8);
+    stats.clear();
+    EXPECT_EQ(CNetlinkPerfDataSource::ParseStatsDump(cut.data(), cut.size(), 4, stats, interrupted),
+        CNetlinkPerfDataSource::DumpState::Failed);
+    EXPECT_TRUE(stats.empty());
+}
+
 TEST(NetlinkDump, FailsOnMessagesThatDoNotFit)
 {
-    const CDump good = CDump().Link(1, 1, "lo", 1, 1).Link(1, 2, "eth0", 1, 1);
+    const CNetlinkDumpBuilder good
+        = CNetlinkDumpBuilder().Link(1, 1, "lo", 1, 1).Link(1, 2, "eth0", 1, 1);
     const size_t second = good.bytes.size() / 2;
     std::vector<LinkCounters> links;
     bool interrupted = false;
-    struct Case
-    {
+    struct Case {
         const char* what;
         void (*damage)(std::vector<uint8_t>&, size_t second);
         CNetlinkPerfDataSource::DumpState state;
         size_t links;
     } cases[] = {
-        {"length past the datagram",
-         [](std::vector<uint8_t>& b, size_t s) { b[s] = 0xFF, b[s + 1] = 0xFF; },
-         CNetlinkPerfDataSource::DumpState::Failed, 1},
-        {"length below a header", [](std::vector<uint8_t>& b, size_t s) { b[s] = 4, b[s + 1] = 0; },
-         CNetlinkPerfDataSource::DumpState::Failed, 1},
-        {"datagram cut short", [](std::vector<uint8_t>& b, size_t s) { b.resize(s + 20); },
-         CNetlinkPerfDataSource::DumpState::Failed, 1},
-        {"trailing bytes shorter than a header",
-         [](std::vector<uint8_t>& b, size_t) { b.resize(b.size() + 8); },
-         CNetlinkPerfDataSource::DumpState::More, 2},
-        {"attribute length past its message",
-         [](std::vector<uint8_t>& b, size_t) {
-             // The first attribute of the first message (the name) claims 60000 bytes.
-             const size_t at = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(ifinfomsg));
-             b[at] = 0x60, b[at + 1] = 0xEA;
-         },
-         CNetlinkPerfDataSource::DumpState::More, 1},
+        { "length past the datagram",
+            [](std::vector<uint8_t>& b, size_t s) { b[s] = 0xFF, b[s + 1] = 0xFF; },
+            CNetlinkPerfDataSource::DumpState::Failed, 1 },
+        { "length below a header",
+            [](std::vector<uint8_t>& b, size_t s) { b[s] = 4, b[s + 1] = 0; },
+            CNetlinkPerfDataSource::DumpState::Failed, 1 },
+        { "datagram cut short", [](std::vector<uint8_t>& b, size_t s) { b.resize(s + 20); },
+            CNetlinkPerfDataSource::DumpState::Failed, 1 },
+        { "trailing bytes shorter than a header",
+            [](std::vector<uint8_t>& b, size_t) { b.resize(b.size() + 8); },
+            CNetlinkPerfDataSource::DumpState::More, 2 },
+        { "attribute length past its message",
+            [](std::vector<uint8_t>& b, size_t) {
+                // The first attribute of the first message (the name) claims 60000 bytes.
+                const size_t at = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(ifinfomsg));
+                b[at] = 0x60, b[at + 1] = 0xEA;
+            },
+            CNetlinkPerfDataSource::DumpState::More, 1 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<uint8_t> bytes = good.bytes;
         c.damage(bytes, second);
         links.clear();
-        EXPECT_EQ(CNetlinkPerfDataSource::ParseDump(bytes.data(), bytes.size(), 1, links,
-                                                    interrupted),
-                  c.state);
+        EXPECT_EQ(
+            CNetlinkPerfDataSource::ParseDump(bytes.data(), bytes.size(), 1, links, interrupted),
+            c.state);
         EXPECT_EQ(links.size(), c.links);
     }
 }
@@ -405,7 +357,7 @@ TEST(NetlinkDump, FailsOnMessagesThatDoNotFit)
 TEST(NetlinkDump, KeepsNamesWithinTheirAttribute)
 {
     // A name attribute without its NUL, followed by padding that is not part of it.
-    CDump named;
+    CNetlinkDumpBuilder named;
     named.Link(1, 1, "x", 1, 1);
     std::vector<uint8_t> bytes = named.bytes;
     const size_t at = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(ifinfomsg));
@@ -447,8 +399,8 @@ TEST(LinuxPerfDataSource, AnswersMoreDataWithTheSizeItNeeds)
 {
     CNetlinkPerfDataSource netlink;
     CProcNetDevPerfDataSource table;
-    for (IPerfDataSource* source : {static_cast<IPerfDataSource*>(&netlink),
-                                    static_cast<IPerfDataSource*>(&table)}) {
+    for (IPerfDataSource* source :
+        { static_cast<IPerfDataSource*>(&netlink), static_cast<IPerfDataSource*>(&table) }) {
         uint8_t small[16] = {};
         uint32_t size = sizeof small;
         ASSERT_EQ(source->Query(small, size), IPerfDataSource::kPerfMoreData);
@@ -492,12 +444,12 @@ TEST(LinuxPerfDataSource, CountsTrafficSentOverAVethPairInANamespace)
     CNetworkNamespace b(CNetworkNamespace::UniqueName("b"));
     if (!b.IsValid())
         GTEST_SKIP() << "network namespace test skipped: " << b.Error();
-    ASSERT_TRUE(a.Ip({"link", "add", "cva", "type", "veth", "peer", "name", "cvb", "netns",
-                      b.Name()}));
-    ASSERT_TRUE(a.Ip({"addr", "add", "10.213.7.1/24", "dev", "cva"}));
-    ASSERT_TRUE(b.Ip({"addr", "add", "10.213.7.2/24", "dev", "cvb"}));
-    ASSERT_TRUE(a.Ip({"link", "set", "cva", "up"}));
-    ASSERT_TRUE(b.Ip({"link", "set", "cvb", "up"}));
+    ASSERT_TRUE(
+        a.Ip({ "link", "add", "cva", "type", "veth", "peer", "name", "cvb", "netns", b.Name() }));
+    ASSERT_TRUE(a.Ip({ "addr", "add", "10.213.7.1/24", "dev", "cva" }));
+    ASSERT_TRUE(b.Ip({ "addr", "add", "10.213.7.2/24", "dev", "cvb" }));
+    ASSERT_TRUE(a.Ip({ "link", "set", "cva", "up" }));
+    ASSERT_TRUE(b.Ip({ "link", "set", "cvb", "up" }));
 
     std::unique_ptr<CNetlinkPerfDataSource> sourceA, sourceB;
     int sender = -1, receiver = -1;
@@ -513,14 +465,13 @@ TEST(LinuxPerfDataSource, CountsTrafficSentOverAVethPairInANamespace)
     }));
     ASSERT_GE(sender, 0);
     ASSERT_GE(receiver, 0);
-    struct Closer
-    {
+    struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
-    } closeSender {sender}, closeReceiver {receiver};
+    } closeSender { sender }, closeReceiver { receiver };
 
     // The namespace's own list: its loopback and its end of the pair, nothing of the host.
-    EXPECT_EQ(kernelA, (std::vector<std::string> {"lo", "cva"}));
+    EXPECT_EQ(kernelA, (std::vector<std::string> { "lo", "cva" }));
     const std::vector<Instance> before = Query(*sourceA);
     ASSERT_EQ(Names(before), kernelA);
     EXPECT_EQ(before[1].bandwidth, 10000000000ull) << "veth reports 10 Gbit/s";
@@ -528,7 +479,7 @@ TEST(LinuxPerfDataSource, CountsTrafficSentOverAVethPairInANamespace)
 
     CInterfaceCounter sent(*sourceA), received(*sourceB);
     ASSERT_EQ(sent.Names(), kernelA);
-    ASSERT_EQ(received.Names(), (std::vector<std::string> {"lo", "cvb"}));
+    ASSERT_EQ(received.Names(), (std::vector<std::string> { "lo", "cvb" }));
     sent.SetCounter(CInterfaceCounter::kBytesSent);
     received.SetCounter(CInterfaceCounter::kBytesReceived);
     EXPECT_EQ(sent.ReadDelta(1), 0.0);
@@ -545,9 +496,9 @@ TEST(LinuxPerfDataSource, CountsTrafficSentOverAVethPairInANamespace)
     const std::vector<char> payload(kPayload, 'x');
     for (int i = 0; i < kDatagrams; ++i)
         ASSERT_EQ(::sendto(sender, payload.data(), payload.size(), 0,
-                           reinterpret_cast<sockaddr*>(&to), sizeof to),
-                  ssize_t(kPayload));
-    timeval timeout {10, 0};
+                      reinterpret_cast<sockaddr*>(&to), sizeof to),
+            ssize_t(kPayload));
+    timeval timeout { 10, 0 };
     ::setsockopt(receiver, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     char in[2048];
     for (int i = 0; i < kDatagrams; ++i)
@@ -564,4 +515,31 @@ TEST(LinuxPerfDataSource, CountsTrafficSentOverAVethPairInANamespace)
     EXPECT_GE(received.ReadDelta(1), bytes);
     // Nothing moved on the loopback of either side.
     EXPECT_EQ(after[0].received, before[0].received);
+}
+
+TEST(LinuxPerfDataSource, FollowsLinksAddedRenamedAndRemoved)
+{
+    CNetworkNamespace ns(CNetworkNamespace::UniqueName("links"));
+    if (!ns.IsValid())
+        GTEST_SKIP() << "network namespace test skipped: " << ns.Error();
+    std::unique_ptr<CNetlinkPerfDataSource> source;
+    ASSERT_TRUE(ns.RunInside([&] { source = std::make_unique<CNetlinkPerfDataSource>(); }));
+
+    EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo" }));
+    // Nothing changes: the names are not asked again.
+    const uint64_t dumps = source->LinkDumps();
+    for (int i = 0; i < 5; ++i)
+        Query(*source);
+    EXPECT_EQ(source->LinkDumps(), dumps);
+
+    ASSERT_TRUE(ns.Ip({ "link", "add", "cvx", "type", "ifb" }));
+    ASSERT_TRUE(ns.Ip({ "link", "add", "cvz", "type", "ifb" }));
+    EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo", "cvx", "cvz" }));
+    ASSERT_TRUE(ns.Ip({ "link", "set", "cvx", "name", "cvy" }));
+    EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo", "cvy", "cvz" }));
+    ASSERT_TRUE(ns.Ip({ "link", "del", "cvy" }));
+    EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo", "cvz" }));
+    std::vector<std::string> kernel;
+    ASSERT_TRUE(ns.RunInside([&] { kernel = KernelInterfaces(); }));
+    EXPECT_EQ(Names(Query(*source)), kernel);
 }

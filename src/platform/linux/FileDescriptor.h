@@ -5,8 +5,7 @@
 #include <utility>
 
 // Owns one file descriptor and closes it.
-class CFileDescriptor
-{
+class CFileDescriptor {
 public:
     CFileDescriptor() = default;
     explicit CFileDescriptor(int fd)

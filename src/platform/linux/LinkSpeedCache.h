@@ -10,8 +10,7 @@
 // interface is new or its state changed, so a counter query costs no extra system call
 // per interface. The socket it asks through is opened by the constructor and belongs to
 // the constructing thread's network namespace.
-class CLinkSpeedCache
-{
+class CLinkSpeedCache {
 public:
     CLinkSpeedCache();
 
@@ -26,8 +25,7 @@ public:
     size_t Size() const { return m_entries.size(); }
 
 private:
-    struct Entry
-    {
+    struct Entry {
         uint64_t stamp = 0;
         uint64_t bandwidth = 0;
         uint32_t pass = 0;

@@ -12,15 +12,14 @@ constexpr uint32_t kLargeRawCount = 0x00010100; // PERF_COUNTER_LARGE_RAWCOUNT: 
 constexpr uint32_t kDetailNovice = 100;
 constexpr uint32_t kNoUniqueId = UINT32_MAX;
 
-struct Definition
-{
+struct Definition {
     uint32_t nameIndex;
     uint32_t type;
     uint32_t offset;
 };
 // Values sit after the counter block's 4-byte length, 8-byte aligned.
-constexpr Definition kDefinitions[] = {
-    {264, kBulkCount, 8}, {506, kBulkCount, 16}, {388, kBulkCount, 24}, {520, kLargeRawCount, 32}};
+constexpr Definition kDefinitions[] = { { 264, kBulkCount, 8 }, { 506, kBulkCount, 16 },
+    { 388, kBulkCount, 24 }, { 520, kLargeRawCount, 32 } };
 
 // Names hold at most 15 bytes; each byte gives at most one UTF-16 unit.
 constexpr size_t kMaxNameUnits = sizeof(LinkCounters::name);
@@ -37,12 +36,21 @@ void Put64(uint8_t* p, uint64_t v)
         p[i] = uint8_t(v >> (8 * i));
 }
 
-uint32_t Align8(uint32_t n) { return (n + 7) & ~uint32_t(7); }
+uint32_t Align8(uint32_t n)
+{
+    return (n + 7) & ~uint32_t(7);
+}
 
-size_t NameLength(const LinkCounters& link) { return strnlen(link.name, sizeof(link.name)); }
+size_t NameLength(const LinkCounters& link)
+{
+    return strnlen(link.name, sizeof(link.name));
+}
 
 // Bytes of the instance header plus the name with its NUL, padded to 8.
-uint32_t InstanceLength(size_t units) { return Align8(uint32_t(24 + 2 * (units + 1))); }
+uint32_t InstanceLength(size_t units)
+{
+    return Align8(uint32_t(24 + 2 * (units + 1)));
+}
 
 size_t WideUnits(const LinkCounters& link)
 {
@@ -117,12 +125,12 @@ void CPerfBlockWriter::Write(std::span<const LinkCounters> links, uint8_t* out)
     const uint64_t total = RequiredSize(links);
     std::memset(out, 0, kDataBlockHeader + kObjectHeader + 4 * kCounterDefinition);
 
-    const char16_t signature[4] = {u'P', u'E', u'R', u'F'};
+    const char16_t signature[4] = { u'P', u'E', u'R', u'F' };
     for (int i = 0; i < 4; ++i) {
         out[2 * i] = uint8_t(signature[i]);
         out[2 * i + 1] = 0;
     }
-    Put32(out + 8, 1);  // LittleEndian
+    Put32(out + 8, 1); // LittleEndian
     Put32(out + 12, 1); // Version
     Put32(out + 16, 1); // Revision
     Put32(out + 20, uint32_t(total));
@@ -179,8 +187,7 @@ void CPerfBlockWriter::Write(std::span<const LinkCounters> links, uint8_t* out)
     }
 }
 
-long CPerfBlockWriter::Answer(std::span<const LinkCounters> links, uint8_t* buffer,
-                              uint32_t& size)
+long CPerfBlockWriter::Answer(std::span<const LinkCounters> links, uint8_t* buffer, uint32_t& size)
 {
     const uint64_t needed = RequiredSize(links);
     if (needed > UINT32_MAX)

@@ -10,8 +10,7 @@
 // 264 (bytes received), 506 (bytes sent), 388 (bytes total) and 520 (bandwidth, bits/s),
 // each an 8-byte counter, then one instance per interface with its UTF-16LE name and its
 // counter block, in the order given.
-class CPerfBlockWriter
-{
+class CPerfBlockWriter {
 public:
     static constexpr uint32_t kDataBlockHeader = 88;
     static constexpr uint32_t kObjectHeader = 64;

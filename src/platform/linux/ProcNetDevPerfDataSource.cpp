@@ -61,8 +61,8 @@ bool CProcNetDevPerfDataSource::ReadTable()
                 return false;
             m_text.resize(m_text.size() * 2);
         }
-        const ssize_t n = ::pread(m_file.Get(), m_text.data() + m_length,
-                                  m_text.size() - m_length, off_t(m_length));
+        const ssize_t n = ::pread(
+            m_file.Get(), m_text.data() + m_length, m_text.size() - m_length, off_t(m_length));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -97,8 +97,8 @@ bool CProcNetDevPerfDataSource::ParseTable(std::string_view text, std::vector<Li
         int count = 0;
         for (; count < 16; ++count) {
             rest = Trim(rest);
-            const auto [ptr, ec] = std::from_chars(rest.data(), rest.data() + rest.size(),
-                                                   fields[count]);
+            const auto [ptr, ec]
+                = std::from_chars(rest.data(), rest.data() + rest.size(), fields[count]);
             if (ec != std::errc())
                 break;
             rest.remove_prefix(size_t(ptr - rest.data()));
@@ -106,7 +106,8 @@ bool CProcNetDevPerfDataSource::ParseTable(std::string_view text, std::vector<Li
         if (count < 16)
             continue;
         LinkCounters link;
-        const size_t kept = name.size() < sizeof(link.name) - 1 ? name.size() : sizeof(link.name) - 1;
+        const size_t kept
+            = name.size() < sizeof(link.name) - 1 ? name.size() : sizeof(link.name) - 1;
         std::memcpy(link.name, name.data(), kept);
         link.name[kept] = '\0';
         // Receive: bytes first of eight fields; transmit: bytes first of the next eight.

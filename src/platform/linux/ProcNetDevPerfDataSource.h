@@ -12,8 +12,7 @@
 // A performance-data source over the kernel's text table of interface counters
 // (/proc/net/dev). The file stays open and is read again from its start on every query.
 // Kept beside the netlink source for comparison; the netlink one is faster.
-class CProcNetDevPerfDataSource : public IPerfDataSource
-{
+class CProcNetDevPerfDataSource : public IPerfDataSource {
 public:
     CProcNetDevPerfDataSource();
     ~CProcNetDevPerfDataSource() override;
