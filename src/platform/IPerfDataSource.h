@@ -11,6 +11,8 @@ class IPerfDataSource
 public:
     static constexpr long kPerfSuccess = 0;
     static constexpr long kPerfMoreData = 234;
+    // What a source answers when the system will not give it the counters.
+    static constexpr long kPerfFailure = 31;
 
     virtual ~IPerfDataSource() = default;
     virtual long Query(uint8_t* buffer, uint32_t& size) = 0;

@@ -45,7 +45,10 @@ int CInterfaceCounter::Enumerate()
     }
 }
 
-int CInterfaceCounter::GetLastIndex() const { return int(m_names.size()) - 1; }
+int CInterfaceCounter::GetLastIndex() const
+{
+    return int(m_names.size()) - 1;
+}
 
 bool CInterfaceCounter::GetName(std::string& name, int index) const
 {
@@ -55,7 +58,10 @@ bool CInterfaceCounter::GetName(std::string& name, int index) const
     return true;
 }
 
-void CInterfaceCounter::SetCounter(int counterIndex) { m_counterIndex = counterIndex; }
+void CInterfaceCounter::SetCounter(int counterIndex)
+{
+    m_counterIndex = counterIndex;
+}
 
 double CInterfaceCounter::ReadDelta(int index)
 {
@@ -70,7 +76,7 @@ double CInterfaceCounter::ReadDelta(int index)
         bool missingCounter = false;
         bool done = false;
         block->ForEachNetworkObject([&](CPerfBlock::Pos object) {
-            const int32_t k = block->FindCounterOffset(object, uint32_t(m_counterIndex));
+            const int64_t k = block->FindCounterOffset(object, uint32_t(m_counterIndex));
             if (k < 0) {
                 missingCounter = true;
                 return true;

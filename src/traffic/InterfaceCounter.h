@@ -9,8 +9,7 @@
 // Turns one cumulative counter of one network interface into the amount counted since the
 // previous read. The interfaces are listed once, at construction; a caller names one by its
 // position in that list, and every read looks it up again by name in a fresh block.
-class CInterfaceCounter
-{
+class CInterfaceCounter {
 public:
     static constexpr int kBytesReceived = 264;
     static constexpr int kBytesSent = 506;

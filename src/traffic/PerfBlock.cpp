@@ -28,8 +28,10 @@ std::optional<CPerfBlock> CPerfBlock::QueryPerfData(IPerfDataSource& source)
         }
         if (rc != IPerfDataSource::kPerfMoreData)
             return std::nullopt;
-        // Grow from the size the failed call left behind, as the registry protocol does.
-        const uint64_t next = uint64_t(length) + kGrowthStep;
+        // Grow from the size the failed call left behind, as the registry protocol does,
+        // but never below the buffer just refused: a source that shrinks the size would
+        // otherwise keep the loop going at the same size for ever.
+        const uint64_t next = uint64_t(length > size ? length : size) + kGrowthStep;
         if (next > kMaxSize)
             return std::nullopt;
         size = uint32_t(next);
@@ -109,9 +111,9 @@ CPerfBlock::Pos CPerfBlock::NextCounter(Pos counter) const
     return Step(counter, length, kCounterDefinitionSize);
 }
 
-int32_t CPerfBlock::FindCounterOffset(Pos object, uint32_t counterIndex) const
+int64_t CPerfBlock::FindCounterOffset(Pos object, uint32_t counterIndex) const
 {
-    int32_t result = -1;
+    int64_t result = -1;
     uint32_t count = 0;
     if (object == kNone || !Word(size_t(object) + 32, count))
         return result;
@@ -123,7 +125,7 @@ int32_t CPerfBlock::FindCounterOffset(Pos object, uint32_t counterIndex) const
         Word(size_t(counter) + 4, index);
         Word(size_t(counter) + 36, offset);
         if (index == counterIndex)
-            result = int32_t(offset);
+            result = offset;
         counter = NextCounter(counter);
     }
     return result;
@@ -185,15 +187,15 @@ bool CPerfBlock::InstanceName(Pos instance, char (&out)[kNameCapacity + 1], size
     return true;
 }
 
-bool CPerfBlock::CounterValue(Pos instance, int32_t k, uint32_t& value) const
+bool CPerfBlock::CounterValue(Pos instance, int64_t k, uint32_t& value) const
 {
     const Pos block = CounterBlock(instance);
     uint32_t length = 0;
     if (block == kNone || k < 0 || !Word(block, length))
         return false;
-    if (uint64_t(uint32_t(k)) + 4 > length)
+    if (uint64_t(k) + 4 > length)
         return false;
-    return Word(size_t(block) + uint32_t(k), value);
+    return Word(size_t(block) + size_t(k), value);
 }
 
 size_t CPerfBlock::WideToAnsi(const uint8_t* wide, size_t units, char* out, size_t capacity)

@@ -16,8 +16,7 @@
 // The walk trusts nothing: every record, name and counter value is checked against the
 // length the query returned, and every step must move forward, so a block that lies ends
 // the walk early instead of reading past the buffer or looping forever.
-class CPerfBlock
-{
+class CPerfBlock {
 public:
     static constexpr uint32_t kNetworkObject = 510;
     static constexpr uint32_t kInitialSize = 40960;
@@ -48,8 +47,10 @@ public:
     uint32_t ObjectNameTitleIndex(Pos object) const;
     Pos FirstCounter(Pos object) const;
     Pos NextCounter(Pos counter) const;
-    // The CounterOffset of the last definition with that name index, or -1.
-    int32_t FindCounterOffset(Pos object, uint32_t counterIndex) const;
+    // The CounterOffset of the last definition with that name index, or -1. Wider than
+    // the field, so an offset of 2^31 or more stays an offset (outside any counter block)
+    // instead of turning into "no such counter".
+    int64_t FindCounterOffset(Pos object, uint32_t counterIndex) const;
     int32_t NumInstances(Pos object) const;
     Pos FirstInstance(Pos object) const;
     Pos CounterBlock(Pos instance) const;
@@ -59,7 +60,7 @@ public:
     bool InstanceName(Pos instance, char (&out)[kNameCapacity + 1], size_t& length) const;
     // The 32-bit word at offset k of the instance's counter block; false when k lies
     // outside the counter block or the buffer.
-    bool CounterValue(Pos instance, int32_t k, uint32_t& value) const;
+    bool CounterValue(Pos instance, int64_t k, uint32_t& value) const;
 
     // Visits every network interface object (index 510) in block order until fn returns true.
     template <class Fn> void ForEachNetworkObject(Fn&& fn) const
@@ -90,7 +91,9 @@ public:
 
 private:
     CPerfBlock(std::unique_ptr<uint8_t[]> owned, const uint8_t* data, size_t size)
-        : m_owned(std::move(owned)), m_data(data), m_size(size)
+        : m_owned(std::move(owned))
+        , m_data(data)
+        , m_size(size)
     {
     }
     // The word at pos, or false when pos + 4 lies past the block.

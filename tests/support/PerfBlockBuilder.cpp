@@ -68,7 +68,8 @@ BuiltBlock BuildPerfBlock(const std::vector<BuiltObject>& objects,
             Put(b, block, o.counterBlockLength, 4);
             for (const BuiltCounter& c : o.counters) {
                 auto it = in.values.find(c.nameIndex);
-                if (it != in.values.end())
+                // A definition that points outside the counter block gets no value.
+                if (it != in.values.end() && uint64_t(c.offset) + 8 <= o.counterBlockLength)
                     Put(b, block + c.offset, it->second, 8);
             }
         }

@@ -13,7 +13,8 @@
 struct BuiltInstance
 {
     std::u16string name;
-    // Counter name index -> value written at that counter's offset (8 bytes).
+    // Counter name index -> value written at that counter's offset (8 bytes), when that
+    // lies inside the counter block.
     std::map<uint32_t, uint64_t> values;
 };
 

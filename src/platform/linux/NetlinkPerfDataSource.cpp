@@ -1,0 +1,318 @@
+#include "platform/linux/NetlinkPerfDataSource.h"
+
+#include "platform/linux/PerfBlockWriter.h"
+
+#include <linux/if_link.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// The kernel fills dump datagrams up to the largest read buffer it has seen, at most
+// 32 KiB less its own overhead: a buffer of that size takes every datagram whole.
+constexpr size_t kReceiveSize = 32768;
+// A dump the kernel marks as interrupted (links changed meanwhile) is asked again this often.
+constexpr int kDumpAttempts = 3;
+
+template <class T> T Load(const uint8_t* p)
+{
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+uint64_t Stamp(const LinkCounters& link)
+{
+    return uint64_t(uint32_t(link.index)) << 32 | link.operState;
+}
+
+// Walks the netlink messages of one datagram; calls body(type, payload, size) for each
+// message of sequence seq that is not the end or an error.
+template <class Body>
+CNetlinkPerfDataSource::DumpState EachMessage(
+    const uint8_t* data, size_t size, uint32_t seq, bool& interrupted, Body&& body)
+{
+    using State = CNetlinkPerfDataSource::DumpState;
+    size_t pos = 0;
+    while (size - pos >= sizeof(nlmsghdr)) {
+        const nlmsghdr header = Load<nlmsghdr>(data + pos);
+        if (header.nlmsg_len < NLMSG_HDRLEN || header.nlmsg_len > size - pos)
+            return State::Failed;
+        const uint8_t* payload = data + pos + NLMSG_HDRLEN;
+        const size_t payloadSize = header.nlmsg_len - NLMSG_HDRLEN;
+        const size_t step = NLMSG_ALIGN(header.nlmsg_len);
+        pos += step < size - pos ? step : size - pos;
+        // Left-overs of an earlier dump that was given up carry an older number.
+        if (header.nlmsg_seq != seq)
+            continue;
+        if (header.nlmsg_flags & NLM_F_DUMP_INTR)
+            interrupted = true;
+        if (header.nlmsg_type == NLMSG_DONE)
+            return State::Done;
+        if (header.nlmsg_type == NLMSG_ERROR)
+            return State::Failed;
+        body(header.nlmsg_type, payload, payloadSize);
+    }
+    return State::More;
+}
+
+// Calls attribute(type, payload, size) for each attribute that lies wholly inside the bytes.
+template <class Fn> void EachAttribute(const uint8_t* data, size_t size, Fn&& attribute)
+{
+    size_t at = 0;
+    while (at < size && size - at >= sizeof(rtattr)) {
+        const rtattr attr = Load<rtattr>(data + at);
+        if (attr.rta_len < sizeof(rtattr) || attr.rta_len > size - at)
+            return;
+        attribute(attr.rta_type, data + at + RTA_LENGTH(0), size_t(attr.rta_len - RTA_LENGTH(0)));
+        at += RTA_ALIGN(attr.rta_len);
+    }
+}
+
+// rx_packets, tx_packets, rx_bytes, tx_bytes lead rtnl_link_stats64 (and its 32-bit form).
+template <class Word> bool ReadBytes(const uint8_t* p, size_t size, LinkCounters& link)
+{
+    if (size < 4 * sizeof(Word))
+        return false;
+    link.received = Load<Word>(p + 2 * sizeof(Word));
+    link.sent = Load<Word>(p + 3 * sizeof(Word));
+    return true;
+}
+
+} // namespace
+
+CNetlinkPerfDataSource::CNetlinkPerfDataSource()
+    : m_socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE))
+    , m_events(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE))
+    , m_receive(kReceiveSize)
+{
+    if (m_socket.IsValid()) {
+        // A dump never waits for anything but the kernel; the timeout only guards the tick.
+        timeval timeout { 1, 0 };
+        ::setsockopt(m_socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
+    if (m_events.IsValid()) {
+        sockaddr_nl local {};
+        local.nl_family = AF_NETLINK;
+        local.nl_groups = RTMGRP_LINK;
+        if (::bind(m_events.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+            m_events.Reset(); // without events, the names are dumped on every query
+    }
+}
+
+CNetlinkPerfDataSource::~CNetlinkPerfDataSource() = default;
+
+long CNetlinkPerfDataSource::Query(uint8_t* buffer, uint32_t& size)
+{
+    if (!m_socket.IsValid())
+        return kPerfFailure;
+    if (!(m_statsDump && QueryStats())) {
+        if (!DumpLinks(true))
+            return kPerfFailure;
+        m_links = m_names;
+        m_namesKnown = false;
+    }
+    m_speeds.BeginPass();
+    for (LinkCounters& link : m_links)
+        link.bandwidth = m_speeds.Bandwidth(link.name, Stamp(link));
+    m_speeds.EndPass();
+    return CPerfBlockWriter::Answer(m_links, buffer, size);
+}
+
+bool CNetlinkPerfDataSource::QueryStats()
+{
+    // Drain the events first: a change that comes after this still shows next time.
+    if (LinksChanged() || !m_namesKnown) {
+        if (!DumpLinks(false))
+            return false;
+        m_position.clear();
+        for (size_t i = 0; i < m_names.size(); ++i)
+            m_position.emplace(m_names[i].index, i);
+        m_seenIn.assign(m_names.size(), 0);
+        m_namesKnown = true;
+    }
+
+    struct {
+        nlmsghdr header;
+        if_stats_msg stats;
+    } request {};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETSTATS;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.stats.family = AF_UNSPEC;
+    request.stats.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
+    if (!Dump(&request, sizeof request, &ParseStatsDump, m_stats)) {
+        // Kernels before 4.7 do not know the request: use the full dump from now on.
+        m_statsDump = false;
+        return false;
+    }
+
+    ++m_query;
+    for (const LinkCounters& s : m_stats) {
+        const auto it = m_position.find(s.index);
+        if (it == m_position.end()) {
+            m_namesKnown = false; // a link newer than the names: the event is on its way
+            continue;
+        }
+        m_names[it->second].received = s.received;
+        m_names[it->second].sent = s.sent;
+        m_seenIn[it->second] = m_query;
+    }
+    // In the kernel's order; links gone since the names were taken are left out.
+    m_links.clear();
+    for (size_t i = 0; i < m_names.size(); ++i) {
+        if (m_seenIn[i] == m_query)
+            m_links.push_back(m_names[i]);
+    }
+    return true;
+}
+
+bool CNetlinkPerfDataSource::DumpLinks(bool withStats)
+{
+    struct {
+        nlmsghdr header;
+        ifinfomsg info;
+        rtattr maskHeader;
+        uint32_t mask;
+    } request {};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETLINK;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.info.ifi_family = AF_UNSPEC;
+    request.maskHeader.rta_type = IFLA_EXT_MASK;
+    request.maskHeader.rta_len = RTA_LENGTH(sizeof(uint32_t));
+    // Without statistics the kernel also skips summing the per-CPU IPv6 counters.
+    request.mask = withStats ? 0 : RTEXT_FILTER_SKIP_STATS;
+    ++m_linkDumps;
+    return Dump(&request, sizeof request, &ParseDump, m_names);
+}
+
+bool CNetlinkPerfDataSource::LinksChanged()
+{
+    if (!m_events.IsValid())
+        return true;
+    bool changed = false;
+    for (;;) {
+        const ssize_t n = ::recv(m_events.Get(), m_receive.data(), m_receive.size(), MSG_DONTWAIT);
+        if (n > 0) {
+            changed = true;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        // ENOBUFS: events were lost, which is a change as well.
+        if (n < 0 && errno == ENOBUFS) {
+            changed = true;
+            continue;
+        }
+        return changed;
+    }
+}
+
+bool CNetlinkPerfDataSource::Dump(
+    void* request, size_t length, Parser parse, std::vector<LinkCounters>& out)
+{
+    for (int attempt = 0; attempt < kDumpAttempts; ++attempt) {
+        out.clear();
+        nlmsghdr header;
+        std::memcpy(&header, request, sizeof header);
+        header.nlmsg_seq = ++m_seq;
+        std::memcpy(request, &header, sizeof header);
+        sockaddr_nl kernel {};
+        kernel.nl_family = AF_NETLINK;
+        if (::sendto(m_socket.Get(), request, length, 0, reinterpret_cast<sockaddr*>(&kernel),
+                sizeof kernel)
+            < 0)
+            return false;
+
+        DumpState state = DumpState::More;
+        bool interrupted = false;
+        while (state == DumpState::More) {
+            iovec io { m_receive.data(), m_receive.size() };
+            msghdr message {};
+            message.msg_iov = &io;
+            message.msg_iovlen = 1;
+            const ssize_t n = ::recvmsg(m_socket.Get(), &message, 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0 || (message.msg_flags & MSG_TRUNC))
+                return false;
+            state = parse(m_receive.data(), size_t(n), m_seq, out, interrupted);
+        }
+        if (state == DumpState::Failed)
+            return false;
+        if (!interrupted)
+            return true;
+    }
+    // Links keep changing under the dump; the last one is as good as any.
+    return true;
+}
+
+CNetlinkPerfDataSource::DumpState CNetlinkPerfDataSource::ParseDump(const uint8_t* data,
+    size_t size, uint32_t seq, std::vector<LinkCounters>& links, bool& interrupted)
+{
+    return EachMessage(
+        data, size, seq, interrupted, [&](uint16_t type, const uint8_t* body, size_t bodySize) {
+            if (type != RTM_NEWLINK || bodySize < sizeof(ifinfomsg))
+                return;
+            LinkCounters link;
+            link.index = Load<ifinfomsg>(body).ifi_index;
+            bool named = false;
+            bool have64 = false;
+            const size_t start = NLMSG_ALIGN(sizeof(ifinfomsg));
+            EachAttribute(body + start, bodySize - start,
+                [&](uint16_t attr, const uint8_t* payload, size_t length) {
+                    switch (attr) {
+                    case IFLA_IFNAME: {
+                        const size_t n = strnlen(reinterpret_cast<const char*>(payload), length);
+                        const size_t kept = n < sizeof(link.name) - 1 ? n : sizeof(link.name) - 1;
+                        std::memcpy(link.name, payload, kept);
+                        link.name[kept] = '\0';
+                        named = kept > 0;
+                        break;
+                    }
+                    case IFLA_STATS64:
+                        have64 = ReadBytes<uint64_t>(payload, length, link) || have64;
+                        break;
+                    case IFLA_STATS:
+                        if (!have64)
+                            ReadBytes<uint32_t>(payload, length, link);
+                        break;
+                    case IFLA_OPERSTATE:
+                        if (length >= 1)
+                            link.operState = payload[0];
+                        break;
+                    default:
+                        break;
+                    }
+                });
+            if (named)
+                links.push_back(link);
+        });
+}
+
+CNetlinkPerfDataSource::DumpState CNetlinkPerfDataSource::ParseStatsDump(const uint8_t* data,
+    size_t size, uint32_t seq, std::vector<LinkCounters>& stats, bool& interrupted)
+{
+    return EachMessage(
+        data, size, seq, interrupted, [&](uint16_t type, const uint8_t* body, size_t bodySize) {
+            if (type != RTM_NEWSTATS || bodySize < sizeof(if_stats_msg))
+                return;
+            LinkCounters link;
+            link.index = int32_t(Load<if_stats_msg>(body).ifindex);
+            bool found = false;
+            const size_t start = NLMSG_ALIGN(sizeof(if_stats_msg));
+            EachAttribute(body + start, bodySize - start,
+                [&](uint16_t attr, const uint8_t* payload, size_t length) {
+                    if (attr == IFLA_STATS_LINK_64)
+                        found = ReadBytes<uint64_t>(payload, length, link) || found;
+                });
+            if (found)
+                stats.push_back(link);
+        });
+}

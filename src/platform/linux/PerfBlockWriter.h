@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/linux/LinkCounters.h"
+
+#include <cstdint>
+#include <span>
+
+// Lays the kernel's interface counters out as the performance-data block of the network
+// interface object: the data-block header, one object 510 with the counter definitions
+// 264 (bytes received), 506 (bytes sent), 388 (bytes total) and 520 (bandwidth, bits/s),
+// each an 8-byte counter, then one instance per interface with its UTF-16LE name and its
+// counter block, in the order given.
+class CPerfBlockWriter {
+public:
+    static constexpr uint32_t kDataBlockHeader = 88;
+    static constexpr uint32_t kObjectHeader = 64;
+    static constexpr uint32_t kCounterDefinition = 40;
+    static constexpr uint32_t kInstanceHeader = 24;
+    static constexpr uint32_t kCounterBlock = 40;
+
+    // Bytes the block of these interfaces needs.
+    static uint64_t RequiredSize(std::span<const LinkCounters> links);
+    // Writes the block into out, which must hold RequiredSize(links) bytes.
+    static void Write(std::span<const LinkCounters> links, uint8_t* out);
+    // Answers a query the way the registry does: the block and its size, or "more data"
+    // with size set to what the block needs.
+    static long Answer(std::span<const LinkCounters> links, uint8_t* buffer, uint32_t& size);
+
+    // The kernel's name (bytes, normally UTF-8) as UTF-16 code units, at most 2 * bytes
+    // of them; a byte that is not part of a valid sequence becomes U+FFFD.
+    static size_t NameToWide(const char* name, char16_t* out, size_t capacity);
+};

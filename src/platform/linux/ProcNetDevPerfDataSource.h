@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/IPerfDataSource.h"
+#include "platform/linux/FileDescriptor.h"
+#include "platform/linux/LinkCounters.h"
+#include "platform/linux/LinkSpeedCache.h"
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+// A performance-data source over the kernel's text table of interface counters
+// (/proc/net/dev). The file stays open and is read again from its start on every query.
+// Kept beside the netlink source for comparison; the netlink one is faster.
+class CProcNetDevPerfDataSource : public IPerfDataSource {
+public:
+    CProcNetDevPerfDataSource();
+    ~CProcNetDevPerfDataSource() override;
+
+    long Query(uint8_t* buffer, uint32_t& size) override;
+
+    // Appends one entry per table line ("name: 16 numbers"); lines that do not have that
+    // shape are skipped. False when nothing in the text looks like the table.
+    static bool ParseTable(std::string_view text, std::vector<LinkCounters>& links);
+
+private:
+    bool ReadTable();
+
+    CFileDescriptor m_file;
+    std::vector<char> m_text;
+    size_t m_length = 0;
+    std::vector<LinkCounters> m_links;
+    CLinkSpeedCache m_speeds;
+};

@@ -1,0 +1,545 @@
+#include "platform/linux/NetlinkPerfDataSource.h"
+#include "platform/linux/PerfBlockWriter.h"
+#include "platform/linux/ProcNetDevPerfDataSource.h"
+#include "support/NetlinkDumpBuilder.h"
+#include "support/NetworkNamespace.h"
+#include "traffic/InterfaceCounter.h"
+#include "traffic/PerfBlock.h"
+
+#include <arpa/inet.h>
+#include <linux/if_link.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+LinkCounters Link(const char* name, uint64_t received, uint64_t sent, uint64_t bandwidth = 0)
+{
+    LinkCounters link;
+    std::strncpy(link.name, name, sizeof(link.name) - 1);
+    link.received = received;
+    link.sent = sent;
+    link.bandwidth = bandwidth;
+    return link;
+}
+
+struct Instance {
+    std::string name;
+    uint64_t received, sent, total, bandwidth;
+};
+
+// Reads every instance of object 510 with its four counters at full 64-bit width.
+std::vector<Instance> Walk(const CPerfBlock& block)
+{
+    std::vector<Instance> out;
+    block.ForEachNetworkObject([&](CPerfBlock::Pos object) {
+        const int64_t k[4]
+            = { block.FindCounterOffset(object, 264), block.FindCounterOffset(object, 506),
+                  block.FindCounterOffset(object, 388), block.FindCounterOffset(object, 520) };
+        block.ForEachInstance(object, [&](CPerfBlock::Pos instance) {
+            char name[CPerfBlock::kNameCapacity + 1];
+            size_t length = 0;
+            EXPECT_TRUE(block.InstanceName(instance, name, length));
+            uint64_t v[4] = {};
+            for (int i = 0; i < 4; ++i) {
+                uint32_t low = 0, high = 0;
+                EXPECT_TRUE(block.CounterValue(instance, k[i], low));
+                EXPECT_TRUE(block.CounterValue(instance, k[i] + 4, high));
+                v[i] = uint64_t(high) << 32 | low;
+            }
+            out.push_back({ std::string(name, length), v[0], v[1], v[2], v[3] });
+            return false;
+        });
+        return false;
+    });
+    return out;
+}
+
+std::vector<Instance> Query(IPerfDataSource& source)
+{
+    std::optional<CPerfBlock> block = CPerfBlock::QueryPerfData(source);
+    EXPECT_TRUE(block);
+    return block ? Walk(*block) : std::vector<Instance> {};
+}
+
+std::vector<std::string> Names(const std::vector<Instance>& instances)
+{
+    std::vector<std::string> names;
+    for (const Instance& i : instances)
+        names.push_back(i.name);
+    return names;
+}
+
+// The kernel's interface list in its own order (glibc asks rtnetlink, too).
+std::vector<std::string> KernelInterfaces()
+{
+    std::vector<std::string> names;
+    if (struct if_nameindex* list = if_nameindex()) {
+        for (struct if_nameindex* i = list; i->if_index != 0; ++i)
+            names.push_back(i->if_name);
+        if_freenameindex(list);
+    }
+    return names;
+}
+
+} // namespace
+
+TEST(PerfBlockWriter, WritesABlockTheWalkerReads)
+{
+    const LinkCounters links[] = {
+        Link("lo", 3267, 3267),
+        Link("eth0", 0x123456789ull, 81453, 10000000000ull),
+        Link("w\xc3\xa4n", 1, 2),
+        Link("", 0, 0),
+    };
+    const uint64_t size = CPerfBlockWriter::RequiredSize(links);
+    std::vector<uint8_t> bytes(size);
+    CPerfBlockWriter::Write(links, bytes.data());
+    const CPerfBlock block = CPerfBlock::View(bytes.data(), bytes.size());
+
+    const std::vector<Instance> instances = Walk(block);
+    ASSERT_EQ(instances.size(), 4u);
+    EXPECT_EQ(Names(instances), (std::vector<std::string> { "lo", "eth0", "w\xc3\xa4n", "" }));
+    EXPECT_EQ(instances[1].received, 0x123456789ull);
+    EXPECT_EQ(instances[1].sent, 81453u);
+    EXPECT_EQ(instances[1].total, 0x123456789ull + 81453);
+    EXPECT_EQ(instances[1].bandwidth, 10000000000ull);
+    EXPECT_EQ(instances[0].total, 6534u);
+    // The data block's own total length matches, and the signature is "PERF" in UTF-16.
+    EXPECT_EQ(bytes[20] | bytes[21] << 8 | bytes[22] << 16, int(size));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), std::string("P\0E\0R\0F\0", 8));
+}
+
+TEST(PerfBlockWriter, AnswersLikeTheRegistry)
+{
+    const LinkCounters links[] = { Link("lo", 1, 2), Link("eth0", 3, 4) };
+    const uint32_t needed = uint32_t(CPerfBlockWriter::RequiredSize(links));
+    std::vector<uint8_t> buffer(needed + 100, 0xAA);
+
+    uint32_t size = needed - 1;
+    EXPECT_EQ(CPerfBlockWriter::Answer(links, buffer.data(), size), IPerfDataSource::kPerfMoreData);
+    EXPECT_EQ(size, needed);
+    EXPECT_EQ(buffer[0], 0xAA) << "a refused buffer is left alone";
+
+    size = 0;
+    EXPECT_EQ(CPerfBlockWriter::Answer(links, nullptr, size), IPerfDataSource::kPerfMoreData);
+    EXPECT_EQ(size, needed);
+
+    size = uint32_t(buffer.size());
+    EXPECT_EQ(CPerfBlockWriter::Answer(links, buffer.data(), size), IPerfDataSource::kPerfSuccess);
+    EXPECT_EQ(size, needed);
+    EXPECT_EQ(buffer[needed], 0xAA);
+
+    // No interfaces at all: one object 510 without instances.
+    std::vector<uint8_t> empty(CPerfBlockWriter::RequiredSize({}));
+    CPerfBlockWriter::Write({}, empty.data());
+    const CPerfBlock block = CPerfBlock::View(empty.data(), empty.size());
+    int objects = 0;
+    block.ForEachNetworkObject([&](CPerfBlock::Pos object) {
+        ++objects;
+        EXPECT_EQ(block.NumInstances(object), 0);
+        EXPECT_GE(block.FindCounterOffset(object, 520), 0);
+        return false;
+    });
+    EXPECT_EQ(objects, 1);
+}
+
+TEST(PerfBlockWriter, ConvertsKernelNamesToUtf16)
+{
+    struct Case {
+        const char* what;
+        const char* name;
+        std::u16string wide;
+    } cases[] = {
+        { "ascii", "enp3s0", u"enp3s0" },
+        { "two-byte", "w\xc3\xa4n", u"w\u00e4n" },
+        { "three-byte", "\xe2\x82\xac", u"\u20ac" },
+        { "four-byte", "\xf0\x9f\x98\x80!", u"\U0001F600!" },
+        { "stray continuation byte",
+            "a\x80"
+            "b",
+            u"a\uFFFDb" },
+        { "cut sequence", "a\xe2\x82", u"a\uFFFD\uFFFD" },
+        { "overlong form", "\xc0\xaf", u"\uFFFD\uFFFD" },
+        { "encoded surrogate", "\xed\xa0\x80", u"\uFFFD\uFFFD\uFFFD" },
+        { "beyond U+10FFFF", "\xf4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        char16_t out[16];
+        const size_t n = CPerfBlockWriter::NameToWide(c.name, out, 16);
+        EXPECT_EQ(std::u16string(out, n), c.wide);
+    }
+    char16_t small[2];
+    EXPECT_EQ(CPerfBlockWriter::NameToWide("a\xf0\x9f\x98\x80", small, 2), 1u)
+        << "a surrogate pair is never split";
+}
+
+TEST(ProcNetDevTable, ParsesTheKernelsTextTable)
+{
+    const char* table
+        = "Inter-|   Receive                                                |  Transmit\n"
+          " face |bytes    packets errs drop fifo frame compressed multicast|bytes    packets "
+          "errs drop fifo colls carrier compressed\n"
+          "    lo:    3267      29    0    0    0     0          0         0     3267      29    "
+          "0    0    0     0       0          0\n"
+          "  eth0:18446744073709551615 1587 0 0 0 0 0 0 81453 889 0 0 0 0 0 0\n"
+          "broken: 1 2 3\n"
+          "no colon here 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\n"
+          "   : 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\n"
+          "a-very-long-interface-name: 5 0 0 0 0 0 0 0 6 0 0 0 0 0 0 0\n"
+          "  last: 7 0 0 0 0 0 0 0 8 0 0 0 0 0 0 0";
+    std::vector<LinkCounters> links;
+    ASSERT_TRUE(CProcNetDevPerfDataSource::ParseTable(table, links));
+    ASSERT_EQ(links.size(), 4u);
+    EXPECT_STREQ(links[0].name, "lo");
+    EXPECT_EQ(links[0].received, 3267u);
+    EXPECT_EQ(links[0].sent, 3267u);
+    EXPECT_STREQ(links[1].name, "eth0");
+    EXPECT_EQ(links[1].received, UINT64_MAX);
+    EXPECT_EQ(links[1].sent, 81453u);
+    EXPECT_STREQ(links[2].name, "a-very-long-int");
+    EXPECT_STREQ(links[3].name, "last");
+    EXPECT_EQ(links[3].sent, 8u);
+
+    for (const char* junk : { "", "\n\n", "garbage", "x: not numbers at all" }) {
+        SCOPED_TRACE(junk);
+        links.clear();
+        EXPECT_FALSE(CProcNetDevPerfDataSource::ParseTable(junk, links));
+        EXPECT_TRUE(links.empty());
+    }
+}
+
+TEST(NetlinkDump, ReadsLinksUpToTheEndOfTheDump)
+{
+    using State = CNetlinkPerfDataSource::DumpState;
+    struct Case {
+        const char* what;
+        CNetlinkDumpBuilder dump;
+        State state;
+        std::vector<std::string> names;
+        bool interrupted;
+    } cases[] = {
+        { "two links and the end",
+            CNetlinkDumpBuilder().Link(7, 1, "lo", 10, 20).Link(7, 2, "eth0", 30, 40).Done(7),
+            State::Done, { "lo", "eth0" }, false },
+        { "more to come", CNetlinkDumpBuilder().Link(7, 1, "lo", 10, 20), State::More, { "lo" },
+            false },
+        { "left-overs of an older dump are skipped",
+            CNetlinkDumpBuilder().Link(6, 9, "old", 1, 1).Done(6).Link(7, 1, "lo", 1, 1),
+            State::More, { "lo" }, false },
+        { "an error ends the dump", CNetlinkDumpBuilder().Link(7, 1, "lo", 1, 1).Error(7),
+            State::Failed, { "lo" }, false },
+        { "an interrupted dump says so",
+            CNetlinkDumpBuilder().Link(7, 1, "lo", 1, 1, NLM_F_MULTI | NLM_F_DUMP_INTR).Done(7),
+            State::Done, { "lo" }, true },
+        { "a link without a name is left out",
+            CNetlinkDumpBuilder().Link(7, 1, nullptr, 1, 1).Link(7, 2, "eth0", 1, 1), State::More,
+            { "eth0" }, false },
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<LinkCounters> links;
+        bool interrupted = false;
+        EXPECT_EQ(CNetlinkPerfDataSource::ParseDump(
+                      c.dump.bytes.data(), c.dump.bytes.size(), 7, links, interrupted),
+            c.state);
+        std::vector<std::string> names;
+        for (const LinkCounters& l : links)
+            names.push_back(l.name);
+        EXPECT_EQ(names, c.names);
+        EXPECT_EQ(interrupted, c.interrupted);
+    }
+}
+
+TEST(NetlinkDump, TakesThe64BitCountersAndFallsBackTo32)
+{
+    const CNetlinkDumpBuilder dump = CNetlinkDumpBuilder()
+                                         .Link(1, 1, "big", 0x123456789ull, 0x987654321ull)
+                                         .Link(1, 2, "old", 0x123456789ull, 77, NLM_F_MULTI, false);
+    std::vector<LinkCounters> links;
+    bool interrupted = false;
+    CNetlinkPerfDataSource::ParseDump(dump.bytes.data(), dump.bytes.size(), 1, links, interrupted);
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_EQ(links[0].received, 0x123456789ull);
+    EXPECT_EQ(links[0].sent, 0x987654321ull);
+    EXPECT_EQ(links[0].index, 1);
+    EXPECT_EQ(links[0].operState, 6u);
+    EXPECT_EQ(links[1].received, 0x23456789ull);
+    EXPECT_EQ(links[1].sent, 77u);
+}
+
+TEST(NetlinkDump, ReadsTheCountersOfAStatisticsDump)
+{
+    CNetlinkDumpBuilder dump;
+    dump.Stats(4, 1, 10, 20).Stats(3, 9, 1, 1).Stats(4, 7, 0x123456789ull, 5);
+    // A message of the right type without the counters is left out.
+    dump.Link(4, 8, "odd", 1, 1);
+    dump.Done(4);
+    std::vector<LinkCounters> stats;
+    bool interrupted = false;
+    EXPECT_EQ(CNetlinkPerfDataSource::ParseStatsDump(
+                  dump.bytes.data(), dump.bytes.size(), 4, stats, interrupted),
+        CNetlinkPerfDataSource::DumpState::Done);
+    ASSERT_EQ(stats.size(), 2u);
+    EXPECT_EQ(stats[0].index, 1);
+    EXPECT_EQ(stats[0].received, 10u);
+    EXPECT_EQ(stats[0].sent, 20u);
+    EXPECT_EQ(stats[1].index, 7);
+    EXPECT_EQ(stats[1].received, 0x123456789ull);
+    EXPECT_FALSE(interrupted);
+
+    std::vector<uint8_t> cut = CNetlinkDumpBuilder().Stats(4, 1, 10, 20).bytes;
+    cut.resize(cut.size() - 8);
+    stats.clear();
+    EXPECT_EQ(CNetlinkPerfDataSource::ParseStatsDump(cut.data(), cut.size(), 4, stats, interrupted),
+        CNetlinkPerfDataSource::DumpState::Failed);
+    EXPECT_TRUE(stats.empty());
+}
+
+TEST(NetlinkDump, FailsOnMessagesThatDoNotFit)
+{
+    const CNetlinkDumpBuilder good
+        = CNetlinkDumpBuilder().Link(1, 1, "lo", 1, 1).Link(1, 2, "eth0", 1, 1);
+    const size_t second = good.bytes.size() / 2;
+    std::vector<LinkCounters> links;
+    bool interrupted = false;
+    struct Case {
+        const char* what;
+        void (*damage)(std::vector<uint8_t>&, size_t second);
+        CNetlinkPerfDataSource::DumpState state;
+        size_t links;
+    } cases[] = {
+        { "length past the datagram",
+            [](std::vector<uint8_t>& b, size_t s) { b[s] = 0xFF, b[s + 1] = 0xFF; },
+            CNetlinkPerfDataSource::DumpState::Failed, 1 },
+        { "length below a header",
+            [](std::vector<uint8_t>& b, size_t s) { b[s] = 4, b[s + 1] = 0; },
+            CNetlinkPerfDataSource::DumpState::Failed, 1 },
+        { "datagram cut short", [](std::vector<uint8_t>& b, size_t s) { b.resize(s + 20); },
+            CNetlinkPerfDataSource::DumpState::Failed, 1 },
+        { "trailing bytes shorter than a header",
+            [](std::vector<uint8_t>& b, size_t) { b.resize(b.size() + 8); },
+            CNetlinkPerfDataSource::DumpState::More, 2 },
+        { "attribute length past its message",
+            [](std::vector<uint8_t>& b, size_t) {
+                // The first attribute of the first message (the name) claims 60000 bytes.
+                const size_t at = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(ifinfomsg));
+                b[at] = 0x60, b[at + 1] = 0xEA;
+            },
+            CNetlinkPerfDataSource::DumpState::More, 1 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bytes = good.bytes;
+        c.damage(bytes, second);
+        links.clear();
+        EXPECT_EQ(
+            CNetlinkPerfDataSource::ParseDump(bytes.data(), bytes.size(), 1, links, interrupted),
+            c.state);
+        EXPECT_EQ(links.size(), c.links);
+    }
+}
+
+TEST(NetlinkDump, KeepsNamesWithinTheirAttribute)
+{
+    // A name attribute without its NUL, followed by padding that is not part of it.
+    CNetlinkDumpBuilder named;
+    named.Link(1, 1, "x", 1, 1);
+    std::vector<uint8_t> bytes = named.bytes;
+    const size_t at = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(ifinfomsg));
+    // Turn "x\0" (rta_len 6) into "xy" + padding without a terminator.
+    bytes[at + 5] = 'y';
+    bytes[at + 6] = 'z';
+    bytes[at + 7] = 'z';
+    std::vector<LinkCounters> links;
+    bool interrupted = false;
+    CNetlinkPerfDataSource::ParseDump(bytes.data(), bytes.size(), 1, links, interrupted);
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_STREQ(links[0].name, "xy");
+}
+
+TEST(LinuxPerfDataSource, ListsTheKernelsInterfacesInItsOrder)
+{
+    const std::vector<std::string> kernel = KernelInterfaces();
+    ASSERT_FALSE(kernel.empty());
+    ASSERT_NE(std::find(kernel.begin(), kernel.end(), "lo"), kernel.end());
+
+    CNetlinkPerfDataSource netlink;
+    CInterfaceCounter counter(netlink);
+    EXPECT_EQ(counter.Names(), kernel);
+    const std::vector<Instance> instances = Query(netlink);
+    EXPECT_EQ(Names(instances), kernel);
+    for (const Instance& i : instances)
+        EXPECT_EQ(i.total, i.received + i.sent) << i.name;
+
+    // The text table lists the same interfaces; its order is its own.
+    CProcNetDevPerfDataSource table;
+    std::vector<std::string> fromTable = Names(Query(table));
+    std::vector<std::string> sorted = kernel;
+    std::sort(fromTable.begin(), fromTable.end());
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(fromTable, sorted);
+}
+
+TEST(LinuxPerfDataSource, AnswersMoreDataWithTheSizeItNeeds)
+{
+    CNetlinkPerfDataSource netlink;
+    CProcNetDevPerfDataSource table;
+    for (IPerfDataSource* source :
+        { static_cast<IPerfDataSource*>(&netlink), static_cast<IPerfDataSource*>(&table) }) {
+        uint8_t small[16] = {};
+        uint32_t size = sizeof small;
+        ASSERT_EQ(source->Query(small, size), IPerfDataSource::kPerfMoreData);
+        ASSERT_GT(size, 88u + 64 + 160);
+        std::vector<uint8_t> buffer(size + 4096);
+        uint32_t offered = uint32_t(buffer.size());
+        ASSERT_EQ(source->Query(buffer.data(), offered), IPerfDataSource::kPerfSuccess);
+        EXPECT_LE(offered, buffer.size());
+        // Many queries in a row keep working on the same socket or file.
+        for (int i = 0; i < 50; ++i) {
+            offered = uint32_t(buffer.size());
+            ASSERT_EQ(source->Query(buffer.data(), offered), IPerfDataSource::kPerfSuccess);
+        }
+    }
+}
+
+namespace {
+
+// Opens a UDP socket bound to address:port in whatever namespace the calling thread is in.
+int UdpSocket(const char* address, uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    ::inet_pton(AF_INET, address, &local.sin_addr);
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+TEST(LinuxPerfDataSource, CountsTrafficSentOverAVethPairInANamespace)
+{
+    CNetworkNamespace a(CNetworkNamespace::UniqueName("a"));
+    if (!a.IsValid())
+        GTEST_SKIP() << "network namespace test skipped: " << a.Error();
+    CNetworkNamespace b(CNetworkNamespace::UniqueName("b"));
+    if (!b.IsValid())
+        GTEST_SKIP() << "network namespace test skipped: " << b.Error();
+    ASSERT_TRUE(
+        a.Ip({ "link", "add", "cva", "type", "veth", "peer", "name", "cvb", "netns", b.Name() }));
+    ASSERT_TRUE(a.Ip({ "addr", "add", "10.213.7.1/24", "dev", "cva" }));
+    ASSERT_TRUE(b.Ip({ "addr", "add", "10.213.7.2/24", "dev", "cvb" }));
+    ASSERT_TRUE(a.Ip({ "link", "set", "cva", "up" }));
+    ASSERT_TRUE(b.Ip({ "link", "set", "cvb", "up" }));
+
+    std::unique_ptr<CNetlinkPerfDataSource> sourceA, sourceB;
+    int sender = -1, receiver = -1;
+    std::vector<std::string> kernelA;
+    ASSERT_TRUE(a.RunInside([&] {
+        sourceA = std::make_unique<CNetlinkPerfDataSource>();
+        sender = UdpSocket("10.213.7.1", 0);
+        kernelA = KernelInterfaces();
+    }));
+    ASSERT_TRUE(b.RunInside([&] {
+        sourceB = std::make_unique<CNetlinkPerfDataSource>();
+        receiver = UdpSocket("10.213.7.2", 47111);
+    }));
+    ASSERT_GE(sender, 0);
+    ASSERT_GE(receiver, 0);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closeSender { sender }, closeReceiver { receiver };
+
+    // The namespace's own list: its loopback and its end of the pair, nothing of the host.
+    EXPECT_EQ(kernelA, (std::vector<std::string> { "lo", "cva" }));
+    const std::vector<Instance> before = Query(*sourceA);
+    ASSERT_EQ(Names(before), kernelA);
+    EXPECT_EQ(before[1].bandwidth, 10000000000ull) << "veth reports 10 Gbit/s";
+    EXPECT_EQ(before[0].bandwidth, 0u) << "loopback has no link speed";
+
+    CInterfaceCounter sent(*sourceA), received(*sourceB);
+    ASSERT_EQ(sent.Names(), kernelA);
+    ASSERT_EQ(received.Names(), (std::vector<std::string> { "lo", "cvb" }));
+    sent.SetCounter(CInterfaceCounter::kBytesSent);
+    received.SetCounter(CInterfaceCounter::kBytesReceived);
+    EXPECT_EQ(sent.ReadDelta(1), 0.0);
+    EXPECT_EQ(received.ReadDelta(1), 0.0);
+    const std::vector<Instance> beforeB = Query(*sourceB);
+
+    // Send, then wait until the far end has every datagram: by then both counters moved.
+    constexpr int kDatagrams = 20;
+    constexpr size_t kPayload = 1000;
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(47111);
+    ::inet_pton(AF_INET, "10.213.7.2", &to.sin_addr);
+    const std::vector<char> payload(kPayload, 'x');
+    for (int i = 0; i < kDatagrams; ++i)
+        ASSERT_EQ(::sendto(sender, payload.data(), payload.size(), 0,
+                      reinterpret_cast<sockaddr*>(&to), sizeof to),
+            ssize_t(kPayload));
+    timeval timeout { 10, 0 };
+    ::setsockopt(receiver, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    char in[2048];
+    for (int i = 0; i < kDatagrams; ++i)
+        ASSERT_EQ(::recv(receiver, in, sizeof in, 0), ssize_t(kPayload)) << "datagram " << i;
+
+    const double bytes = double(kDatagrams * kPayload);
+    const std::vector<Instance> after = Query(*sourceA);
+    const std::vector<Instance> afterB = Query(*sourceB);
+    ASSERT_EQ(after.size(), 2u);
+    ASSERT_EQ(afterB.size(), 2u);
+    EXPECT_GE(double(after[1].sent - before[1].sent), bytes);
+    EXPECT_GE(double(afterB[1].received - beforeB[1].received), bytes);
+    EXPECT_GE(sent.ReadDelta(1), bytes);
+    EXPECT_GE(received.ReadDelta(1), bytes);
+    // Nothing moved on the loopback of either side.
+    EXPECT_EQ(after[0].received, before[0].received);
+}
+
+TEST(LinuxPerfDataSource, FollowsLinksAddedRenamedAndRemoved)
+{
+    CNetworkNamespace ns(CNetworkNamespace::UniqueName("links"));
+    if (!ns.IsValid())
+        GTEST_SKIP() << "network namespace test skipped: " << ns.Error();
+    std::unique_ptr<CNetlinkPerfDataSource> source;
+    ASSERT_TRUE(ns.RunInside([&] { source = std::make_unique<CNetlinkPerfDataSource>(); }));
+
+    EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo" }));
+    // Nothing changes: the names are not asked again.
+    const uint64_t dumps = source->LinkDumps();
+    for (int i = 0; i < 5; ++i)
+        Query(*source);
+    EXPECT_EQ(source->LinkDumps(), dumps);
+
+    ASSERT_TRUE(ns.Ip({ "link", "add", "cvx", "type", "ifb" }));
+    ASSERT_TRUE(ns.Ip({ "link", "add", "cvz", "type", "ifb" }));
+    EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo", "cvx", "cvz" }));
+    ASSERT_TRUE(ns.Ip({ "link", "set", "cvx", "name", "cvy" }));
+    EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo", "cvy", "cvz" }));
+    ASSERT_TRUE(ns.Ip({ "link", "del", "cvy" }));
+    EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo", "cvz" }));
+    std::vector<std::string> kernel;
+    ASSERT_TRUE(ns.RunInside([&] { kernel = KernelInterfaces(); }));
+    EXPECT_EQ(Names(Query(*source)), kernel);
+}
