@@ -1,7 +1,30 @@
-#include <cstdio>
+#include "app/TrafficApp.h"
 
-int main()
+#include <QApplication>
+
+// The one application object, built before main runs with the settings' defaults; start-up
+// creates its windows and tray icon once the Qt application exists.
+CTrafficApp theApp;
+
+int main(int argc, char** argv)
 {
-    std::puts("Corvane: the program is not assembled yet; run the tests instead.");
-    return 0;
+    // On a Wayland session run through XWayland, so the traffic window can be placed and kept
+    // on top; plain Wayland stays the fallback where there is no X server.
+    const bool wayland = qgetenv("XDG_SESSION_TYPE") == "wayland"
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (wayland && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+
+    QApplication app(argc, argv);
+    // Keep running with every window hidden: the tray icon is how the user gets back.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(CTrafficApp::AppName());
+    QApplication::setDesktopFileName(QStringLiteral("corvane"));
+
+    if (!theApp.InitInstance())
+        return 0;
+    const int code = QApplication::exec();
+    // The tray icon leaves the notification area before the Qt application goes away.
+    theApp.ExitInstance();
+    return code;
 }

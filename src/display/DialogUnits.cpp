@@ -22,3 +22,11 @@ QRect CDialogUnits::Rect(int x, int y, int width, int height)
     // 164 x 54 wherever the control stands.
     return QRect(X(x), Y(y), X(width), Y(height));
 }
+
+QFont CDialogUnits::DialogFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QRect>
 
 // Dialog templates are laid out in dialog units of an 8-point "MS Sans Serif" at 96 dpi,
@@ -13,4 +14,6 @@ public:
     static int Y(int dlu) { return MulDiv(dlu, 13, 8); }
     // A control's rectangle given as x, y, width, height in dialog units.
     static QRect Rect(int x, int y, int width, int height);
+    // The templates' font, 8-point "MS Sans Serif"; fontconfig picks the nearest sans face.
+    static QFont DialogFont();
 };

@@ -1,0 +1,36 @@
+#pragma once
+
+class CResources;
+class IBeep;
+class ICursor;
+class IClock;
+class IConnectionState;
+class IIconLoader;
+class ILayeredWindow;
+class INotifyArea;
+class IPerfDataSource;
+class IPopupMenu;
+class IProcessExit;
+class IProcessLauncher;
+class ISettingsStore;
+class IDataFiles;
+
+// Every outside service the program uses, handed to the application at start-up: the Linux
+// implementations in the program, fakes in tests. None of them is owned here.
+struct AppServices
+{
+    IPerfDataSource* perf = nullptr;
+    IConnectionState* connection = nullptr;
+    IClock* clock = nullptr;
+    INotifyArea* notifyArea = nullptr;
+    IIconLoader* icons = nullptr;
+    ILayeredWindow* layered = nullptr;
+    ISettingsStore* store = nullptr;
+    IPopupMenu* menu = nullptr;
+    ICursor* cursor = nullptr;
+    IProcessExit* exit = nullptr;
+    IProcessLauncher* launcher = nullptr;
+    IDataFiles* files = nullptr;
+    IBeep* beep = nullptr;
+    const CResources* resources = nullptr;
+};

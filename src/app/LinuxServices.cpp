@@ -1,0 +1,62 @@
+#include "app/LinuxServices.h"
+
+#include "app/ResourceIconLoader.h"
+#include "app/Resources.h"
+#include "platform/linux/MonotonicClock.h"
+#include "platform/linux/NetlinkConnectionState.h"
+#include "platform/linux/NetlinkPerfDataSource.h"
+#include "platform/linux/QtBeep.h"
+#include "platform/linux/QtCursor.h"
+#include "platform/linux/QtLayeredWindow.h"
+#include "platform/linux/QtNotifyArea.h"
+#include "platform/linux/QtPopupMenu.h"
+#include "platform/linux/QtProcessExit.h"
+#include "platform/linux/QtSettingsStore.h"
+#include "platform/linux/SpawnProcessLauncher.h"
+#include "platform/linux/XdgDataFiles.h"
+
+struct CLinuxServices::Parts
+{
+    explicit Parts(const QString& strAppName)
+        : store(strAppName)
+        , icons(resources)
+    {
+    }
+
+    CNetlinkPerfDataSource perf;
+    CNetlinkConnectionState connection;
+    CMonotonicClock clock;
+    CQtNotifyArea notifyArea;
+    CQtLayeredWindow layered;
+    CQtSettingsStore store;
+    CQtPopupMenu menu;
+    CQtCursor cursor;
+    CQtProcessExit exit;
+    CSpawnProcessLauncher launcher;
+    CXdgDataFiles files;
+    CQtBeep beep;
+    CResources resources;
+    CResourceIconLoader icons;
+};
+
+CLinuxServices::CLinuxServices(const QString& strAppName)
+    : m_pParts(std::make_unique<Parts>(strAppName))
+{
+    Parts& p = *m_pParts;
+    m_services.perf = &p.perf;
+    m_services.connection = &p.connection;
+    m_services.clock = &p.clock;
+    m_services.notifyArea = &p.notifyArea;
+    m_services.icons = &p.icons;
+    m_services.layered = &p.layered;
+    m_services.store = &p.store;
+    m_services.menu = &p.menu;
+    m_services.cursor = &p.cursor;
+    m_services.exit = &p.exit;
+    m_services.launcher = &p.launcher;
+    m_services.files = &p.files;
+    m_services.beep = &p.beep;
+    m_services.resources = &p.resources;
+}
+
+CLinuxServices::~CLinuxServices() = default;

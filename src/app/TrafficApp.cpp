@@ -1,0 +1,227 @@
+#include "app/TrafficApp.h"
+
+#include "ResourceIds.h"
+#include "app/LinuxServices.h"
+#include "app/Resources.h"
+#include "dialogs/AboutDlg.h"
+#include "dialogs/SettingsDlg.h"
+#include "display/TrafficWnd.h"
+#include "display/WindowAlpha.h"
+#include "platform/IProcessExit.h"
+#include "platform/ISettingsStore.h"
+#include "tray/MainDlg.h"
+#include "tray/SystemTray.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+const QString kSection = QStringLiteral("Settings");
+
+} // namespace
+
+CTrafficApp::CTrafficApp() = default;
+
+CTrafficApp::CTrafficApp(const AppServices& services)
+    : m_services(services)
+{
+}
+
+CTrafficApp::~CTrafficApp()
+{
+    // Normally ExitInstance ran before the Qt application went away; without a Qt
+    // application left, only plain memory may be released here.
+    if (QCoreApplication::instance())
+        ExitInstance();
+}
+
+QString CTrafficApp::AppName()
+{
+    const QString path = QCoreApplication::applicationFilePath();
+    const QString name = path.isEmpty() ? QString() : QFileInfo(path).completeBaseName();
+    return name.isEmpty() ? QStringLiteral("corvane") : name;
+}
+
+bool CTrafficApp::InitInstance()
+{
+    // The settings go to the per-user file named after the executable.
+    if (!m_services.perf) {
+        m_pLinux = std::make_unique<CLinuxServices>(AppName());
+        m_services = m_pLinux->Services();
+    }
+    m_pAlpha = std::make_unique<CWindowAlpha>(*m_services.layered);
+    m_trayIcon.emplace(*m_services.notifyArea, *m_services.icons);
+
+    m_pMainDlg = new CMainDlg(*this);
+    m_pMainDlg->Create();
+    m_pMainDlg->hide();
+
+    m_pAboutDlg = new CAboutDlg(*this, m_pMainDlg);
+    m_pAboutDlg->Create();
+    m_pAboutDlg->hide();
+
+    // The traffic window's initialisation sets up both graphs with the construction values
+    // and starts its timer; its first tick comes once the event loop runs.
+    m_pTrafficWnd = new CTrafficWnd(*this, m_pMainDlg);
+    m_pTrafficWnd->Create();
+    m_pTrafficWnd->hide();
+
+    m_pSettingsDlg = new CSettingsDlg(*this, m_pMainDlg);
+    m_pSettingsDlg->Create();
+    m_pSettingsDlg->hide();
+
+    // A refused add is retried by the tray icon itself at the next activity change.
+    m_trayIcon->CreateFromResource(m_pMainDlg, WM_TRAY_CALLBACK,
+                                   m_services.resources->LoadString(IDS_TOOLTIP), IDI_IDLE,
+                                   IDR_TRAYMENU, false, QString(), QString(), 0, 10);
+
+    LoadSettings();
+    LoadWindowRect();
+    m_pTrafficWnd->show();
+
+    if (m_pTrafficWnd->m_bTransparent) {
+        m_pAlpha->SetWindowAlpha(m_pTrafficWnd, m_pTrafficWnd->m_nAlphaFocused & 0xFF);
+        m_pTrafficWnd->activateWindow();
+        m_pTrafficWnd->setFocus();
+    }
+    return true;
+}
+
+void CTrafficApp::ExitInstance()
+{
+    // The icon leaves the notification area before anything else goes.
+    m_trayIcon.reset();
+    delete m_pMainDlg; // owns the traffic window and both dialogs
+    m_pMainDlg = nullptr;
+    m_pTrafficWnd = nullptr;
+    m_pAboutDlg = nullptr;
+    m_pSettingsDlg = nullptr;
+    m_pAlpha.reset();
+    if (m_pLinux) {
+        m_pLinux.reset();
+        m_services = AppServices();
+    }
+}
+
+bool CTrafficApp::OnCmdMsg(int nId)
+{
+    switch (nId) {
+    case ID_APP_SHOW:
+        if (m_pTrafficWnd)
+            m_pTrafficWnd->show();
+        return true;
+    case ID_APP_HIDE:
+        if (m_pTrafficWnd)
+            m_pTrafficWnd->hide();
+        return true;
+    case ID_APP_SETTINGS:
+        if (m_pSettingsDlg)
+            m_pSettingsDlg->ShowSettings();
+        return true;
+    case ID_APP_ABOUT:
+        if (m_pAboutDlg) {
+            m_pAboutDlg->show();
+            m_pAboutDlg->raise();
+            m_pAboutDlg->activateWindow();
+            m_pAboutDlg->setFocus();
+        }
+        return true;
+    case ID_APP_EXIT:
+        SaveWindowRect();
+        ExitProcess(0);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CTrafficApp::ExitProcess(int code)
+{
+    if (m_services.exit)
+        m_services.exit->Exit(code);
+}
+
+int32_t CTrafficApp::ReadInt(const char* key, int32_t nDefault)
+{
+    return m_services.store->GetProfileInt(kSection, QString::fromLatin1(key), nDefault);
+}
+
+void CTrafficApp::WriteInt(const char* key, int32_t nValue)
+{
+    // A failed write is ignored: the value in memory stays in force for this run.
+    m_services.store->WriteProfileInt(kSection, QString::fromLatin1(key), nValue);
+}
+
+void CTrafficApp::LoadSettings()
+{
+    m_nNetworkDevice = ReadInt("NetworkDevice", 0);
+    m_nGraphicScale = ReadInt("GraphicScale", kDefaultScale);
+    m_bMirrorMode = ReadInt("MirrorMode", 0) != 0;
+    CTrafficWnd& wnd = *m_pTrafficWnd;
+    wnd.m_bTransparent = ReadInt("Transparent", 0) != 0;
+    wnd.m_nAlphaFocused = ReadInt("TransparencyFocused", 100);
+    wnd.m_nAlphaUnfocused = ReadInt("TransparencyUnocused", 100);
+
+    // Mirror mode turns only the sent graph upside down.
+    wnd.m_graphSent.m_bMirror = m_bMirrorMode;
+    wnd.m_graphSent.SetFullScale(m_nGraphicScale);
+    wnd.m_graphReceived.SetFullScale(m_nGraphicScale);
+    wnd.m_graphSent.SetDevice(m_nNetworkDevice);
+    wnd.m_graphReceived.SetDevice(m_nNetworkDevice);
+    wnd.setFocus();
+}
+
+void CTrafficApp::SaveSettings()
+{
+    const CTrafficWnd& wnd = *m_pTrafficWnd;
+    WriteInt("NetworkDevice", m_nNetworkDevice);
+    WriteInt("GraphicScale", m_nGraphicScale);
+    WriteInt("MirrorMode", m_bMirrorMode ? 1 : 0);
+    WriteInt("Transparent", wnd.m_bTransparent ? 1 : 0);
+    WriteInt("TransparencyFocused", wnd.m_nAlphaFocused);
+    WriteInt("TransparencyUnocused", wnd.m_nAlphaUnfocused);
+}
+
+void CTrafficApp::LoadWindowRect()
+{
+    const int32_t left = ReadInt("rect.left", 0);
+    const int32_t top = ReadInt("rect.top", 0);
+    const int32_t right = ReadInt("rect.right", 0);
+    const int32_t bottom = ReadInt("rect.bottom", 0);
+    // No rectangle stored yet (the first run): the window stays where it was created.
+    if (right == left || bottom == top)
+        return;
+    // A rectangle turned inside out was never written by the program; it is refused.
+    if (right < left || bottom < top)
+        return;
+
+    // The desktop is the union of all screens; right and bottom are exclusive.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect desktop = screen->virtualGeometry();
+    const int64_t dLeft = desktop.x(), dTop = desktop.y();
+    const int64_t dRight = dLeft + desktop.width(), dBottom = dTop + desktop.height();
+    // Any rectangle that overlaps or touches the desktop is applied, even one mostly off it.
+    if (left <= dRight && right >= dLeft && top <= dBottom && bottom >= dTop) {
+        m_pTrafficWnd->move(left, top);
+        const int64_t width = std::min<int64_t>(int64_t(right) - left, INT32_MAX);
+        const int64_t height = std::min<int64_t>(int64_t(bottom) - top, INT32_MAX);
+        m_pTrafficWnd->resize(int(width), int(height));
+        m_pTrafficWnd->repaint();
+    }
+}
+
+void CTrafficApp::SaveWindowRect()
+{
+    const QRect r = m_pTrafficWnd->frameGeometry();
+    WriteInt("rect.left", r.x());
+    WriteInt("rect.top", r.y());
+    WriteInt("rect.right", r.x() + r.width());
+    WriteInt("rect.bottom", r.y() + r.height());
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "app/AppServices.h"
+#include "tray/SystemTray.h"
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class CAboutDlg;
+class CLinuxServices;
+class CMainDlg;
+class CSettingsDlg;
+class CTrafficWnd;
+class CWindowAlpha;
+
+// The application object: it exists for the whole life of the process, creates every window
+// at start-up, holds the settings no window keeps, answers the tray menu's commands and ends
+// the program.
+//
+// The program's one instance is built before main runs with the construction values below;
+// start-up wires the Linux services (or the ones a test hands in), creates the tray icon and
+// the windows. Everything Qt-made is torn down by ExitInstance, tray icon first, before the
+// Qt application goes away.
+class CTrafficApp
+{
+public:
+    static constexpr int32_t kDefaultScale = 20480;
+
+    // The program's object: Linux services, made at start-up.
+    CTrafficApp();
+    // A test's object: the services it hands in.
+    explicit CTrafficApp(const AppServices& services);
+    ~CTrafficApp();
+    CTrafficApp(const CTrafficApp&) = delete;
+    CTrafficApp& operator=(const CTrafficApp&) = delete;
+
+    // Start-up; returns true so that the event loop runs.
+    bool InitInstance();
+    // Tears down what start-up made, tray icon first; safe to call twice.
+    void ExitInstance();
+
+    // The tray menu's commands; false for an id this object does not handle.
+    bool OnCmdMsg(int nId);
+
+    void LoadSettings();
+    void SaveSettings();
+    void LoadWindowRect();
+    void SaveWindowRect();
+
+    // Ends the program with the code, without storing anything.
+    void ExitProcess(int code);
+
+    const AppServices& Services() const { return m_services; }
+    CSystemTray& TrayIcon() { return *m_trayIcon; }
+    CWindowAlpha& Alpha() { return *m_pAlpha; }
+    // The executable's base name: the settings file's folder and name.
+    static QString AppName();
+
+    CMainDlg* m_pMainDlg = nullptr;
+    CTrafficWnd* m_pTrafficWnd = nullptr;
+    CAboutDlg* m_pAboutDlg = nullptr;
+    CSettingsDlg* m_pSettingsDlg = nullptr;
+    int32_t m_nNetworkDevice = 0;
+    int32_t m_nGraphicScale = kDefaultScale;
+    uint8_t m_bMirrorMode = 0;
+    // Held by value; made at start-up, once the notification area can be reached.
+    std::optional<CSystemTray> m_trayIcon;
+
+private:
+    int32_t ReadInt(const char* key, int32_t nDefault);
+    void WriteInt(const char* key, int32_t nValue);
+
+    AppServices m_services;
+    std::unique_ptr<CLinuxServices> m_pLinux;
+    std::unique_ptr<CWindowAlpha> m_pAlpha;
+};

@@ -1,0 +1,300 @@
+#include "display/TrafficWnd.h"
+
+#include "ResourceIds.h"
+#include "app/Resources.h"
+#include "app/TrafficApp.h"
+#include "dialogs/AboutDlg.h"
+#include "dialogs/SettingsDlg.h"
+#include "display/DialogUnits.h"
+#include "display/WindowAlpha.h"
+#include "platform/IClock.h"
+#include "platform/ICursor.h"
+#include "platform/IIconLoader.h"
+#include "platform/IPopupMenu.h"
+#include "tray/SystemTray.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimerEvent>
+#include <QWindow>
+
+namespace {
+
+// Due times are compared wrap-safe: the 32-bit tick count wraps after 49.7 days.
+bool IsDue(uint32_t now, uint32_t due) { return int32_t(now - due) >= 0; }
+
+} // namespace
+
+CTrafficWnd::CTrafficWnd(CTrafficApp& app, QWidget* pParent)
+    : QWidget(pParent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    , m_graphReceived(*app.Services().perf, *app.Services().connection, *app.Services().clock)
+    , m_graphSent(*app.Services().perf, *app.Services().connection, *app.Services().clock)
+    , m_dwNextSecond(app.Services().clock->GetTickCount())
+    , m_app(app)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    setWindowTitle(QStringLiteral("Corvane"));
+}
+
+CTrafficWnd::~CTrafficWnd()
+{
+    // The icons are shared resources of the program; only the references go.
+    m_hIconIdle = m_hIconReceive = m_hIconSend = m_hIconBoth = QIcon();
+}
+
+bool CTrafficWnd::Create()
+{
+    // Template 132: a pop-up of 122 x 77 dialog units; the skin's size replaces it below.
+    resize(CDialogUnits::X(122), CDialogUnits::Y(77));
+    OnInitDialog();
+    return true;
+}
+
+void CTrafficWnd::OnInitDialog()
+{
+    // Binding the two static controls attaches the graphs at the template's places.
+    m_graphReceived.Attach(this, CDialogUnits::Rect(5, 4, 109, 33));
+    m_graphSent.Attach(this, CDialogUnits::Rect(5, 40, 109, 33));
+    m_graphReceived.setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_graphSent.setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    IIconLoader& icons = *m_app.Services().icons;
+    m_hIconIdle = icons.LoadIcon(IDI_IDLE);
+    m_hIconReceive = icons.LoadIcon(IDI_RECEIVE);
+    m_hIconSend = icons.LoadIcon(IDI_SEND);
+    m_hIconBoth = icons.LoadIcon(IDI_BOTH);
+
+    LoadSkin(IDB_SKIN);
+
+    m_graphReceived.m_crLine = MakeColorRef(0, 255, 0);
+    m_graphReceived.SetDevice(m_app.m_nNetworkDevice);
+    m_graphReceived.SetFullScale(m_app.m_nGraphicScale);
+    m_graphReceived.SetDirection(1);
+
+    m_graphSent.m_crLine = MakeColorRef(255, 0, 0);
+    m_graphSent.SetDevice(m_app.m_nNetworkDevice);
+    m_graphSent.SetFullScale(m_app.m_nGraphicScale);
+    m_graphSent.SetDirection(2);
+
+    // Topmost comes with the window flags; the window takes the skin's size.
+    setFixedSize(m_nSkinWidth, m_nSkinHeight);
+
+    m_graphReceived.move(5, 5);
+    m_graphSent.move(5, 64);
+    m_graphReceived.repaint();
+    m_graphSent.repaint();
+
+    m_nTimerId = startTimer(kTickMs, Qt::PreciseTimer);
+}
+
+bool CTrafficWnd::LoadSkin(int nId)
+{
+    QImage skin = m_app.Services().resources->LoadBitmap(nId);
+    if (skin.isNull())
+        return false;
+    m_bmpSkin = std::move(skin);
+    m_dcSkin = QPixmap();
+    m_nSkinWidth = m_bmpSkin.width();
+    m_nSkinHeight = m_bmpSkin.height();
+    return true;
+}
+
+const QIcon& CTrafficWnd::IconForState(int nState) const
+{
+    switch (nState) {
+    case 1:
+        return m_hIconSend;
+    case 2:
+        return m_hIconReceive;
+    case 3:
+        return m_hIconBoth;
+    default:
+        return m_hIconIdle;
+    }
+}
+
+void CTrafficWnd::OnTimer(int)
+{
+    const uint32_t now = m_app.Services().clock->GetTickCount();
+    const bool receiving = now - m_dwLastReceive < kActivityMs;
+    const bool sending = now - m_dwLastSend < kActivityMs;
+    const int state = 2 * int(receiving) + int(sending);
+
+    // The tray is told only on a change: shells burn CPU on icons that change often.
+    if (state != m_nTrayState) {
+        m_nTrayState = state;
+        CSystemTray& tray = m_app.TrayIcon();
+        tray.ChangeIcon(IconForState(state));
+        if (tray.m_bIconHidden)
+            tray.MakeVisible();
+    }
+
+    m_graphReceived.Sample();
+    m_graphSent.Sample();
+
+    // This tick's activity lights the lamps from the next tick on.
+    if (m_graphReceived.GetLastSample() != 0)
+        m_dwLastReceive = now;
+    if (m_graphSent.GetLastSample() != 0)
+        m_dwLastSend = now;
+
+    if (IsDue(now, m_dwNextSecond)) {
+        m_graphReceived.UpdateLabels();
+        m_graphSent.UpdateLabels();
+        m_dwNextSecond = now + 1000;
+    }
+
+    if (m_bTransparent && !(m_app.m_pSettingsDlg && m_app.m_pSettingsDlg->isVisible())) {
+        const QPoint pointer = m_app.Services().cursor->GetCursorPos();
+        // QRect::contains takes the right and bottom edges as exclusive of left + width.
+        const bool over = frameGeometry().contains(pointer);
+        m_app.Alpha().SetWindowAlpha(this, (over ? m_nAlphaFocused : m_nAlphaUnfocused) & 0xFF);
+    }
+
+    if (IsDue(now, m_dwSaveDue) && m_bMoved) {
+        m_bMoved = 0;
+        m_app.SaveWindowRect();
+    }
+}
+
+void CTrafficWnd::timerEvent(QTimerEvent* event) { OnTimer(event->timerId()); }
+
+void CTrafficWnd::OnSetFocus()
+{
+    if (m_bTransparent)
+        m_app.Alpha().SetWindowAlpha(this, m_nAlphaFocused & 0xFF);
+}
+
+void CTrafficWnd::OnKillFocus()
+{
+    if (m_bTransparent)
+        m_app.Alpha().SetWindowAlpha(this, m_nAlphaUnfocused & 0xFF);
+}
+
+void CTrafficWnd::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange) {
+        if (isActiveWindow())
+            OnSetFocus();
+        else
+            OnKillFocus();
+    }
+    QWidget::changeEvent(event);
+}
+
+void CTrafficWnd::OnMove()
+{
+    // Each move while visible restarts the wait, so a drag is saved once, after it ends.
+    if (isVisible()) {
+        m_bMoved = 1;
+        m_dwSaveDue = m_app.Services().clock->GetTickCount() + kSaveDelayMs;
+    }
+}
+
+void CTrafficWnd::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    OnMove();
+}
+
+void CTrafficWnd::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        // Let the window manager move the window; without one, follow the pointer.
+        QWindow* window = windowHandle();
+        if (!window || !window->startSystemMove()) {
+            m_bDragging = true;
+            m_dragOffset = event->globalPosition().toPoint() - pos();
+        }
+        event->accept();
+        return;
+    }
+    if (event->button() == Qt::RightButton) {
+        OnContextMenu();
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void CTrafficWnd::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_bDragging && (event->buttons() & Qt::LeftButton)) {
+        move(event->globalPosition().toPoint() - m_dragOffset);
+        event->accept();
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void CTrafficWnd::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_bDragging = false;
+    QWidget::mouseReleaseEvent(event);
+}
+
+void CTrafficWnd::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_bDragging = false;
+        hide();
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+// The window cannot be closed, only hidden.
+void CTrafficWnd::closeEvent(QCloseEvent* event) { event->ignore(); }
+
+std::vector<PopupMenuItem> CTrafficWnd::ContextMenuItems() const
+{
+    std::vector<PopupMenuItem> items;
+    if (isVisible())
+        items.push_back({ID_APP_HIDE, QStringLiteral("&Hide"), false});
+    else
+        items.push_back({ID_APP_SHOW, QStringLiteral("&Show"), false});
+    items.push_back({ID_WND_SETTINGS, QStringLiteral("&Settings"), false});
+    items.push_back({ID_WND_ABOUT, QStringLiteral("&About"), false});
+    items.push_back({ID_WND_SEPARATOR, QString(), true});
+    items.push_back({ID_WND_EXIT, QStringLiteral("E&xit"), false});
+    return items;
+}
+
+void CTrafficWnd::OnContextMenu()
+{
+    const QPoint pos = m_app.Services().cursor->GetCursorPos();
+    const int id = m_app.Services().menu->Track(ContextMenuItems(), pos, this);
+    switch (id) {
+    case ID_APP_SHOW:
+        show();
+        break;
+    case ID_APP_HIDE:
+        hide();
+        break;
+    case ID_WND_SETTINGS:
+        if (m_app.m_pSettingsDlg)
+            m_app.m_pSettingsDlg->ShowSettings();
+        break;
+    case ID_WND_ABOUT:
+        // Shown without taking the focus from where it is.
+        if (m_app.m_pAboutDlg)
+            m_app.m_pAboutDlg->ShowWithoutFocus();
+        break;
+    case ID_WND_EXIT:
+        // This Exit does not store the position: a move less than 5 s old is lost.
+        m_app.ExitProcess(0);
+        break;
+    default:
+        break;
+    }
+}
+
+void CTrafficWnd::paintEvent(QPaintEvent*)
+{
+    if (m_dcSkin.isNull() && !m_bmpSkin.isNull())
+        m_dcSkin = QPixmap::fromImage(m_bmpSkin);
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_dcSkin, 0, 0, m_nSkinWidth, m_nSkinHeight);
+}

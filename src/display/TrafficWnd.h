@@ -1,0 +1,83 @@
+#pragma once
+
+#include "display/TrafficGraph.h"
+
+#include <QIcon>
+#include <QPixmap>
+#include <QPoint>
+#include <QWidget>
+#include <cstdint>
+#include <vector>
+
+class CTrafficApp;
+struct PopupMenuItem;
+
+// The small borderless window that stays on the desktop: the wooden skin with the received
+// graph above and the sent graph below. Its 200 ms timer is the program's heartbeat: every
+// tick samples both graphs and sets the tray icon's activity lamps; once a second it
+// refreshes the rate texts; it applies the hover transparency and saves the window position
+// five seconds after the window was last moved.
+class CTrafficWnd : public QWidget
+{
+public:
+    static constexpr int kTickMs = 200;
+    static constexpr uint32_t kActivityMs = 300;
+    static constexpr uint32_t kSaveDelayMs = 5000;
+
+    CTrafficWnd(CTrafficApp& app, QWidget* pParent);
+    ~CTrafficWnd() override;
+
+    // Creates the window from its template, hidden, and runs its initialisation.
+    bool Create();
+    bool LoadSkin(int nId);
+
+    // Handlers, public so the program's logic can be driven without a window system.
+    void OnTimer(int nIdEvent);
+    void OnSetFocus();
+    void OnKillFocus();
+    void OnMove();
+    void OnContextMenu();
+    // The items of the context menu as it would be shown now.
+    std::vector<PopupMenuItem> ContextMenuItems() const;
+
+    CTrafficGraph m_graphReceived;
+    CTrafficGraph m_graphSent;
+    QPixmap m_dcSkin; // the skin as the screen wants it; made at the first paint
+    QImage m_bmpSkin;
+    int m_nSkinWidth = 0;
+    int m_nSkinHeight = 0;
+    int m_nTimerId = 1;
+    QIcon m_hIconIdle;
+    QIcon m_hIconReceive;
+    QIcon m_hIconSend;
+    QIcon m_hIconBoth;
+    uint32_t m_dwLastReceive = 0; // tick count of the last received activity
+    uint32_t m_dwLastSend = 0;
+    int m_nTrayState = 0; // 2 x receiving + sending, as last given to the tray
+    uint32_t m_dwNextSecond;
+    uint8_t m_bTransparent = 0;
+    int m_nAlphaFocused = 100;
+    int m_nAlphaUnfocused = 100;
+    uint8_t m_bMoved = 0; // a position save is pending
+    uint32_t m_dwSaveDue = 0;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void OnInitDialog();
+    const QIcon& IconForState(int nState) const;
+
+    CTrafficApp& m_app;
+    // Where the window manager offers no move of its own, the window follows the pointer.
+    bool m_bDragging = false;
+    QPoint m_dragOffset;
+};

@@ -1,0 +1,5 @@
+#include "platform/linux/QtBeep.h"
+
+#include <QApplication>
+
+void CQtBeep::MessageBeep() { QApplication::beep(); }

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "platform/IBeep.h"
+
+class CQtBeep : public IBeep
+{
+public:
+    void MessageBeep() override;
+};

@@ -1,0 +1,88 @@
+#include "tray/MainDlg.h"
+
+#include "ResourceIds.h"
+#include "app/Resources.h"
+#include "app/TrafficApp.h"
+#include "dialogs/AboutDlg.h"
+#include "display/TrafficWnd.h"
+#include "platform/ICursor.h"
+#include "platform/IPopupMenu.h"
+
+#include <algorithm>
+
+CMainDlg::CMainDlg(CTrafficApp& app)
+    : QDialog(nullptr)
+    , m_app(app)
+{
+    m_hAppIcon = app.Services().resources->LoadIcon(IDR_MAINFRAME);
+}
+
+bool CMainDlg::Create()
+{
+    setWindowTitle(QStringLiteral("About Corvane"));
+    setWindowIcon(m_hAppIcon);
+    hide();
+    return true;
+}
+
+long CMainDlg::OnTrayNotification(uint32_t nMessage, uintptr_t wParam, uintptr_t lParam)
+{
+    if (nMessage != WM_TRAY_CALLBACK)
+        return 0;
+    return OnTrayNotify(wParam, lParam);
+}
+
+long CMainDlg::OnTrayNotify(uintptr_t wParam, uintptr_t lParam)
+{
+    if (wParam != uintptr_t(IDR_TRAYMENU))
+        return 0;
+    CTrafficWnd* pTraffic = m_app.m_pTrafficWnd;
+    switch (unsigned(lParam & 0xFFFF)) {
+    case WM_LBUTTONUP:
+        if (pTraffic) {
+            if (pTraffic->isVisible()) {
+                pTraffic->hide();
+            } else {
+                pTraffic->showNormal();
+                pTraffic->raise();
+            }
+        }
+        return 1;
+    case WM_RBUTTONUP: {
+        // The menu is loaded afresh for every right click, so deleting an item below
+        // touches only this copy.
+        MenuResource menu = m_app.Services().resources->LoadMenu(IDR_TRAYMENU);
+        if (menu.IsNull() || menu.items.empty())
+            return 0;
+        const QPoint pos = m_app.Services().cursor->GetCursorPos();
+        const int remove = pTraffic && pTraffic->isVisible() ? ID_APP_SHOW : ID_APP_HIDE;
+        std::vector<PopupMenuItem> items;
+        for (const MenuItem& item : menu.items)
+            if (item.separator || item.id != remove)
+                items.push_back({item.id, item.text, item.separator});
+        const int id = m_app.Services().menu->Track(items, pos, this);
+        if (id != 0)
+            OnCommand(id);
+        return 1;
+    }
+    default:
+        return 1;
+    }
+}
+
+bool CMainDlg::OnCommand(int nId)
+{
+    // Only commands from 0x8000 to 0xEFFF travel beyond the window itself.
+    if (nId < 0x8000 || nId > 0xEFFF)
+        return false;
+    return m_app.OnCmdMsg(nId);
+}
+
+void CMainDlg::OnSysCommand(int nId)
+{
+    if ((nId & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about(m_app, this);
+        about.Create();
+        about.exec();
+    }
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/ITrayReceiver.h"
+
+#include <QDialog>
+#include <QIcon>
+
+class CTrafficApp;
+
+// The hidden main window: it is never shown, receives the tray icon's mouse notifications,
+// owns the tray menu and passes the menu's commands on to the application object.
+class CMainDlg : public QDialog, public ITrayReceiver
+{
+public:
+    explicit CMainDlg(CTrafficApp& app);
+
+    // Creates the window from template 100, hidden.
+    bool Create();
+
+    long OnTrayNotification(uint32_t nMessage, uintptr_t wParam, uintptr_t lParam) override;
+    // A menu command: this window handles none itself; ids 0x8000 to 0xEFFF travel on to the
+    // application object. True when someone handled it.
+    bool OnCommand(int nId);
+    // The system menu's "&About Corvane" (16) runs a fresh About dialog modally.
+    void OnSysCommand(int nId);
+
+    QIcon m_hAppIcon;
+
+private:
+    long OnTrayNotify(uintptr_t wParam, uintptr_t lParam);
+
+    CTrafficApp& m_app;
+};

@@ -1,0 +1,52 @@
+#include "support/AppFixture.h"
+
+#include "ResourceIds.h"
+#include "display/TrafficWnd.h"
+
+CAppFixture::CAppFixture()
+{
+    // Far from 0 so the lamps' 300 ms window starts dark.
+    clock.now = 1'000'000;
+    icons.colours = {{IDI_IDLE, Qt::darkGray}, {IDI_RECEIVE, Qt::green},
+                     {IDI_SEND, Qt::red}, {IDI_BOTH, Qt::yellow}};
+    SetCounters({{u"lo", 0, 0}, {u"eth0", 0, 0}});
+    services.perf = &perf;
+    services.connection = &connection;
+    services.clock = &clock;
+    services.notifyArea = &area;
+    services.icons = &icons;
+    services.layered = &layered;
+    services.store = &store;
+    services.menu = &menu;
+    services.cursor = &cursor;
+    services.exit = &exit;
+    services.launcher = &launcher;
+    services.files = &files;
+    services.beep = &beep;
+    services.resources = &resources;
+    m_pApp = std::make_unique<CTrafficApp>(services);
+}
+
+CAppFixture::~CAppFixture() { m_pApp->ExitInstance(); }
+
+CTrafficApp& CAppFixture::Start()
+{
+    m_pApp->InitInstance();
+    return *m_pApp;
+}
+
+void CAppFixture::SetCounters(const std::vector<BuiltInterface>& interfaces)
+{
+    perf.block = BuildNetworkBlock(interfaces).bytes;
+}
+
+void CAppFixture::Store(const char* key, int32_t value)
+{
+    store.values[{QStringLiteral("Settings"), QString::fromLatin1(key)}] = value;
+}
+
+void CAppFixture::Tick(uint32_t ms)
+{
+    clock.Advance(ms);
+    m_pApp->m_pTrafficWnd->OnTimer(m_pApp->m_pTrafficWnd->m_nTimerId);
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "app/AppServices.h"
+#include "app/Resources.h"
+#include "app/TrafficApp.h"
+#include "fakes/FakeClock.h"
+#include "fakes/FakeConnectionState.h"
+#include "fakes/FakeDataFiles.h"
+#include "fakes/FakeDesktop.h"
+#include "fakes/FakeIconLoader.h"
+#include "fakes/FakeLayeredWindow.h"
+#include "fakes/FakeNotifyArea.h"
+#include "fakes/FakePerfDataSource.h"
+#include "fakes/FakeProcessLauncher.h"
+#include "fakes/FakeSettingsStore.h"
+#include "support/PerfBlockBuilder.h"
+
+#include <memory>
+
+// The whole program against fakes: every outside service is one of these members, and the
+// application object is started on them.
+class CAppFixture
+{
+public:
+    CAppFixture();
+    ~CAppFixture();
+
+    // Start-up as the program does it.
+    CTrafficApp& Start();
+    CTrafficApp& App() { return *m_pApp; }
+
+    // Sets the interfaces' cumulative byte counts that the next read sees.
+    void SetCounters(const std::vector<BuiltInterface>& interfaces);
+    // Stores a settings value before start-up.
+    void Store(const char* key, int32_t value);
+    // One 200 ms tick of the traffic window's timer.
+    void Tick(uint32_t ms = 200);
+
+    CFakePerfDataSource perf;
+    CFakeConnectionState connection;
+    CFakeClock clock;
+    CFakeNotifyArea area;
+    CFakeIconLoader icons;
+    CFakeLayeredWindow layered;
+    CFakeSettingsStore store;
+    CFakePopupMenu menu;
+    CFakeCursor cursor;
+    CFakeProcessExit exit;
+    CFakeProcessLauncher launcher;
+    CFakeDataFiles files;
+    CFakeBeep beep;
+    CResources resources;
+    AppServices services;
+
+private:
+    std::unique_ptr<CTrafficApp> m_pApp;
+};

@@ -1,0 +1,146 @@
+#include "ResourceIds.h"
+#include "dialogs/AboutDlg.h"
+#include "dialogs/SettingsDlg.h"
+#include "display/TrafficWnd.h"
+#include "support/AppFixture.h"
+#include "tray/MainDlg.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class MainDlgTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        fx.Start();
+        main = fx.App().m_pMainDlg;
+        wnd = fx.App().m_pTrafficWnd;
+    }
+
+    long Notify(uintptr_t id, uintptr_t mouse)
+    {
+        return main->OnTrayNotification(WM_TRAY_CALLBACK, id, mouse);
+    }
+
+    static std::vector<QString> Texts(const std::vector<PopupMenuItem>& items)
+    {
+        std::vector<QString> texts;
+        for (const auto& item : items)
+            texts.push_back(item.separator ? QStringLiteral("-") : item.text);
+        return texts;
+    }
+
+    CAppFixture fx;
+    CMainDlg* main = nullptr;
+    CTrafficWnd* wnd = nullptr;
+};
+
+} // namespace
+
+TEST_F(MainDlgTest, IsTheTrayIconsReceiverAndStaysHidden)
+{
+    EXPECT_EQ(fx.area.calls.at(0).record.hWnd, static_cast<ITrayReceiver*>(main));
+    EXPECT_FALSE(main->isVisible());
+}
+
+TEST_F(MainDlgTest, ANotificationForAnotherIconDoesNothing)
+{
+    EXPECT_EQ(Notify(134, WM_LBUTTONUP), 0);
+    EXPECT_TRUE(wnd->isVisible());
+    EXPECT_EQ(main->OnTrayNotification(0x8617, IDR_TRAYMENU, WM_LBUTTONUP), 0);
+    EXPECT_TRUE(wnd->isVisible());
+}
+
+TEST_F(MainDlgTest, LeftButtonReleaseTogglesTheTrafficWindow)
+{
+    EXPECT_EQ(Notify(IDR_TRAYMENU, WM_LBUTTONUP), 1);
+    EXPECT_FALSE(wnd->isVisible());
+    EXPECT_EQ(Notify(IDR_TRAYMENU, 0x10000 | WM_LBUTTONUP), 1) << "only the low 16 bits count";
+    EXPECT_TRUE(wnd->isVisible());
+    EXPECT_FALSE(wnd->isMinimized());
+}
+
+TEST_F(MainDlgTest, PressesDoubleClicksAndTheMiddleButtonDoNothing)
+{
+    for (uintptr_t mouse : {0x201u, 0x204u, WM_LBUTTONDBLCLK, WM_MBUTTONUP, 0x200u}) {
+        EXPECT_EQ(Notify(IDR_TRAYMENU, mouse), 1);
+        EXPECT_TRUE(wnd->isVisible());
+    }
+    EXPECT_TRUE(fx.menu.shown.empty());
+}
+
+TEST_F(MainDlgTest, TheTrayMenuOffersExactlyOneOfShowAndHideAndIsLoadedAfresh)
+{
+    fx.cursor.pos = QPoint(700, 10);
+    EXPECT_EQ(Notify(IDR_TRAYMENU, WM_RBUTTONUP), 1);
+    EXPECT_EQ(Texts(fx.menu.shown.at(0)),
+              (std::vector<QString>{"Hide", "&Settings", "&About", "-", "E&xit"}));
+    EXPECT_EQ(fx.menu.positions.at(0), QPoint(700, 10));
+
+    wnd->hide();
+    Notify(IDR_TRAYMENU, WM_RBUTTONUP);
+    EXPECT_EQ(Texts(fx.menu.shown.at(1)),
+              (std::vector<QString>{"&Show", "&Settings", "&About", "-", "E&xit"}));
+    wnd->show();
+    Notify(IDR_TRAYMENU, WM_RBUTTONUP);
+    EXPECT_EQ(fx.menu.shown.at(2).size(), 5u);
+    EXPECT_EQ(fx.menu.shown.at(2)[0].id, ID_APP_HIDE);
+}
+
+TEST_F(MainDlgTest, TheTrayMenusCommandsReachTheApplicationObject)
+{
+    fx.menu.choice = ID_APP_HIDE;
+    Notify(IDR_TRAYMENU, WM_RBUTTONUP);
+    EXPECT_FALSE(wnd->isVisible());
+    fx.menu.choice = ID_APP_SHOW;
+    Notify(IDR_TRAYMENU, WM_RBUTTONUP);
+    EXPECT_TRUE(wnd->isVisible());
+    fx.menu.choice = ID_APP_SETTINGS;
+    Notify(IDR_TRAYMENU, WM_RBUTTONUP);
+    EXPECT_TRUE(fx.App().m_pSettingsDlg->isVisible());
+    fx.menu.choice = ID_APP_ABOUT;
+    Notify(IDR_TRAYMENU, WM_RBUTTONUP);
+    EXPECT_TRUE(fx.App().m_pAboutDlg->isVisible());
+
+    fx.store.writes.clear();
+    fx.menu.choice = ID_APP_EXIT;
+    Notify(IDR_TRAYMENU, WM_RBUTTONUP);
+    EXPECT_EQ(fx.exit.codes, std::vector<int>{0});
+    ASSERT_EQ(fx.store.writes.size(), 4u) << "Exit stores the rectangle and nothing else";
+    EXPECT_EQ(fx.store.writes[0].key, QStringLiteral("rect.left"));
+    EXPECT_EQ(fx.store.writes[3].key, QStringLiteral("rect.bottom"));
+}
+
+TEST_F(MainDlgTest, OnlyCommandsInTheApplicationsRangeTravelOn)
+{
+    EXPECT_FALSE(main->OnCommand(ID_WND_SETTINGS)); // 2001 is the traffic window's own
+    EXPECT_FALSE(main->OnCommand(0xF000));
+    EXPECT_FALSE(main->OnCommand(0x8000)); // in range, but nobody handles it
+    EXPECT_FALSE(fx.App().m_pSettingsDlg->isVisible());
+    EXPECT_TRUE(main->OnCommand(ID_APP_SETTINGS));
+}
+
+namespace {
+
+// A resource module without the tray menu.
+class CNoMenuResources : public CResources
+{
+public:
+    MenuResource LoadMenu(int) const override { return {}; }
+};
+
+} // namespace
+
+TEST(MainDlgMissingMenu, ARightClickWithoutTheMenuResourceShowsNothingAndAnswersZero)
+{
+    CAppFixture fx;
+    CNoMenuResources resources;
+    fx.services.resources = &resources;
+    CTrafficApp app(fx.services);
+    app.InitInstance();
+    EXPECT_EQ(app.m_pMainDlg->OnTrayNotification(WM_TRAY_CALLBACK, IDR_TRAYMENU, WM_RBUTTONUP), 0);
+    EXPECT_TRUE(fx.menu.shown.empty());
+    app.ExitInstance();
+}

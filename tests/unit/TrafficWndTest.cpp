@@ -1,0 +1,249 @@
+#include "ResourceIds.h"
+#include "dialogs/SettingsDlg.h"
+#include "display/TrafficWnd.h"
+#include "support/AppFixture.h"
+#include "tray/SystemTray.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class TrafficWndTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        fx.Start();
+        wnd = fx.App().m_pTrafficWnd;
+        fx.Tick(); // the first tick only primes the graphs
+        fx.area.calls.clear();
+    }
+
+    // The images the tray was given, as activity icon ids.
+    std::vector<int> TrayImages() const
+    {
+        std::vector<int> ids;
+        for (const auto& call : fx.area.calls) {
+            const qint64 key = call.record.hIcon.cacheKey();
+            if (call.dwMessage != NIM_MODIFY || !(call.record.uFlags & NIF_ICON))
+                continue;
+            if (key == wnd->m_hIconIdle.cacheKey())
+                ids.push_back(IDI_IDLE);
+            else if (key == wnd->m_hIconReceive.cacheKey())
+                ids.push_back(IDI_RECEIVE);
+            else if (key == wnd->m_hIconSend.cacheKey())
+                ids.push_back(IDI_SEND);
+            else if (key == wnd->m_hIconBoth.cacheKey())
+                ids.push_back(IDI_BOTH);
+        }
+        return ids;
+    }
+
+    int RectWrites() const
+    {
+        int n = 0;
+        for (const auto& w : fx.store.writes)
+            n += w.key == QStringLiteral("rect.left");
+        return n;
+    }
+
+    CAppFixture fx;
+    CTrafficWnd* wnd = nullptr;
+};
+
+} // namespace
+
+TEST_F(TrafficWndTest, ASampleLightsTheLampOnTheNextTickAndDarkensOnTheSecondAfter)
+{
+    fx.SetCounters({{u"lo", 1000, 0}, {u"eth0", 0, 0}});
+    fx.Tick(); // the bytes arrive in this tick's sample
+    EXPECT_TRUE(TrayImages().empty()) << "the lamp must not light in the same tick";
+    fx.Tick();
+    EXPECT_EQ(TrayImages(), (std::vector<int>{IDI_RECEIVE}));
+    fx.Tick();
+    EXPECT_EQ(TrayImages(), (std::vector<int>{IDI_RECEIVE, IDI_IDLE}));
+}
+
+TEST_F(TrafficWndTest, SteadyTrafficBothWaysKeepsBothLampsLitAndTellsTheTrayOnce)
+{
+    for (int i = 1; i <= 20; ++i) {
+        fx.SetCounters({{u"lo", uint64_t(500 * i), uint64_t(300 * i)}, {u"eth0", 0, 0}});
+        fx.Tick();
+    }
+    EXPECT_EQ(TrayImages(), (std::vector<int>{IDI_BOTH}));
+    EXPECT_EQ(wnd->m_nTrayState, 3);
+}
+
+TEST_F(TrafficWndTest, SendingOnlyLightsTheRedLamp)
+{
+    fx.SetCounters({{u"lo", 0, 64}, {u"eth0", 0, 0}});
+    fx.Tick();
+    fx.Tick();
+    EXPECT_EQ(TrayImages(), (std::vector<int>{IDI_SEND}));
+}
+
+TEST_F(TrafficWndTest, AnIconThatCountsAsHiddenIsBroughtBackAtTheNextChange)
+{
+    fx.App().TrayIcon().m_bIconHidden = true; // a refused re-add left it hidden
+    fx.SetCounters({{u"lo", 10, 0}, {u"eth0", 0, 0}});
+    fx.Tick();
+    fx.Tick();
+    EXPECT_FALSE(fx.App().TrayIcon().m_bIconHidden);
+    EXPECT_EQ(fx.area.Messages().back(), "modify");
+    EXPECT_EQ(fx.area.calls.back().record.uFlags, NIF_STATE);
+}
+
+TEST_F(TrafficWndTest, TheFirstTickRefreshesTheRateTexts)
+{
+    EXPECT_EQ(wnd->m_graphReceived.m_strRate, QStringLiteral("0.00 KB/s received"));
+    EXPECT_EQ(wnd->m_graphSent.m_strRate, QStringLiteral("0.00 KB/s sent"));
+}
+
+TEST_F(TrafficWndTest, RatesRefreshOnceASecondAlsoAcrossTheTickCountWrap)
+{
+    fx.clock.now = 0xFFFFF000u; // 4.1 s before the 32-bit count wraps
+    wnd->m_dwNextSecond = fx.clock.now;
+    int refreshes = 0;
+    uint64_t bytes = 0;
+    for (int i = 0; i < 60; ++i) { // 12 s, across the wrap
+        bytes += 1024;
+        fx.SetCounters({{u"lo", bytes, 0}, {u"eth0", 0, 0}});
+        fx.Tick();
+        refreshes += wnd->m_graphReceived.m_dAccumulated == 0.0;
+    }
+    EXPECT_GE(refreshes, 11);
+    EXPECT_LE(refreshes, 13);
+    EXPECT_EQ(wnd->m_graphReceived.m_strRate, QStringLiteral("5.00 KB/s received"));
+}
+
+TEST_F(TrafficWndTest, TwoMovesThreeSecondsApartSaveOnceFiveSecondsAfterTheSecond)
+{
+    wnd->OnMove();
+    for (int i = 0; i < 15; ++i)
+        fx.Tick();
+    wnd->OnMove();
+    for (int i = 0; i < 24; ++i)
+        fx.Tick();
+    EXPECT_EQ(RectWrites(), 0) << "saved before five seconds had passed";
+    fx.Tick();
+    EXPECT_EQ(RectWrites(), 1);
+    for (int i = 0; i < 50; ++i)
+        fx.Tick();
+    EXPECT_EQ(RectWrites(), 1);
+}
+
+TEST_F(TrafficWndTest, APendingSaveIsNotStalledByTheTickCountWrap)
+{
+    fx.clock.now = 0xFFFFFF00u;
+    wnd->OnMove(); // due just after the wrap
+    for (int i = 0; i < 26; ++i)
+        fx.Tick();
+    EXPECT_EQ(RectWrites(), 1);
+}
+
+TEST_F(TrafficWndTest, AMoveWhileHiddenSchedulesNoSave)
+{
+    wnd->hide();
+    wnd->OnMove();
+    for (int i = 0; i < 40; ++i)
+        fx.Tick();
+    EXPECT_EQ(RectWrites(), 0);
+}
+
+TEST_F(TrafficWndTest, HoverSwitchesAlphasAtTheNextTickWhileTheSettingsDialogIsHidden)
+{
+    wnd->m_bTransparent = 1;
+    wnd->m_nAlphaFocused = 200;
+    wnd->m_nAlphaUnfocused = 256 + 60; // only the low byte counts
+    fx.cursor.pos = wnd->frameGeometry().center();
+    fx.Tick();
+    EXPECT_EQ(fx.layered.alphas[wnd], 200);
+    fx.cursor.pos = wnd->frameGeometry().topLeft() + QPoint(wnd->width(), 0); // right edge: outside
+    fx.Tick();
+    EXPECT_EQ(fx.layered.alphas[wnd], 60);
+
+    fx.App().m_pSettingsDlg->show();
+    fx.cursor.pos = wnd->frameGeometry().center();
+    fx.Tick();
+    EXPECT_EQ(fx.layered.alphas[wnd], 60) << "the pointer must not override the dialog's preview";
+}
+
+TEST_F(TrafficWndTest, WithoutTransparencyTheAlphaIsNeverTouched)
+{
+    fx.cursor.pos = wnd->frameGeometry().center();
+    wnd->OnSetFocus();
+    wnd->OnKillFocus();
+    fx.Tick();
+    EXPECT_TRUE(fx.layered.alphas.empty());
+}
+
+TEST_F(TrafficWndTest, FocusChangesApplyTheAlphasWhenTransparencyIsOn)
+{
+    wnd->m_bTransparent = 1;
+    wnd->m_nAlphaFocused = 150;
+    wnd->m_nAlphaUnfocused = 40;
+    wnd->OnKillFocus();
+    EXPECT_EQ(fx.layered.alphas[wnd], 40);
+    wnd->OnSetFocus();
+    EXPECT_EQ(fx.layered.alphas[wnd], 150);
+}
+
+TEST_F(TrafficWndTest, ContextMenuOffersHideOrShowAndActsOnTheChoice)
+{
+    fx.menu.choice = ID_APP_HIDE;
+    wnd->OnContextMenu();
+    ASSERT_EQ(fx.menu.shown.size(), 1u);
+    const auto& items = fx.menu.shown[0];
+    ASSERT_EQ(items.size(), 5u);
+    EXPECT_EQ(items[0].id, ID_APP_HIDE);
+    EXPECT_EQ(items[0].text, QStringLiteral("&Hide"));
+    EXPECT_EQ(items[1].id, 2001);
+    EXPECT_EQ(items[1].text, QStringLiteral("&Settings"));
+    EXPECT_EQ(items[2].id, 2000);
+    EXPECT_EQ(items[2].text, QStringLiteral("&About"));
+    EXPECT_TRUE(items[3].separator);
+    EXPECT_EQ(items[4].id, 16);
+    EXPECT_EQ(items[4].text, QStringLiteral("E&xit"));
+    EXPECT_FALSE(wnd->isVisible());
+
+    fx.menu.choice = ID_APP_SHOW;
+    wnd->OnContextMenu();
+    EXPECT_EQ(fx.menu.shown[1][0].text, QStringLiteral("&Show"));
+    EXPECT_TRUE(wnd->isVisible());
+
+    fx.menu.choice = ID_WND_SETTINGS;
+    wnd->OnContextMenu();
+    EXPECT_TRUE(fx.App().m_pSettingsDlg->isVisible());
+
+    fx.menu.choice = 0; // dismissed
+    wnd->OnContextMenu();
+    EXPECT_TRUE(fx.exit.codes.empty());
+}
+
+TEST_F(TrafficWndTest, ContextMenuExitEndsWithCodeZeroWithoutStoringThePosition)
+{
+    wnd->OnMove();
+    fx.menu.choice = ID_WND_EXIT;
+    wnd->OnContextMenu();
+    EXPECT_EQ(fx.exit.codes, std::vector<int>{0});
+    EXPECT_TRUE(fx.store.writes.empty());
+}
+
+TEST_F(TrafficWndTest, TheWindowHasTheSkinsSizeAndTheGraphsLieOnItsPanes)
+{
+    EXPECT_EQ(wnd->size(), QSize(174, 123));
+    EXPECT_EQ(wnd->m_graphReceived.geometry(), QRect(5, 5, 164, 54));
+    EXPECT_EQ(wnd->m_graphSent.geometry(), QRect(5, 64, 164, 54));
+    EXPECT_TRUE(wnd->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(wnd->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(wnd->m_graphReceived.m_crLine, MakeColorRef(0, 255, 0));
+    EXPECT_EQ(wnd->m_graphSent.m_crLine, MakeColorRef(255, 0, 0));
+    EXPECT_EQ(wnd->m_graphReceived.m_strSuffix, QStringLiteral(" received"));
+    EXPECT_EQ(wnd->m_graphSent.m_strSuffix, QStringLiteral(" sent"));
+}
+
+TEST_F(TrafficWndTest, TheWindowCannotBeClosedOnlyHidden)
+{
+    EXPECT_FALSE(wnd->close());
+    EXPECT_TRUE(wnd->isVisible());
+}
