@@ -25,7 +25,11 @@ QRect CDialogUnits::Rect(int x, int y, int width, int height)
 
 QFont CDialogUnits::DialogFont()
 {
-    QFont font(QStringLiteral("MS Sans Serif"));
+    // Where the face is missing, a metric-compatible Arial keeps the texts inside the
+    // template's rectangles.
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Arial")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(8);
     return font;
