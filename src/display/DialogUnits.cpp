@@ -1,5 +1,7 @@
 #include "display/DialogUnits.h"
 
+#include <QStringList>
+
 #include <cstdint>
 
 int CDialogUnits::MulDiv(int a, int b, int c)
@@ -28,7 +30,7 @@ QFont CDialogUnits::DialogFont()
     // Where the face is missing, a metric-compatible Arial keeps the texts inside the
     // template's rectangles.
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+    font.setFamilies(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
                       QStringLiteral("Arial")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(8);
