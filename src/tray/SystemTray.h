@@ -17,7 +17,7 @@
 //
 // Three states: Absent (hidden and gone), Shown (neither), Hidden (hidden, not gone), with
 // m_bReaddPending riding beside them.
-class CSystemTray : private INotifyAreaListener, private ITrayReceiver
+class CSystemTray final : private INotifyAreaListener, private ITrayReceiver
 {
 public:
     // szTip holds 128 bytes; a tooltip keeps at most 127 of them so the last stays NUL.
