@@ -2,21 +2,6 @@
 
 #include <QStringList>
 
-#include <cstdint>
-
-int CDialogUnits::MulDiv(int a, int b, int c)
-{
-    if (c == 0)
-        return -1;
-    const int64_t p = int64_t(a) * b;
-    const int64_t half = (c < 0 ? -int64_t(c) : int64_t(c)) / 2;
-    const bool negative = (p < 0) != (c < 0);
-    const int64_t magnitude = ((p < 0 ? -p : p) + half) / (c < 0 ? -int64_t(c) : int64_t(c));
-    const int64_t result = negative ? -magnitude : magnitude;
-    if (result > INT32_MAX || result < INT32_MIN)
-        return -1;
-    return int(result);
-}
 
 QRect CDialogUnits::Rect(int x, int y, int width, int height)
 {

@@ -1,5 +1,7 @@
 #include "display/LabelFont.h"
 
+#include "display/MulDiv.h"
+
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -123,50 +125,29 @@ int CLabelFont::SetPointSize(int points, int dpiY)
     return SetHeight(-MulDiv(points, dpiY, 72));
 }
 
-int CLabelFont::SetHeight(int height)
+template <class T> T CLabelFont::Replace(T& field, T value)
 {
-    const int old = m_lf.lfHeight;
-    if (height != old) {
-        m_lf.lfHeight = height;
+    // Remember, compare, rebuild: an unchanged value builds nothing.
+    const T old = field;
+    if (value != old) {
+        field = value;
         Rebuild();
     }
     return old;
 }
 
-int CLabelFont::SetWeight(int weight)
-{
-    const int old = m_lf.lfWeight;
-    if (weight != old) {
-        m_lf.lfWeight = weight;
-        Rebuild();
-    }
-    return old;
-}
+int CLabelFont::SetHeight(int height) { return Replace(m_lf.lfHeight, int32_t(height)); }
+
+int CLabelFont::SetWeight(int weight) { return Replace(m_lf.lfWeight, int32_t(weight)); }
 
 bool CLabelFont::SetBold(bool bold)
 {
     return SetWeight(bold ? LogFontValues::kBold : LogFontValues::kNormal) >= 500;
 }
 
-uint8_t CLabelFont::SetUnderline(uint8_t underline)
-{
-    const uint8_t old = m_lf.lfUnderline;
-    if (underline != old) {
-        m_lf.lfUnderline = underline;
-        Rebuild();
-    }
-    return old;
-}
+uint8_t CLabelFont::SetUnderline(uint8_t underline) { return Replace(m_lf.lfUnderline, underline); }
 
-uint8_t CLabelFont::SetCharSet(uint8_t charSet)
-{
-    const uint8_t old = m_lf.lfCharSet;
-    if (charSet != old) {
-        m_lf.lfCharSet = charSet;
-        Rebuild();
-    }
-    return old;
-}
+uint8_t CLabelFont::SetCharSet(uint8_t charSet) { return Replace(m_lf.lfCharSet, charSet); }
 
 int CLabelFont::ScreenDpiY()
 {
@@ -177,19 +158,7 @@ int CLabelFont::ScreenDpiY()
     return dpi > 0 ? dpi : 96;
 }
 
-int CLabelFont::MulDiv(int a, int b, int c)
-{
-    if (c == 0)
-        return -1;
-    const int64_t product = int64_t(a) * b;
-    int64_t rounded = product / c;
-    const int64_t rest = product % c;
-    if (2 * (rest < 0 ? -rest : rest) >= (c < 0 ? -int64_t(c) : int64_t(c)))
-        rounded += (product < 0) != (c < 0) ? -1 : 1;
-    if (rounded > INT32_MAX || rounded < INT32_MIN)
-        return -1;
-    return int(rounded);
-}
+int CLabelFont::MulDiv(int a, int b, int c) { return ::MulDiv(a, b, c); }
 
 QFont CLabelFont::QFontFromLogFont(const LogFont& lf)
 {

@@ -94,6 +94,7 @@ public:
 
 private:
     void Rebuild();
+    template <class T> T Replace(T& field, T value);
 
     LogFont m_lf;
     QFont m_font;
