@@ -114,7 +114,7 @@ def wood(u, v, seed, pores=1.0):
     return tuple(c * tone for c in col)
 
 
-def shade(col, nx, ny, nz, spec_power=18.0, spec=0.35):
+def shade(col, nx, ny, nz, specular_power=18.0, specular=0.35):
     """Lambert plus a varnish highlight, light from the upper left."""
     lx, ly, lz = -0.55, -0.6, 0.58
     ll = math.sqrt(lx * lx + ly * ly + lz * lz)
@@ -123,9 +123,9 @@ def shade(col, nx, ny, nz, spec_power=18.0, spec=0.35):
     # Blinn half vector with the viewer straight above.
     hx, hy, hz = lx, ly, lz + 1.0
     hl = math.sqrt(hx * hx + hy * hy + hz * hz)
-    s = max(0.0, (nx * hx + ny * hy + nz * hz) / hl) ** spec_power
+    s = max(0.0, (nx * hx + ny * hy + nz * hz) / hl) ** specular_power
     k = 0.5 + 0.5 * diffuse
-    return tuple(c * k + 255.0 * spec * s for c in col)
+    return tuple(c * k + 255.0 * specular * s for c in col)
 
 
 # ---------------------------------------------------------------------------------------
@@ -404,7 +404,7 @@ def draw_program_icon(s):
         dhdx = (h(x + e, y) - h(x - e, y)) / (2 * e) * bevel * 0.8
         dhdy = (h(x, y + e) - h(x, y - e)) / (2 * e) * bevel * 0.8
         nl = math.sqrt(dhdx * dhdx + dhdy * dhdy + 1)
-        c = shade(c, -dhdx / nl, -dhdy / nl, 1 / nl, spec=0.25)
+        c = shade(c, -dhdx / nl, -dhdy / nl, 1 / nl, specular=0.25)
         if d < max(0.8, s * 0.012):
             c = tuple(v * 0.55 for v in c)
         return c + (1.0,)
