@@ -180,10 +180,11 @@ TEST_F(ProgramDesktopTest, SecondCopyDocksASecondIcon)
 TEST_F(ProgramDesktopTest, GarbageSettingsFileStartsWithTheDefaults)
 {
     CORVANE_REQUIRE_DESKTOP();
-    // What the defaults look like: a first start without any file.
+    // What the graphs look like at the default scale, 20480 bytes ("20 KB/s").
     CProgramScreen::ScaleTexts defaults;
     {
         CCorvaneProcess reference(CORVANE_BINARY);
+        ASSERT_TRUE(reference.WriteSettings({{"GraphicScale", 20480}}));
         ASSERT_TRUE(reference.Start()) << reference.Output().toStdString();
         const QRect at = reference.TrafficWindow()->geometry;
         ASSERT_TRUE(WaitFor([&] {
