@@ -136,7 +136,7 @@ TEST_F(ProgramDesktopTest, DragMovesDoubleClickHidesTrayClicksToggleAndTrayExitS
     ASSERT_TRUE(corvane.PickFromMenu(icon, "x")) << "no tray menu";
     int code = -1;
     ASSERT_TRUE(corvane.WaitForExit(10000, &code)) << "Exit did not end the program";
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(code, 0) << corvane.Output().toStdString();
     const auto stored = corvane.ReadSettings();
     EXPECT_EQ(stored.value("rect.left"), "400");
     EXPECT_EQ(stored.value("rect.top"), "260");
@@ -156,7 +156,7 @@ TEST_F(ProgramDesktopTest, WindowMenuExitEndsWithoutStoringTheRect)
     ASSERT_TRUE(corvane.PickFromMenu(window->geometry.center(), "x")) << "no window menu";
     int code = -1;
     ASSERT_TRUE(corvane.WaitForExit(10000, &code)) << "Exit did not end the program";
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(code, 0) << corvane.Output().toStdString();
     for (const QString& key : corvane.ReadSettings().keys())
         EXPECT_FALSE(key.startsWith("rect.")) << key.toStdString() << " was written";
 }
@@ -287,7 +287,7 @@ TEST_F(ProgramDesktopTest, SettingsPreviewsTheScaleStoresItOnOkAndAboutComesAbov
     ASSERT_TRUE(corvane.PickFromMenu(icon, "x"));
     int code = -1;
     ASSERT_TRUE(corvane.WaitForExit(10000, &code));
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(code, 0) << corvane.Output().toStdString();
     EXPECT_EQ(corvane.ReadSettings().value("GraphicScale"), "51200");
 }
 
