@@ -25,19 +25,9 @@ const QColor kIdle(0, 200, 0);
 const QColor kBoth(0, 0, 255);
 const QColor kSend(255, 0, 0);
 
-// Keeps Qt's events flowing while waiting, and gives up after the timeout.
 bool WaitFor(const std::function<bool()>& done, int nTimeoutMs = 10000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < nTimeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (done())
-            return true;
-        QThread::msleep(20);
-    }
-    QCoreApplication::processEvents();
-    return done();
+    return CDesktopSession::WaitFor(done, nTimeoutMs);
 }
 
 // Where the screen shows a colour, within the notification area's strip at the top.
@@ -63,12 +53,7 @@ bool ShowsInTray(const QColor& colour, QRect* pWhere = nullptr)
     return where.width() >= 8 && where.height() >= 8;
 }
 
-void Click(const QPoint& at, int nButton)
-{
-    CDesktopSession::Instance().Run(
-        "xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click",
-                    QString::number(nButton)});
-}
+void Click(const QPoint& at, int nButton) { CDesktopSession::Instance().Click(at, nButton); }
 
 class TrayDesktopTest : public ::testing::Test
 {

@@ -1,6 +1,9 @@
 #include "support/DesktopSession.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
@@ -186,4 +189,28 @@ QImage CDesktopSession::Screenshot() const
     if (!p.waitForFinished(20000))
         return {};
     return QImage::fromData(p.readAllStandardOutput(), "PNG");
+}
+
+void CDesktopSession::Click(const QPoint& at, int nButton) const
+{
+    const qint64 gap = QGuiApplication::styleHints()->mouseDoubleClickInterval() + 150;
+    if (m_sinceClick.isValid() && m_sinceClick.elapsed() < gap)
+        QThread::msleep(unsigned(gap - m_sinceClick.elapsed()));
+    Run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click",
+                    QString::number(nButton)});
+    m_sinceClick.start();
+}
+
+bool CDesktopSession::WaitFor(const std::function<bool()>& done, int nTimeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < nTimeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        if (done())
+            return true;
+        QThread::msleep(20);
+    }
+    QCoreApplication::processEvents();
+    return done();
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -28,12 +31,21 @@ public:
     QString Run(const QString& program, const QStringList& args, int* exitCode = nullptr,
                 int timeoutMs = 10000) const;
     QImage Screenshot() const;
+    // Moves the pointer to a screen position and clicks the button there (1 left, 3 right).
+    // A click that follows the previous one within the double-click time waits first: two
+    // quick clicks on a tray icon are one double click, not two clicks.
+    void Click(const QPoint& at, int nButton) const;
+
+    // Keeps this process's Qt events flowing while polling for a condition; false when it
+    // still does not hold after the timeout.
+    static bool WaitFor(const std::function<bool()>& done, int nTimeoutMs = 10000);
 
 private:
     CDesktopSession() = default;
     ~CDesktopSession();
     static void Kill(pid_t& pid);
 
+    mutable QElapsedTimer m_sinceClick;
     pid_t m_xvfbPid = -1;
     pid_t m_trayPid = -1;
     std::string m_display;

@@ -1,0 +1,272 @@
+#include "support/CorvaneProcess.h"
+
+#include "support/DesktopSession.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+
+namespace {
+
+const QString kTrafficWindowName = QStringLiteral("Corvane");
+
+qulonglong ParseId(const QString& text)
+{
+    bool ok = false;
+    const qulonglong id = text.trimmed().toULongLong(&ok, 0);
+    return ok ? id : 0;
+}
+
+} // namespace
+
+CCorvaneProcess::CCorvaneProcess(QString strProgram)
+    : m_strProgram(std::move(strProgram))
+    , m_pHome(std::make_unique<QTemporaryDir>())
+{
+    QDir(m_pHome->path()).mkpath(QStringLiteral("config/corvane"));
+    QDir(m_pHome->path()).mkpath(QStringLiteral("runtime"));
+    QFile::setPermissions(m_pHome->filePath(QStringLiteral("runtime")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+CCorvaneProcess::~CCorvaneProcess() { Stop(); }
+
+QString CCorvaneProcess::ConfigFile() const
+{
+    return m_pHome->filePath(QStringLiteral("config/corvane/corvane.conf"));
+}
+
+bool CCorvaneProcess::WriteConfig(const QByteArray& contents) const
+{
+    QFile file(ConfigFile());
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(contents) == contents.size();
+}
+
+bool CCorvaneProcess::WriteSettings(const QMap<QString, int>& values) const
+{
+    QByteArray text = "[Settings]\n";
+    for (auto it = values.begin(); it != values.end(); ++it)
+        text += it.key().toLatin1() + '=' + QByteArray::number(it.value()) + '\n';
+    return WriteConfig(text);
+}
+
+QMap<QString, QString> CCorvaneProcess::ReadSettings() const
+{
+    QMap<QString, QString> values;
+    QFile file(ConfigFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return values;
+    bool inSettings = false;
+    for (const QByteArray& raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith(u'[')) {
+            inSettings = line == QStringLiteral("[Settings]");
+            continue;
+        }
+        const qsizetype eq = line.indexOf(u'=');
+        if (inSettings && eq > 0)
+            values.insert(line.left(eq).trimmed(), line.mid(eq + 1).trimmed());
+    }
+    return values;
+}
+
+bool CCorvaneProcess::Start(const QStringList& prefix, int nTimeoutMs)
+{
+    Stop();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS",
+                             "QT_QPA_PLATFORMTHEME", "SESSION_MANAGER"})
+        env.remove(QString::fromLatin1(name));
+    env.insert("DISPLAY", QString::fromStdString(CDesktopSession::Instance().Display()));
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("XDG_CONFIG_HOME", m_pHome->filePath(QStringLiteral("config")));
+    env.insert("XDG_RUNTIME_DIR", m_pHome->filePath(QStringLiteral("runtime")));
+
+    m_pProcess = std::make_unique<QProcess>();
+    m_pProcess->setProcessEnvironment(env);
+    m_pProcess->setProcessChannelMode(QProcess::MergedChannels);
+    m_pProcess->setStandardOutputFile(m_pHome->filePath(QStringLiteral("output.log")));
+    QStringList args = prefix;
+    args << m_strProgram;
+    const QString program = args.takeFirst();
+    m_pProcess->start(program, args);
+    if (!m_pProcess->waitForStarted(nTimeoutMs))
+        return false;
+    return CDesktopSession::WaitFor(
+        [&] {
+            if (!Running())
+                return true;
+            const auto window = TrafficWindow();
+            return window && window->mapped;
+        },
+        nTimeoutMs)
+        && Running();
+}
+
+qint64 CCorvaneProcess::Pid() const { return m_pProcess ? m_pProcess->processId() : 0; }
+
+bool CCorvaneProcess::Running() const
+{
+    if (!m_pProcess || m_pProcess->state() == QProcess::NotRunning)
+        return false;
+    // Lets QProcess notice (and reap) a program that has ended.
+    return !m_pProcess->waitForFinished(0);
+}
+
+bool CCorvaneProcess::WaitForExit(int nTimeoutMs, int* pExitCode)
+{
+    if (!m_pProcess)
+        return false;
+    if (m_pProcess->state() != QProcess::NotRunning && !m_pProcess->waitForFinished(nTimeoutMs))
+        return false;
+    if (pExitCode)
+        *pExitCode =
+            m_pProcess->exitStatus() == QProcess::NormalExit ? m_pProcess->exitCode() : -1;
+    return true;
+}
+
+void CCorvaneProcess::Stop()
+{
+    if (!m_pProcess || m_pProcess->state() == QProcess::NotRunning)
+        return;
+    m_pProcess->terminate();
+    if (!m_pProcess->waitForFinished(5000)) {
+        m_pProcess->kill();
+        m_pProcess->waitForFinished(5000);
+    }
+}
+
+QString CCorvaneProcess::Output() const
+{
+    QFile file(m_pHome->filePath(QStringLiteral("output.log")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
+}
+
+XWindowInfo CCorvaneProcess::Describe(qulonglong id)
+{
+    XWindowInfo info;
+    int code = -1;
+    const QString out = CDesktopSession::Instance().Run(
+        "xwininfo", {"-id", QString::number(id), "-tree", "-stats"}, &code);
+    if (code != 0)
+        return info;
+    info.id = id;
+    int x = 0, y = 0, w = 0, h = 0;
+    for (const QString& raw : out.split(u'\n')) {
+        const QString line = raw.trimmed();
+        const auto value = [&](const char* label) {
+            return line.mid(qsizetype(qstrlen(label))).trimmed();
+        };
+        if (line.startsWith("xwininfo: Window id:")) {
+            const qsizetype first = line.indexOf(u'"'), last = line.lastIndexOf(u'"');
+            if (first >= 0 && last > first)
+                info.name = line.mid(first + 1, last - first - 1);
+        } else if (line.startsWith("Parent window id:")) {
+            if (!line.contains("(the root window)"))
+                info.parent = ParseId(value("Parent window id:").section(u' ', 0, 0));
+        } else if (line.startsWith("Absolute upper-left X:")) {
+            x = value("Absolute upper-left X:").toInt();
+        } else if (line.startsWith("Absolute upper-left Y:")) {
+            y = value("Absolute upper-left Y:").toInt();
+        } else if (line.startsWith("Width:")) {
+            w = value("Width:").toInt();
+        } else if (line.startsWith("Height:")) {
+            h = value("Height:").toInt();
+        } else if (line.startsWith("Map State:")) {
+            info.mapped = value("Map State:") == QStringLiteral("IsViewable");
+        } else if (line.startsWith("Override Redirect State:")) {
+            info.overrideRedirect = value("Override Redirect State:") == QStringLiteral("yes");
+        }
+    }
+    info.geometry = QRect(x, y, w, h);
+    return info;
+}
+
+QString CCorvaneProcess::Property(qulonglong id, const QString& atom)
+{
+    int code = -1;
+    const QString out =
+        CDesktopSession::Instance().Run("xprop", {"-id", QString::number(id), atom}, &code);
+    if (code != 0 || out.contains(QStringLiteral("not found")))
+        return {};
+    static const QRegularExpression separator(QStringLiteral("[=:]"));
+    const qsizetype at = out.indexOf(separator);
+    return at < 0 ? QString() : out.mid(at + 1).trimmed();
+}
+
+QRect CCorvaneProcess::TrayPanel()
+{
+    int code = -1;
+    const QString out = CDesktopSession::Instance().Run(
+        "xdotool", {"search", "--classname", "panel"}, &code);
+    if (code != 0)
+        return {};
+    return Describe(out.split(u'\n', Qt::SkipEmptyParts).value(0).toULongLong()).geometry;
+}
+
+std::vector<XWindowInfo> CCorvaneProcess::Windows() const
+{
+    std::vector<XWindowInfo> windows;
+    if (Pid() <= 0)
+        return windows;
+    int code = -1;
+    const QString out = CDesktopSession::Instance().Run(
+        "xdotool", {"search", "--pid", QString::number(Pid())}, &code);
+    if (code != 0)
+        return windows;
+    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts)) {
+        XWindowInfo info = Describe(line.trimmed().toULongLong());
+        if (info.id != 0)
+            windows.push_back(info);
+    }
+    return windows;
+}
+
+std::optional<XWindowInfo> CCorvaneProcess::TrafficWindow() const
+{
+    for (const XWindowInfo& w : Windows())
+        if (w.parent == 0 && w.name == kTrafficWindowName)
+            return w;
+    return std::nullopt;
+}
+
+std::optional<XWindowInfo> CCorvaneProcess::MappedWindow(const QString& name) const
+{
+    for (const XWindowInfo& w : Windows())
+        if (w.parent == 0 && w.mapped && w.name == name)
+            return w;
+    return std::nullopt;
+}
+
+std::vector<XWindowInfo> CCorvaneProcess::DockedIcons() const
+{
+    std::vector<XWindowInfo> icons;
+    const QRect panel = TrayPanel();
+    if (panel.isEmpty())
+        return icons;
+    for (const XWindowInfo& w : Windows())
+        if (w.parent != 0 && w.mapped && panel.contains(w.geometry.center()))
+            icons.push_back(w);
+    return icons;
+}
+
+std::optional<XWindowInfo> CCorvaneProcess::OpenMenu() const
+{
+    for (const XWindowInfo& w : Windows())
+        if (w.parent == 0 && w.mapped && w.overrideRedirect && w.name != kTrafficWindowName
+            && !Property(w.id, QStringLiteral("_NET_WM_WINDOW_TYPE")).contains("TOOLTIP"))
+            return w;
+    return std::nullopt;
+}
+
+bool CCorvaneProcess::PickFromMenu(const QPoint& at, const QString& key) const
+{
+    CDesktopSession& session = CDesktopSession::Instance();
+    session.Click(at, 3);
+    if (!CDesktopSession::WaitFor([&] { return OpenMenu().has_value(); }, 5000))
+        return false;
+    session.Run("xdotool", {"key", key});
+    return CDesktopSession::WaitFor([&] { return !OpenMenu().has_value(); }, 5000);
+}
