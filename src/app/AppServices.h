@@ -13,6 +13,7 @@ class IPopupMenu;
 class IProcessExit;
 class IProcessLauncher;
 class ISettingsStore;
+class ITaskbar;
 class IDataFiles;
 
 // Every outside service the program uses, handed to the application at start-up: the Linux
@@ -32,5 +33,6 @@ struct AppServices
     IProcessLauncher* launcher = nullptr;
     IDataFiles* files = nullptr;
     IBeep* beep = nullptr;
+    ITaskbar* taskbar = nullptr;
     const CResources* resources = nullptr;
 };

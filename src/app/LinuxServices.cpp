@@ -13,6 +13,7 @@
 #include "platform/linux/QtProcessExit.h"
 #include "platform/linux/QtSettingsStore.h"
 #include "platform/linux/SpawnProcessLauncher.h"
+#include "platform/linux/XcbTaskbar.h"
 #include "platform/linux/XdgDataFiles.h"
 
 struct CLinuxServices::Parts
@@ -35,6 +36,7 @@ struct CLinuxServices::Parts
     CSpawnProcessLauncher launcher;
     CXdgDataFiles files;
     CQtBeep beep;
+    CXcbTaskbar taskbar;
     CResources resources;
     CResourceIconLoader icons;
 };
@@ -56,6 +58,7 @@ CLinuxServices::CLinuxServices(const QString& strAppName)
     m_services.launcher = &p.launcher;
     m_services.files = &p.files;
     m_services.beep = &p.beep;
+    m_services.taskbar = &p.taskbar;
     m_services.resources = &p.resources;
 }
 

@@ -13,7 +13,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -108,6 +111,12 @@ bool CSettingsDlg::Create()
     m_checkMirror->setGeometry(CDialogUnits::Rect(7, 65, 226, 10));
     m_labelSponsorCaption =
         MakeLabel(this, QStringLiteral("Sponsored by"), CDialogUnits::Rect(7, 149, 43, 8));
+    // A face wider than the template's may need the room up to the link beside it.
+    const int room = CDialogUnits::X(54) - CDialogUnits::X(7) - 2;
+    const int needed = m_labelSponsorCaption->fontMetrics().horizontalAdvance(
+        m_labelSponsorCaption->text());
+    if (needed > m_labelSponsorCaption->width())
+        m_labelSponsorCaption->resize(std::min(needed, room), m_labelSponsorCaption->height());
     m_labelSponsor.SubclassDlgItem(this, CDialogUnits::Rect(54, 149, 43, 8),
                                    QString::fromUtf8(kSponsorName));
 
@@ -212,10 +221,18 @@ void CSettingsDlg::ShowSettings()
     EnableAlphaControls(m_bTransparencyCheck != 0, false);
     UpdateData(false);
 
+    // The first showing centres the dialog on the screen (its owner is never shown); after
+    // that it appears where it last was.
+    if (!m_bShownBefore) {
+        m_bShownBefore = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
     show();
     raise();
     activateWindow();
-    setFocus();
+    // The keyboard focus goes to the first control, as in any dialog.
+    m_listDevices->setFocus();
 }
 
 void CSettingsDlg::UpdateAlphaLabels()

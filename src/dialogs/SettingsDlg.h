@@ -93,4 +93,5 @@ private:
 
     CTrafficApp& m_app;
     bool m_bCreated = false;
+    bool m_bShownBefore = false;
 };

@@ -11,6 +11,7 @@
 #include "platform/ICursor.h"
 #include "platform/IIconLoader.h"
 #include "platform/IPopupMenu.h"
+#include "platform/ITaskbar.h"
 #include "tray/SystemTray.h"
 
 #include <QCloseEvent>
@@ -182,6 +183,14 @@ void CTrafficWnd::changeEvent(QEvent* event)
             OnKillFocus();
     }
     QWidget::changeEvent(event);
+}
+
+void CTrafficWnd::showEvent(QShowEvent* event)
+{
+    // The show event comes before the window is mapped: the last moment to ask the taskbar.
+    if (ITaskbar* taskbar = m_app.Services().taskbar)
+        taskbar->SkipTaskbar(this);
+    QWidget::showEvent(event);
 }
 
 void CTrafficWnd::OnMove()

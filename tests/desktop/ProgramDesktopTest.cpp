@@ -87,8 +87,9 @@ TEST_F(ProgramDesktopTest, StartsDockedAtItsStoredPlaceFramelessOnTopWithTheGrap
     EXPECT_EQ(motif[2].toUInt(nullptr, 0), 0u) << "the window asks for decorations";
     EXPECT_TRUE(StateAtoms(window->id).contains("_NET_WM_STATE_ABOVE"))
         << CCorvaneProcess::Property(window->id, "_NET_WM_STATE").toStdString();
-    // Qt marks a tool window as a utility window owned by the hidden main window; taskbars
-    // list neither kind. (It does not set _NET_WM_STATE_SKIP_TASKBAR.)
+    // No taskbar entry: skipped explicitly, and a utility window owned by the main window.
+    EXPECT_TRUE(StateAtoms(window->id).contains("_NET_WM_STATE_SKIP_TASKBAR"));
+    EXPECT_TRUE(StateAtoms(window->id).contains("_NET_WM_STATE_SKIP_PAGER"));
     EXPECT_TRUE(CCorvaneProcess::Property(window->id, "_NET_WM_WINDOW_TYPE")
                     .startsWith("_NET_WM_WINDOW_TYPE_UTILITY"));
     EXPECT_FALSE(CCorvaneProcess::Property(window->id, "WM_TRANSIENT_FOR").isEmpty());

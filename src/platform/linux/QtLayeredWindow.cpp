@@ -1,5 +1,7 @@
 #include "platform/linux/QtLayeredWindow.h"
 
+#include "platform/linux/XcbConnection.h"
+
 #include <QGuiApplication>
 #include <QVariant>
 #include <QWidget>
@@ -14,11 +16,7 @@ void ApplyOpacity(QWidget* pWindow, qreal dOpacity)
     pWindow->setWindowOpacity(dOpacity);
     // Qt's xcb window writes _NET_WM_WINDOW_OPACITY without flushing; a window that does not
     // repaint would keep its old opacity until something else is sent to the X server.
-    // (The offscreen platform may answer for X11 too, without an xcb connection.)
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return;
-    auto* pX11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (xcb_connection_t* pConnection = pX11 ? pX11->connection() : nullptr)
+    if (xcb_connection_t* pConnection = CXcbConnection::Get())
         xcb_flush(pConnection);
 }
 

@@ -1,5 +1,7 @@
 #include "platform/linux/QtNotifyArea.h"
 
+#include "platform/linux/XcbConnection.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>
@@ -26,26 +28,6 @@ QIcon SmallImages(const QIcon& hIcon)
     for (const int nSize : {16, 22, 24, 32})
         small.addPixmap(hIcon.pixmap(nSize, nSize));
     return small;
-}
-
-xcb_atom_t InternAtom(xcb_connection_t* pConnection, const QByteArray& name)
-{
-    xcb_intern_atom_reply_t* pReply = xcb_intern_atom_reply(
-        pConnection, xcb_intern_atom(pConnection, 0, name.size(), name.constData()), nullptr);
-    if (!pReply)
-        return XCB_ATOM_NONE;
-    const xcb_atom_t atom = pReply->atom;
-    free(pReply);
-    return atom;
-}
-
-xcb_connection_t* X11Connection()
-{
-    // The offscreen platform may answer for X11 too, but has no xcb connection of its own.
-    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
-    auto* pX11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return pX11 ? pX11->connection() : nullptr;
 }
 
 } // namespace
@@ -205,17 +187,17 @@ void CQtNotifyArea::WatchScreen(QScreen* pScreen)
 
 void CQtNotifyArea::WatchXEmbedManagers()
 {
-    xcb_connection_t* pConnection = X11Connection();
+    xcb_connection_t* pConnection = CXcbConnection::Get();
     if (!pConnection)
         return;
     m_bX11 = true;
-    m_atomManager = InternAtom(pConnection, "MANAGER");
+    m_atomManager = CXcbConnection::InternAtom(pConnection, "MANAGER");
     // A new tray manager announces itself with a MANAGER client message to the root window,
     // which reaches clients that listen for structure changes there.
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(pConnection));
     for (int nScreen = 0; it.rem > 0; xcb_screen_next(&it), ++nScreen) {
         m_trayAtoms.push_back(
-            InternAtom(pConnection, "_NET_SYSTEM_TRAY_S" + QByteArray::number(nScreen)));
+            CXcbConnection::InternAtom(pConnection, "_NET_SYSTEM_TRAY_S" + QByteArray::number(nScreen)));
         const xcb_window_t root = it.data->root;
         xcb_get_window_attributes_reply_t* pAttributes = xcb_get_window_attributes_reply(
             pConnection, xcb_get_window_attributes(pConnection, root), nullptr);

@@ -1,0 +1,39 @@
+#include "platform/linux/XcbTaskbar.h"
+
+#include "platform/linux/XcbConnection.h"
+
+#include <QWidget>
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+void CXcbTaskbar::SkipTaskbar(QWidget* pWindow)
+{
+    xcb_connection_t* pConnection = CXcbConnection::Get();
+    if (!pConnection || !pWindow)
+        return;
+    const auto window = xcb_window_t(pWindow->winId());
+    const xcb_atom_t state = CXcbConnection::InternAtom(pConnection, "_NET_WM_STATE");
+    const xcb_atom_t skipTaskbar =
+        CXcbConnection::InternAtom(pConnection, "_NET_WM_STATE_SKIP_TASKBAR");
+    const xcb_atom_t skipPager = CXcbConnection::InternAtom(pConnection, "_NET_WM_STATE_SKIP_PAGER");
+    if (state == XCB_ATOM_NONE || skipTaskbar == XCB_ATOM_NONE || skipPager == XCB_ATOM_NONE)
+        return;
+
+    std::vector<xcb_atom_t> atoms;
+    xcb_get_property_reply_t* pReply = xcb_get_property_reply(
+        pConnection, xcb_get_property(pConnection, 0, window, state, XCB_ATOM_ATOM, 0, 64), nullptr);
+    if (pReply) {
+        if (pReply->format == 32 && pReply->type == XCB_ATOM_ATOM) {
+            const auto* pAtoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(pReply));
+            atoms.assign(pAtoms, pAtoms + xcb_get_property_value_length(pReply) / 4);
+        }
+        free(pReply);
+    }
+    for (const xcb_atom_t atom : {skipTaskbar, skipPager})
+        if (std::find(atoms.begin(), atoms.end(), atom) == atoms.end())
+            atoms.push_back(atom);
+    xcb_change_property(pConnection, XCB_PROP_MODE_REPLACE, window, state, XCB_ATOM_ATOM, 32,
+                        uint32_t(atoms.size()), atoms.data());
+    xcb_flush(pConnection);
+}
