@@ -52,11 +52,16 @@ QString CResources::IconPath(int id, int size)
 
 QIcon CResources::LoadIcon(int id) const
 {
+    // QIcon decodes every file as it is added; a copy shares the decoded images.
+    if (const auto found = m_icons.find(id); found != m_icons.end())
+        return found->second;
     QIcon icon;
     // Every drawn size goes in, so the tray and the window manager pick a crisp one instead
     // of scaling a single image.
     for (int size : IconSizes(id))
         icon.addFile(IconPath(id, size), QSize(size, size));
+    if (!icon.isNull())
+        m_icons.emplace(id, icon);
     return icon;
 }
 

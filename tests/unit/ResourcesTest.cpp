@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QFile>
 #include <QImage>
+#include <QPixmap>
 
 #include <gtest/gtest.h>
 
@@ -229,4 +230,19 @@ TEST(Resources, UnknownIdsGiveNothing)
     // A known icon at a size it is not drawn at has no path.
     EXPECT_TRUE(CResources::IconPath(IDI_IDLE, 48).isEmpty());
     EXPECT_TRUE(CResources::IconPath(IDR_MAINFRAME, 20).isEmpty());
+}
+
+TEST(Resources, IconsAreDecodedOnceAndACallersChangeStaysItsOwn)
+{
+    CResources res;
+    QIcon first = res.LoadIcon(IDR_MAINFRAME);
+    EXPECT_EQ(res.LoadIcon(IDR_MAINFRAME).cacheKey(), first.cacheKey());
+    EXPECT_NE(res.LoadIcon(IDI_IDLE).cacheKey(), first.cacheKey());
+
+    QPixmap odd(40, 40);
+    odd.fill(Qt::magenta);
+    first.addPixmap(odd);
+    const QIcon again = res.LoadIcon(IDR_MAINFRAME);
+    EXPECT_NE(again.cacheKey(), first.cacheKey());
+    EXPECT_EQ(again.availableSizes().size(), 8);
 }
