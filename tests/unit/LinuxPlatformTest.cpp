@@ -1,6 +1,7 @@
 #include "platform/linux/IfaddrsConnectionState.h"
 #include "platform/linux/MonotonicClock.h"
 #include "platform/linux/NetlinkConnectionState.h"
+#include "support/NetworkNamespace.h"
 
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -9,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <unistd.h>
 #include <ctime>
 #include <vector>
 
@@ -65,6 +68,40 @@ TEST(ConnectionState, NetlinkAgreesWithGetifaddrsAndStaysInStep)
     // Repeated queries on one socket: a dump left half-read would answer the next one.
     for (int i = 0; i < 50; ++i)
         ASSERT_EQ(netlink.IsConnected(), expected) << "query " << i;
+}
+
+TEST(ConnectionState, FollowsLinksGoingUpAndDownInANamespace)
+{
+    CNetworkNamespace ns(CNetworkNamespace::UniqueName("conn"));
+    if (!ns.IsValid())
+        GTEST_SKIP() << "no network namespace: " << ns.Error();
+    std::unique_ptr<CNetlinkConnectionState> state;
+    ASSERT_TRUE(ns.RunInside([&] { state = std::make_unique<CNetlinkConnectionState>(); }));
+    ASSERT_TRUE(ns.Ip({"link", "set", "lo", "up"}));
+    EXPECT_FALSE(state->IsConnected()) << "loopback alone is no connection";
+    EXPECT_FALSE(state->IsConnected());
+
+    // A veth end runs once both ends are up; the kept answer must follow the link events.
+    ASSERT_TRUE(ns.Ip({"link", "add", "va", "type", "veth", "peer", "name", "vb"}));
+    ASSERT_TRUE(ns.Ip({"link", "set", "va", "up"}));
+    ASSERT_TRUE(ns.Ip({"link", "set", "vb", "up"}));
+    bool connected = false;
+    for (int i = 0; i < 100 && !connected; ++i) {
+        connected = state->IsConnected();
+        if (!connected)
+            usleep(20000);
+    }
+    EXPECT_TRUE(connected);
+    ASSERT_TRUE(ns.Ip({"link", "set", "va", "down"}));
+    ASSERT_TRUE(ns.Ip({"link", "set", "vb", "down"}));
+    bool down = false;
+    for (int i = 0; i < 100 && !down; ++i) {
+        down = !state->IsConnected();
+        if (!down)
+            usleep(20000);
+    }
+    EXPECT_TRUE(down);
+    state.reset();
 }
 
 TEST(ConnectionState, LinkDumpChunks)

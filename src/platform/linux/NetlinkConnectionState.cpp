@@ -85,6 +85,18 @@ bool CNetlinkConnectionState::ParseLinkChunk(
 
 bool CNetlinkConnectionState::IsConnected()
 {
+    // Drain the events first: a change that comes during the dump still shows next time.
+    if (m_events.Changed() || !m_bKnown) {
+        bool ok = false;
+        m_bConnected = Query(ok);
+        m_bKnown = ok && m_events.IsValid();
+    }
+    return m_bConnected;
+}
+
+bool CNetlinkConnectionState::Query(bool& ok)
+{
+    ok = false;
     if (!Open())
         return false; // a failing query counts as no connection
 
@@ -138,6 +150,7 @@ bool CNetlinkConnectionState::IsConnected()
                 Close();
                 return false;
             }
+            ok = true;
             return connected;
         }
     }

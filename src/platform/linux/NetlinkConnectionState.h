@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/IConnectionState.h"
+#include "platform/linux/NetlinkLinkEvents.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,8 +9,9 @@
 
 // Connected when some interface other than loopback is up and running. Asks the kernel for
 // its links in one RTM_GETLINK dump over a netlink socket kept open between calls, into a
-// buffer kept too: one send and a few receives per call, no file per interface and no
-// allocation. A failing query counts as no connection; the socket is opened again next time.
+// buffer kept too: no file per interface and no allocation. The answer is kept until the
+// kernel reports a link event, so a call in a quiet moment costs one non-blocking receive.
+// A failing query counts as no connection; the socket is opened again next time.
 class CNetlinkConnectionState : public IConnectionState {
 public:
     CNetlinkConnectionState();
@@ -27,10 +29,15 @@ public:
         const uint8_t* data, std::size_t length, uint32_t seq, bool& connected, bool& failed);
 
 private:
+    // One link dump; ok is false when the kernel could not be asked.
+    bool Query(bool& ok);
     bool Open();
     void Close();
 
     int m_hSocket = -1;
     uint32_t m_nSeq = 0;
     std::vector<uint8_t> m_buffer;
+    CNetlinkLinkEvents m_events;
+    bool m_bKnown = false; // m_bConnected answers until the next link event
+    bool m_bConnected = false;
 };

@@ -88,20 +88,12 @@ template <class Word> bool ReadBytes(const uint8_t* p, size_t size, LinkCounters
 
 CNetlinkPerfDataSource::CNetlinkPerfDataSource()
     : m_socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE))
-    , m_events(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE))
     , m_receive(kReceiveSize)
 {
     if (m_socket.IsValid()) {
         // A dump never waits for anything but the kernel; the timeout only guards the tick.
         timeval timeout { 1, 0 };
         ::setsockopt(m_socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    }
-    if (m_events.IsValid()) {
-        sockaddr_nl local {};
-        local.nl_family = AF_NETLINK;
-        local.nl_groups = RTMGRP_LINK;
-        if (::bind(m_events.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
-            m_events.Reset(); // without events, the names are dumped on every query
     }
 }
 
@@ -127,7 +119,7 @@ long CNetlinkPerfDataSource::Query(uint8_t* buffer, uint32_t& size)
 bool CNetlinkPerfDataSource::QueryStats()
 {
     // Drain the events first: a change that comes after this still shows next time.
-    if (LinksChanged() || !m_namesKnown) {
+    if (m_events.Changed() || !m_namesKnown) {
         if (!DumpLinks(false))
             return false;
         m_position.clear();
@@ -190,28 +182,6 @@ bool CNetlinkPerfDataSource::DumpLinks(bool withStats)
     request.mask = withStats ? 0 : RTEXT_FILTER_SKIP_STATS;
     ++m_linkDumps;
     return Dump(&request, sizeof request, &ParseDump, m_names);
-}
-
-bool CNetlinkPerfDataSource::LinksChanged()
-{
-    if (!m_events.IsValid())
-        return true;
-    bool changed = false;
-    for (;;) {
-        const ssize_t n = ::recv(m_events.Get(), m_receive.data(), m_receive.size(), MSG_DONTWAIT);
-        if (n > 0) {
-            changed = true;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        // ENOBUFS: events were lost, which is a change as well.
-        if (n < 0 && errno == ENOBUFS) {
-            changed = true;
-            continue;
-        }
-        return changed;
-    }
 }
 
 bool CNetlinkPerfDataSource::Dump(

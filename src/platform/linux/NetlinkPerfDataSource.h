@@ -4,6 +4,7 @@
 #include "platform/linux/FileDescriptor.h"
 #include "platform/linux/LinkCounters.h"
 #include "platform/linux/LinkSpeedCache.h"
+#include "platform/linux/NetlinkLinkEvents.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -49,11 +50,11 @@ private:
     bool Dump(void* request, size_t length, Parser parse, std::vector<LinkCounters>& out);
     bool DumpLinks(bool withStats);
     // True when the link-event socket heard of any change since the last call.
-    bool LinksChanged();
     bool QueryStats();
 
     CFileDescriptor m_socket;
-    CFileDescriptor m_events;
+    // Without link events the names are dumped on every query.
+    CNetlinkLinkEvents m_events;
     uint32_t m_seq = 0;
     std::vector<uint8_t> m_receive;
     std::vector<LinkCounters> m_names; // kernel order, from the last link dump
