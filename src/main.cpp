@@ -15,6 +15,11 @@ int main(int argc, char** argv)
     if (wayland && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb;wayland");
 
+    // The windows are tiny: plain image transfers cost less than the shared-memory
+    // handshake Qt's xcb backing store waits for on every flush.
+    if (qEnvironmentVariableIsEmpty("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
+
     QApplication app(argc, argv);
     // Keep running with every window hidden: the tray icon is how the user gets back.
     QApplication::setQuitOnLastWindowClosed(false);

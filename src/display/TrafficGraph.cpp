@@ -134,7 +134,7 @@ void CTrafficGraph::Sample()
         // counts the bytes.
         m_history[0] = m_connection.IsConnected() ? amount : 0;
     }
-    repaint();
+    Repaint();
 }
 
 QString CTrafficGraph::FormatScale(int32_t bytes)
@@ -176,7 +176,15 @@ void CTrafficGraph::UpdateLabels()
         if (!m_strSuffix.isEmpty())
             m_strRate.append(m_strSuffix);
     }
-    repaint();
+    Repaint();
+}
+
+void CTrafficGraph::Repaint()
+{
+    if (m_bOwnerRepaints)
+        update();
+    else
+        repaint();
 }
 
 int CTrafficGraph::GetLastSample() const
@@ -222,15 +230,27 @@ void CTrafficGraph::Draw(QPainter& painter, int width, int height)
     painter.drawPolyline(m_points.data(), int(n));
 
     // The scale text's height places both texts.
+    // Shaping a text costs more than drawing it: lay each out again only when it changed.
+    const QFont& font = painter.font();
+    if (m_textFont != font) {
+        m_textFont = font;
+        m_rateText = QStaticText();
+        m_scaleText = QStaticText();
+    }
+    for (auto [text, layout] : {std::pair{&m_strRate, &m_rateText}, {&m_strScale, &m_scaleText}})
+        if (layout->text() != *text || layout->text().isNull()) {
+            layout->setText(*text);
+            layout->setTextFormat(Qt::PlainText);
+            layout->prepare(QTransform(), font);
+        }
     const QFontMetrics metrics = painter.fontMetrics();
-    const int cx = metrics.horizontalAdvance(m_strScale);
+    const int cx = int(std::ceil(m_scaleText.size().width()));
     const int cy = metrics.height();
     const int top = m_bMirror ? height - cy - 1 : 4;
-    const int baseline = top + metrics.ascent();
     painter.setPen(ToQColor(kRateText));
-    painter.drawText(4, baseline, m_strRate);
+    painter.drawStaticText(4, top, m_rateText);
     painter.setPen(ToQColor(kScaleText));
-    painter.drawText(width - cx - 5, baseline, m_strScale);
+    painter.drawStaticText(width - cx - 5, top, m_scaleText);
 }
 
 void CTrafficGraph::RebuildBackground(int width, int height)

@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QStaticText>
 #include <QString>
 #include <QWidget>
 
@@ -84,6 +85,9 @@ public:
     uint8_t m_bFirstSample = 1;
     QImage m_bmpBackground; // the dotted background, exactly the client size
     QString m_strSuffix;
+    // The owner repaints the graph itself, once for all its graphs in a tick: Sample and
+    // UpdateLabels then only mark it for that repaint.
+    bool m_bOwnerRepaints = false;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -91,6 +95,7 @@ protected:
 private:
     void Draw(QPainter& painter, int width, int height);
     void RebuildBackground(int width, int height);
+    void Repaint();
 
     IConnectionState& m_connection;
     IClock& m_clock;
@@ -99,4 +104,8 @@ private:
     std::vector<QPoint> m_points; // the line's vertices, sized with the history
     int m_nBackgroundBuilds = 0;
     int m_nPaints = 0;
+    // The texts laid out once and drawn many times: they change once a second at most.
+    QStaticText m_rateText;
+    QStaticText m_scaleText;
+    QFont m_textFont;
 };
