@@ -2,6 +2,8 @@
 
 #include "ResourceIds.h"
 
+#include <QImageReader>
+#include <QPixmap>
 #include <QSize>
 
 #include <algorithm>
@@ -24,13 +26,23 @@ const char* IconStem(int id)
     }
 }
 
+// Every piece of artwork is a PNG. Named as such and without format detection, the reader
+// uses Qt's built-in decoder; detection would load and ask every image format plugin
+// installed (GIF, ICO, JPEG with its library, ...), which costs start-up time and memory.
+QImage ReadPng(const QString& path)
+{
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
 } // namespace
 
 QImage CResources::LoadBitmap(int id) const
 {
     if (id != IDB_SKIN)
         return {};
-    return QImage(QStringLiteral(":/corvane/skin.png"));
+    return ReadPng(QStringLiteral(":/corvane/skin.png"));
 }
 
 std::vector<int> CResources::IconSizes(int id)
@@ -52,14 +64,17 @@ QString CResources::IconPath(int id, int size)
 
 QIcon CResources::LoadIcon(int id) const
 {
-    // QIcon decodes every file as it is added; a copy shares the decoded images.
+    // A copy of an icon shares its decoded images.
     if (const auto found = m_icons.find(id); found != m_icons.end())
         return found->second;
     QIcon icon;
     // Every drawn size goes in, so the tray and the window manager pick a crisp one instead
     // of scaling a single image.
-    for (int size : IconSizes(id))
-        icon.addFile(IconPath(id, size), QSize(size, size));
+    for (int size : IconSizes(id)) {
+        const QImage image = ReadPng(IconPath(id, size));
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
+    }
     if (!icon.isNull())
         m_icons.emplace(id, icon);
     return icon;

@@ -2,8 +2,9 @@
 
 #include <QPagedPaintDevice>
 
-COffscreenDC::COffscreenDC(QPainter& target, const QRect& rect, bool blitBack)
-    : m_pTarget(&target)
+COffscreenDC::COffscreenDC(QPainter& target, const QRect& rect, bool blitBack, QImage* spare)
+    : m_pSpare(spare)
+    , m_pTarget(&target)
     , m_pPainter(&target)
 {
     Open(rect, blitBack);
@@ -48,7 +49,12 @@ void COffscreenDC::Open(const QRect& rect, bool blitBack)
     if (device && device->devType() == QInternal::Image
         && static_cast<const QImage*>(device)->hasAlphaChannel())
         format = QImage::Format_ARGB32_Premultiplied;
-    m_bitmap = QImage(m_rect.size() * ratio, format);
+    const QSize size = m_rect.size() * ratio;
+    if (m_pSpare && m_pSpare->size() == size && m_pSpare->format() == format
+        && m_pSpare->devicePixelRatio() == ratio)
+        m_bitmap.swap(*m_pSpare);
+    else
+        m_bitmap = QImage(size, format);
     if (m_bitmap.isNull())
         return; // drawing then goes nowhere; the target keeps what it had
     m_bitmap.setDevicePixelRatio(ratio);
@@ -76,4 +82,6 @@ COffscreenDC::~COffscreenDC()
         m_memory.end();
     if (m_bBlitBack)
         BlitBack();
+    if (m_pSpare && !m_bitmap.isNull())
+        m_pSpare->swap(m_bitmap);
 }

@@ -24,9 +24,14 @@
 // to the target, as in the printing case: a flicker is better than a blank control.
 //
 // Open it after the target's painter and release it before that painter ends.
+//
+// A control that paints often can lend the surface a spare image to keep between paints:
+// when it has the right size and format the surface draws on it instead of making a new
+// one (its paint engine comes with it), and hands it back at release.
 class COffscreenDC {
 public:
-    COffscreenDC(QPainter& target, const QRect& rect, bool blitBack = true);
+    COffscreenDC(QPainter& target, const QRect& rect, bool blitBack = true,
+        QImage* spare = nullptr);
     explicit COffscreenDC(QPainter& target, bool blitBack = true);
     ~COffscreenDC();
 
@@ -50,6 +55,7 @@ private:
     void BlitBack();
 
     QImage m_bitmap;
+    QImage* m_pSpare = nullptr;
     QPainter m_memory; // the memory context: active on m_bitmap unless passed through
     QPainter* m_pTarget;
     QPainter* m_pPainter;

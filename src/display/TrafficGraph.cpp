@@ -181,9 +181,9 @@ void CTrafficGraph::UpdateLabels()
 
 void CTrafficGraph::Repaint()
 {
-    if (m_bOwnerRepaints)
-        update();
-    else
+    // An owner that repaints its graphs itself does so right after the tick; marking the
+    // graph here would only post an update request that wakes the event loop for nothing.
+    if (!m_bOwnerRepaints)
         repaint();
 }
 
@@ -199,7 +199,7 @@ void CTrafficGraph::paintEvent(QPaintEvent*)
     ++m_nPaints;
     QPainter target(this);
     // Paint into the off-screen surface and copy once, so the graph never shows half a frame.
-    COffscreenDC dc(target, rect(), true);
+    COffscreenDC dc(target, rect(), true, &m_bmpOffscreen);
     Draw(dc.Painter(), width(), height());
 }
 

@@ -84,9 +84,10 @@ public:
     int32_t m_nPointStep = 1;
     uint8_t m_bFirstSample = 1;
     QImage m_bmpBackground; // the dotted background, exactly the client size
+    QImage m_bmpOffscreen; // the off-screen surface kept between paints
     QString m_strSuffix;
     // The owner repaints the graph itself, once for all its graphs in a tick: Sample and
-    // UpdateLabels then only mark it for that repaint.
+    // UpdateLabels then leave the painting to it.
     bool m_bOwnerRepaints = false;
 
 protected:

@@ -5,6 +5,8 @@
 #include "support/DesktopSession.h"
 #include "support/ProgramScreen.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 #include <random>
 
@@ -101,6 +103,12 @@ TEST_F(ProgramDesktopTest, StartsDockedAtItsStoredPlaceFramelessOnTopWithTheGrap
             session.Screenshot().copy(window->geometry));
         return mismatch.isEmpty();
     }, 5000)) << mismatch.toStdString();
+
+    // The artwork is decoded by Qt's own PNG reader: no image format plugin (and no JPEG
+    // library behind one) is loaded just to find out what the files are.
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(corvane.Pid()));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(maps.readAll().contains("/imageformats/"));
 }
 
 TEST_F(ProgramDesktopTest, DragMovesDoubleClickHidesTrayClicksToggleAndTrayExitStoresTheRect)

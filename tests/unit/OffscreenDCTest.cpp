@@ -61,6 +61,34 @@ TEST(OffscreenDC, OffsetRectangleLandsInPlaceAndNothingOutsideIt)
     EXPECT_EQ(target.pixel(29, 34), kBlue);
 }
 
+TEST(OffscreenDC, SpareImageIsReusedOnlyWhenItFitsAndComesBack)
+{
+    QImage target(50, 50, QImage::Format_RGB32);
+    target.fill(kWhite);
+    QImage spare;
+    QPainter painter(&target);
+    const auto paint = [&](const QRect& rect, QRgb colour) {
+        COffscreenDC dc(painter, rect, true, &spare);
+        dc->fillRect(rect, colour);
+        return dc.Image().constBits();
+    };
+
+    const uchar* first = paint(QRect(0, 0, 20, 10), kRed);
+    ASSERT_EQ(spare.size(), QSize(20, 10)); // kept after release
+    EXPECT_EQ(paint(QRect(25, 25, 20, 10), kBlue), first); // same size: same pixels reused
+    const uchar* other = paint(QRect(0, 30, 8, 8), kRed);
+    EXPECT_EQ(spare.size(), QSize(8, 8)); // a misfit is replaced, never stretched
+    EXPECT_NE(other, nullptr);
+    painter.end();
+
+    // Each paint reached the target whole, whatever the spare held before.
+    EXPECT_EQ(target.pixel(0, 0), kRed);
+    EXPECT_EQ(target.pixel(44, 34), kBlue);
+    EXPECT_EQ(target.pixel(7, 37), kRed);
+    EXPECT_EQ(CountOf(target, kBlue), 20 * 10);
+    EXPECT_EQ(CountOf(target, kRed), 20 * 10 + 8 * 8);
+}
+
 TEST(OffscreenDC, WithoutRectangleCoversTheClipBox)
 {
     QImage target(40, 30, QImage::Format_RGB32);
