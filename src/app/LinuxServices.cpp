@@ -19,11 +19,13 @@
 struct CLinuxServices::Parts
 {
     explicit Parts(const QString& strAppName)
-        : store(strAppName)
+        : perf(std::chrono::milliseconds(2))
+        , store(strAppName)
         , icons(resources)
     {
     }
 
+    // The two graphs read one after the other in a tick: one kernel reading serves both.
     CNetlinkPerfDataSource perf;
     CNetlinkConnectionState connection;
     CMonotonicClock clock;

@@ -181,9 +181,9 @@ void CTrafficGraph::UpdateLabels()
 
 void CTrafficGraph::Repaint()
 {
-    // An owner that repaints its graphs itself does so right after the tick; marking the
-    // graph here would only post an update request that wakes the event loop for nothing.
-    if (!m_bOwnerRepaints)
+    if (m_bOwnerRepaints)
+        update(); // painted with the owner's other graphs once the tick is done
+    else
         repaint();
 }
 

@@ -87,7 +87,7 @@ public:
     QImage m_bmpOffscreen; // the off-screen surface kept between paints
     QString m_strSuffix;
     // The owner repaints the graph itself, once for all its graphs in a tick: Sample and
-    // UpdateLabels then leave the painting to it.
+    // UpdateLabels then only mark it for that repaint.
     bool m_bOwnerRepaints = false;
 
 protected:

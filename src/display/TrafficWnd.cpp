@@ -15,6 +15,7 @@
 #include "tray/SystemTray.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimerEvent>
@@ -150,7 +151,9 @@ void CTrafficWnd::OnTimer(int)
         m_graphSent.UpdateLabels();
         m_dwNextSecond = now + 1000;
     }
-    repaint(QRegion(m_graphReceived.geometry()) + m_graphSent.geometry());
+    // The samples marked both graphs: paint them now, in one pass and one copy to the
+    // screen, rather than from the update request they posted.
+    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 
     if (m_bTransparent && !(m_app.m_pSettingsDlg && m_app.m_pSettingsDlg->isVisible())) {
         const QPoint pointer = m_app.Services().cursor->GetCursorPos();

@@ -436,6 +436,52 @@ int UdpSocket(const char* address, uint16_t port)
 
 } // namespace
 
+TEST(LinuxPerfDataSource, QueriesInQuickSuccessionShareOneReading)
+{
+    const auto loopback = [](const std::vector<Instance>& instances) {
+        for (const Instance& i : instances) {
+            if (i.name == "lo")
+                return i.received;
+        }
+        ADD_FAILURE() << "no lo";
+        return uint64_t(0);
+    };
+    const auto sendOverLoopback = [] {
+        const int fd = UdpSocket("127.0.0.1", 0);
+        ASSERT_GE(fd, 0);
+        sockaddr_in self {};
+        socklen_t length = sizeof self;
+        ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&self), &length), 0);
+        const std::vector<char> payload(1000);
+        EXPECT_EQ(::sendto(fd, payload.data(), payload.size(), 0,
+                      reinterpret_cast<sockaddr*>(&self), sizeof self),
+            ssize_t(payload.size()));
+        ::close(fd);
+    };
+
+    // A window far longer than the test: everything after the first query is shared.
+    CNetlinkPerfDataSource shared(std::chrono::hours(1));
+    const uint64_t before = loopback(Query(shared));
+    sendOverLoopback();
+    EXPECT_EQ(loopback(Query(shared)), before);
+    EXPECT_EQ(shared.Readings(), 1u);
+
+    // Without a window every query reads the kernel and sees the traffic at once.
+    CNetlinkPerfDataSource fresh;
+    const uint64_t start = loopback(Query(fresh));
+    sendOverLoopback();
+    EXPECT_GE(loopback(Query(fresh)), start + 1000);
+    EXPECT_EQ(fresh.Readings(), 2u);
+
+    // A short window: the query after it reads again.
+    CNetlinkPerfDataSource brief(std::chrono::milliseconds(20));
+    const uint64_t first = loopback(Query(brief));
+    sendOverLoopback();
+    ::usleep(30000);
+    EXPECT_GE(loopback(Query(brief)), first + 1000);
+    EXPECT_EQ(brief.Readings(), 2u);
+}
+
 TEST(LinuxPerfDataSource, CountsTrafficSentOverAVethPairInANamespace)
 {
     CNetworkNamespace a(CNetworkNamespace::UniqueName("a"));

@@ -4,6 +4,8 @@
 #include "support/AppFixture.h"
 #include "tray/SystemTray.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -246,4 +248,25 @@ TEST_F(TrafficWndTest, TheWindowCannotBeClosedOnlyHidden)
 {
     EXPECT_FALSE(wnd->close());
     EXPECT_TRUE(wnd->isVisible());
+}
+
+TEST_F(TrafficWndTest, EachTickPaintsEachGraphOnceWhileShownAndNotAtAllWhileHidden)
+{
+    QCoreApplication::processEvents(); // the window is exposed
+    const int received = wnd->m_graphReceived.PaintCount();
+    const int sent = wnd->m_graphSent.PaintCount();
+    fx.SetCounters({{u"lo", 1000, 500}, {u"eth0", 0, 0}});
+    for (int i = 0; i < 6; ++i) // the sixth tick also refreshes the rate texts
+        fx.Tick();
+    EXPECT_EQ(wnd->m_graphReceived.PaintCount(), received + 6);
+    EXPECT_EQ(wnd->m_graphSent.PaintCount(), sent + 6);
+    // Nothing left over for the event loop to paint again.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wnd->m_graphReceived.PaintCount(), received + 6);
+
+    wnd->hide();
+    fx.Tick();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wnd->m_graphReceived.PaintCount(), received + 6);
+    EXPECT_EQ(wnd->m_graphSent.PaintCount(), sent + 6);
 }

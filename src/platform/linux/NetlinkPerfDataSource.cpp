@@ -86,9 +86,10 @@ template <class Word> bool ReadBytes(const uint8_t* p, size_t size, LinkCounters
 
 } // namespace
 
-CNetlinkPerfDataSource::CNetlinkPerfDataSource()
+CNetlinkPerfDataSource::CNetlinkPerfDataSource(std::chrono::microseconds shareWithin)
     : m_socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE))
     , m_receive(kReceiveSize)
+    , m_shareWithin(shareWithin)
 {
     if (m_socket.IsValid()) {
         // A dump never waits for anything but the kernel; the timeout only guards the tick.
@@ -103,6 +104,11 @@ long CNetlinkPerfDataSource::Query(uint8_t* buffer, uint32_t& size)
 {
     if (!m_socket.IsValid())
         return kPerfFailure;
+    const auto now = std::chrono::steady_clock::now();
+    if (m_bReadingValid && now - m_lastReading < m_shareWithin)
+        return CPerfBlockWriter::Answer(m_links, buffer, size);
+
+    m_bReadingValid = false;
     if (!(m_statsDump && QueryStats())) {
         if (!DumpLinks(true))
             return kPerfFailure;
@@ -113,6 +119,9 @@ long CNetlinkPerfDataSource::Query(uint8_t* buffer, uint32_t& size)
     for (LinkCounters& link : m_links)
         link.bandwidth = m_speeds.Bandwidth(link.name, Stamp(link));
     m_speeds.EndPass();
+    ++m_readings;
+    m_lastReading = now;
+    m_bReadingValid = true;
     return CPerfBlockWriter::Answer(m_links, buffer, size);
 }
 

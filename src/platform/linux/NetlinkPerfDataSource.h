@@ -6,6 +6,7 @@
 #include "platform/linux/LinkSpeedCache.h"
 #include "platform/linux/NetlinkLinkEvents.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
@@ -20,9 +21,14 @@
 // Sockets, buffers and lists are kept from query to query, so a query costs a few system
 // calls and no allocation once the sizes have settled. Everything belongs to the network
 // namespace of the thread that constructed the source.
+//
+// Readers that come one right after the other (the two graphs of a tick) can share one
+// reading: a query within shareWithin of the last counted one answers the same counters
+// without asking the kernel. Every reader still takes its differences from its own
+// readings, so no byte is lost or counted twice; the figures are only that much older.
 class CNetlinkPerfDataSource : public IPerfDataSource {
 public:
-    CNetlinkPerfDataSource();
+    explicit CNetlinkPerfDataSource(std::chrono::microseconds shareWithin = {});
     ~CNetlinkPerfDataSource() override;
 
     long Query(uint8_t* buffer, uint32_t& size) override;
@@ -39,8 +45,10 @@ public:
     static DumpState ParseStatsDump(const uint8_t* data, size_t size, uint32_t seq,
         std::vector<LinkCounters>& stats, bool& interrupted);
 
-    // How many full link dumps the source has made (tests and benchmarks look).
+    // How many full link dumps and counter readings the source has made (tests and
+    // benchmarks look).
     uint64_t LinkDumps() const { return m_linkDumps; }
+    uint64_t Readings() const { return m_readings; }
 
 private:
     using Parser
@@ -66,5 +74,9 @@ private:
     bool m_namesKnown = false;
     bool m_statsDump = true;
     uint64_t m_linkDumps = 0;
+    uint64_t m_readings = 0;
+    std::chrono::microseconds m_shareWithin;
+    std::chrono::steady_clock::time_point m_lastReading;
+    bool m_bReadingValid = false;
     CLinkSpeedCache m_speeds;
 };
