@@ -181,10 +181,43 @@ void CTrafficGraph::UpdateLabels()
 
 void CTrafficGraph::Repaint()
 {
-    if (m_bOwnerRepaints)
-        update(); // painted with the owner's other graphs once the tick is done
-    else
+    if (!m_bOwnerRepaints) {
         repaint();
+        return;
+    }
+    // Painted with the owner's other graphs once the tick is done, and only when the picture
+    // changes: every tick of an idle link scrolls the same flat line under the same texts.
+    if (PictureChanged())
+        update();
+}
+
+bool CTrafficGraph::PictureChanged()
+{
+    PictureInputs inputs { size(), palette().color(QPalette::Button), m_font.Font(), m_crLine,
+        m_crDots, m_nDotStepX, m_nDotStepY, m_bMirror, m_strRate, m_strScale };
+    ComputePoints(height());
+    if (m_bPictureKnown && inputs == m_picture && m_points == m_picturePoints)
+        return false;
+    m_picture = std::move(inputs);
+    m_picturePoints = m_points; // same length every time: no allocation
+    m_bPictureKnown = true;
+    return true;
+}
+
+void CTrafficGraph::ComputePoints(int height)
+{
+    // A full scale of 0 or below would divide by zero: draw it as one byte, so every
+    // positive point reaches full height.
+    const int32_t fullScale = std::max<int32_t>(1, m_nFullScale);
+    const double s = height - 1;
+    const int step = std::max(1, m_nPointStep);
+    const size_t n = std::min(m_history.size(), m_points.size());
+    for (size_t i = 0; i < n; ++i) {
+        const int32_t v = std::clamp(m_history[i], int32_t(0), fullScale);
+        // 64 bits: a point near 2^31 times the height does not fit an int.
+        const int d = int(int64_t(v * s) / fullScale);
+        m_points[i] = QPoint(int(i) * step, m_bMirror ? d : (height - 1) - d);
+    }
 }
 
 int CTrafficGraph::GetLastSample() const
@@ -214,20 +247,9 @@ void CTrafficGraph::Draw(QPainter& painter, int width, int height)
     painter.drawImage(0, 0, m_bmpBackground);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 
-    // A full scale of 0 or below would divide by zero: draw it as one byte, so every
-    // positive point reaches full height.
-    const int32_t fullScale = std::max<int32_t>(1, m_nFullScale);
-    const double s = height - 1;
-    const int step = std::max(1, m_nPointStep);
-    const size_t n = std::min(m_history.size(), m_points.size());
-    for (size_t i = 0; i < n; ++i) {
-        const int32_t v = std::clamp(m_history[i], int32_t(0), fullScale);
-        // 64 bits: a point near 2^31 times the height does not fit an int.
-        const int d = int(int64_t(v * s) / fullScale);
-        m_points[i] = QPoint(int(i) * step, m_bMirror ? d : (height - 1) - d);
-    }
+    ComputePoints(height);
     painter.setPen(QPen(ToQColor(m_crLine), 1, Qt::SolidLine));
-    painter.drawPolyline(m_points.data(), int(n));
+    painter.drawPolyline(m_points.data(), int(std::min(m_history.size(), m_points.size())));
 
     // The scale text's height places both texts.
     // Shaping a text costs more than drawing it: lay each out again only when it changed.

@@ -7,8 +7,11 @@
 #include "platform/IPerfDataSource.h"
 #include "traffic/InterfaceCounter.h"
 
+#include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QPoint>
+#include <QSize>
 #include <QStaticText>
 #include <QString>
 #include <QWidget>
@@ -87,7 +90,7 @@ public:
     QImage m_bmpOffscreen; // the off-screen surface kept between paints
     QString m_strSuffix;
     // The owner repaints the graph itself, once for all its graphs in a tick: Sample and
-    // UpdateLabels then only mark it for that repaint.
+    // UpdateLabels then only mark it for that repaint, and only when the picture changed.
     bool m_bOwnerRepaints = false;
 
 protected:
@@ -97,6 +100,22 @@ private:
     void Draw(QPainter& painter, int width, int height);
     void RebuildBackground(int width, int height);
     void Repaint();
+    // The line's vertices for the current history into m_points.
+    void ComputePoints(int height);
+    // Whether the picture differs from the one at the previous call (true the first time).
+    bool PictureChanged();
+
+    // Everything besides the line that decides what a paint shows.
+    struct PictureInputs {
+        QSize size;
+        QColor button;
+        QFont font;
+        ColorRef line, dots;
+        int32_t dotStepX, dotStepY;
+        uint8_t mirror;
+        QString rate, scale;
+        bool operator==(const PictureInputs&) const = default;
+    };
 
     IConnectionState& m_connection;
     IClock& m_clock;
@@ -109,4 +128,7 @@ private:
     QStaticText m_rateText;
     QStaticText m_scaleText;
     QFont m_textFont;
+    PictureInputs m_picture;
+    std::vector<QPoint> m_picturePoints;
+    bool m_bPictureKnown = false;
 };

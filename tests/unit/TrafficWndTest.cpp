@@ -270,3 +270,35 @@ TEST_F(TrafficWndTest, EachTickPaintsEachGraphOnceWhileShownAndNotAtAllWhileHidd
     EXPECT_EQ(wnd->m_graphReceived.PaintCount(), received + 6);
     EXPECT_EQ(wnd->m_graphSent.PaintCount(), sent + 6);
 }
+
+TEST_F(TrafficWndTest, TicksThatLeaveThePictureAsItWasPaintNothing)
+{
+    QCoreApplication::processEvents();
+    CTrafficGraph& graph = wnd->m_graphReceived;
+    const auto paintsAfter = [&](int ticks) {
+        const int before = graph.PaintCount();
+        for (int i = 0; i < ticks; ++i)
+            fx.Tick();
+        QCoreApplication::processEvents();
+        return graph.PaintCount() - before;
+    };
+    paintsAfter(6); // whatever the start-up left, the texts now read as they will while idle
+
+    // An idle link scrolls the same flat line under the same texts.
+    EXPECT_EQ(paintsAfter(10), 0);
+
+    // One burst moves across the whole graph, one paint a tick, then the line is flat again.
+    fx.SetCounters({{u"lo", 4096, 0}, {u"eth0", 0, 0}});
+    const int width = int(graph.m_history.size());
+    const int moving = paintsAfter(width + 10);
+    EXPECT_GE(moving, width);
+    EXPECT_LE(moving, width + 2); // the rate text changing in a tick of its own
+    EXPECT_EQ(paintsAfter(10), 0);
+
+    // The owner's fields count too: a mirrored flat line is another picture.
+    graph.m_bMirror = 1;
+    EXPECT_EQ(paintsAfter(1), 1);
+    graph.m_crLine = MakeColorRef(1, 2, 3);
+    EXPECT_EQ(paintsAfter(1), 1);
+    EXPECT_EQ(paintsAfter(5), 0);
+}
