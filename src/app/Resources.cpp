@@ -1,9 +1,9 @@
 #include "app/Resources.h"
 
 #include "ResourceIds.h"
+#include "app/ResourceIconEngine.h"
 
 #include <QImageReader>
-#include <QPixmap>
 #include <QSize>
 
 #include <algorithm>
@@ -26,17 +26,17 @@ const char* IconStem(int id)
     }
 }
 
-// Every piece of artwork is a PNG. Named as such and without format detection, the reader
-// uses Qt's built-in decoder; detection would load and ask every image format plugin
-// installed (GIF, ICO, JPEG with its library, ...), which costs start-up time and memory.
-QImage ReadPng(const QString& path)
+} // namespace
+
+QImage CResources::ReadPng(const QString& path)
 {
+    // Named as a PNG and without format detection, the reader uses Qt's built-in decoder;
+    // detection would load and ask every image format plugin installed (GIF, ICO, JPEG with
+    // its library, ...), which costs start-up time and memory.
     QImageReader reader(path, "png");
     reader.setAutoDetectImageFormat(false);
     return reader.read();
 }
-
-} // namespace
 
 QImage CResources::LoadBitmap(int id) const
 {
@@ -67,16 +67,15 @@ QIcon CResources::LoadIcon(int id) const
     // A copy of an icon shares its decoded images.
     if (const auto found = m_icons.find(id); found != m_icons.end())
         return found->second;
-    QIcon icon;
     // Every drawn size goes in, so the tray and the window manager pick a crisp one instead
-    // of scaling a single image.
-    for (int size : IconSizes(id)) {
-        const QImage image = ReadPng(IconPath(id, size));
-        if (!image.isNull())
-            icon.addPixmap(QPixmap::fromImage(image));
-    }
-    if (!icon.isNull())
-        m_icons.emplace(id, icon);
+    // of scaling a single image; each is decoded when first shown.
+    std::vector<CResourceIconEngine::Entry> entries;
+    for (int size : IconSizes(id))
+        entries.push_back({QSize(size, size), IconPath(id, size), QPixmap()});
+    if (entries.empty())
+        return {};
+    const QIcon icon(new CResourceIconEngine(std::move(entries)));
+    m_icons.emplace(id, icon);
     return icon;
 }
 

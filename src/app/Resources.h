@@ -11,10 +11,11 @@
 
 // The program's resource module: the skin, the icons, the strings and the tray menu, looked
 // up by their numbers from ResourceIds.h. Every call builds its answer from the compiled-in
-// images (:/corvane/...) and the tables in Resources.cpp, except that an icon is decoded
-// once and then handed out as a shared copy: the program icon alone is eight PNGs, and the
-// main window, the About box and the tray all ask for icons at start-up. An unknown id
-// gives a null image, a null icon, an empty string or a null menu, never a crash.
+// images (:/corvane/...) and the tables in Resources.cpp, except that an icon is made once
+// and then handed out as a shared copy, each of its sizes decoded when first shown: the
+// program icon alone is eight PNGs, and the main window, the About box and the tray all ask
+// for icons at start-up. An unknown id gives a null image, a null icon, an empty string or a
+// null menu, never a crash.
 // The functions are virtual so a test can stand in a module with a resource missing.
 class CResources
 {
@@ -34,7 +35,9 @@ public:
     // one of them (empty when that size is not drawn).
     static std::vector<int> IconSizes(int id);
     static QString IconPath(int id, int size);
+    // Decodes one of the compiled-in PNGs (a null image when it cannot).
+    static QImage ReadPng(const QString& path);
 
 private:
-    mutable std::map<int, QIcon> m_icons; // decoded icons by id
+    mutable std::map<int, QIcon> m_icons; // icons made so far, by id
 };

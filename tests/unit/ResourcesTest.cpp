@@ -1,3 +1,4 @@
+#include "app/ResourceIconEngine.h"
 #include "app/Resources.h"
 
 #include "ResourceIds.h"
@@ -245,4 +246,33 @@ TEST(Resources, IconsAreDecodedOnceAndACallersChangeStaysItsOwn)
     const QIcon again = res.LoadIcon(IDR_MAINFRAME);
     EXPECT_NE(again.cacheKey(), first.cacheKey());
     EXPECT_EQ(again.availableSizes().size(), 8);
+}
+
+TEST(Resources, AnIconDecodesOnlyTheSizesThatAreShown)
+{
+    std::vector<CResourceIconEngine::Entry> entries;
+    for (int n : CResources::IconSizes(IDR_MAINFRAME))
+        entries.push_back({QSize(n, n), CResources::IconPath(IDR_MAINFRAME, n), QPixmap()});
+    auto* engine = new CResourceIconEngine(std::move(entries));
+    const QIcon icon(engine); // owns the engine
+
+    EXPECT_EQ(icon.availableSizes().size(), 8);
+    EXPECT_EQ(engine->Decoded(), 0);
+    EXPECT_EQ(icon.pixmap(32, 32).size(), QSize(32, 32));
+    EXPECT_EQ(icon.pixmap(32, 32).size(), QSize(32, 32));
+    EXPECT_EQ(engine->Decoded(), 1);
+
+    // Between drawn sizes the next larger drawing is scaled down, past them the largest
+    // comes as it is drawn; what is asked for decides the size, never more.
+    EXPECT_EQ(icon.actualSize(QSize(40, 40)), QSize(40, 40));
+    EXPECT_EQ(icon.pixmap(40, 40).size(), QSize(40, 40));
+    EXPECT_EQ(icon.pixmap(512, 512).size(), QSize(256, 256));
+    EXPECT_EQ(icon.pixmap(QSize(100, 50)).size(), QSize(50, 50));
+    EXPECT_EQ(engine->Decoded(), 4); // 32, 48, 256 and 128
+
+    // A drawing that cannot be read gives no pixmap rather than a broken one.
+    const QIcon broken(new CResourceIconEngine({{QSize(16, 16), QStringLiteral(":/nothing.png"), QPixmap()}}));
+    EXPECT_FALSE(broken.isNull());
+    EXPECT_TRUE(broken.pixmap(16, 16).isNull());
+    EXPECT_TRUE(QIcon(new CResourceIconEngine({})).isNull());
 }
