@@ -2,7 +2,6 @@
 
 #include "display/MulDiv.h"
 
-#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QScreen>
@@ -227,8 +226,10 @@ LogFont CLabelFont::LogFontFromQFont(const QFont& font, int dpiY)
         lf.lfQuality = LogFontValues::kNonAntialiasedQuality;
     else if (font.styleStrategy() & QFont::PreferAntialias)
         lf.lfQuality = LogFontValues::kAntialiasedQuality;
+    // The pitch asked for, as a font's own description keeps it; matching the font to learn
+    // the pitch it got would load the font database just to copy a description.
     const uint8_t pitch
-        = QFontInfo(font).fixedPitch() ? LogFontValues::kFixedPitch : LogFontValues::kVariablePitch;
+        = font.fixedPitch() ? LogFontValues::kFixedPitch : LogFontValues::kVariablePitch;
     lf.lfPitchAndFamily = pitch | FamilyFromStyleHint(font.styleHint());
     lf.SetFaceName(font.family().toUtf8().constData());
     return lf;

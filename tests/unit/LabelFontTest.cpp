@@ -114,6 +114,14 @@ TEST(LabelFont, SetFromFontAlwaysRebuilds)
     EXPECT_STREQ(lf.lfFaceName, "Liberation Sans");
     EXPECT_EQ(a.Font().pixelSize(), 13);
     EXPECT_TRUE(a.Font().italic());
+    EXPECT_EQ(lf.lfPitchAndFamily & 3, LogFontValues::kVariablePitch);
+
+    // The pitch is the one the font asks for, as its description says.
+    QFont fixed("Liberation Mono");
+    fixed.setFixedPitch(true);
+    a.SetFromFont(fixed);
+    EXPECT_EQ(a.GetLogFont().lfPitchAndFamily & 3, LogFontValues::kFixedPitch);
+    EXPECT_TRUE(a.Font().fixedPitch());
 }
 
 TEST(LabelFont, HeightSignSelectsCharacterOrCellHeight)
