@@ -64,26 +64,40 @@ void Report(benchmark::State& state, CRunningApp& app, int paintsBefore)
     state.counters["paints_per_tick"] = ticks > 0 ? (app.Paints() - paintsBefore) / ticks : 0;
 }
 
-// The whole tick: OnTimer as the timer calls it.
+// The whole tick: OnTimer as the timer calls it. The second argument says whether the
+// pictures change every tick, as they do while traffic moves: the graphs' line colours are
+// toggled to stand in for a moving line. With it 0 on an idle link the pictures stay as they
+// were and the tick paints nothing.
 void BM_TrafficWndTick(benchmark::State& state)
 {
     CRunningApp app(state.range(0));
+    const bool moving = state.range(1) != 0;
     if (!app.Wnd().isVisible()) {
         state.SkipWithError("the traffic window is not visible");
         return;
     }
+    CTrafficGraph* graphs[] = { &app.Wnd().m_graphReceived, &app.Wnd().m_graphSent };
+    const auto change = [&](int64_t i) {
+        for (CTrafficGraph* g : graphs)
+            g->m_crLine = (i & 1) ? MakeColorRef(0, 255, 0) : MakeColorRef(0, 254, 0);
+    };
     const int before = app.Paints();
+    change(0);
     app.Wnd().OnTimer(app.Wnd().m_nTimerId);
     if (app.Paints() - before < 2) {
         state.SkipWithError("the graphs did not paint: window not exposed");
         return;
     }
     const int paints = app.Paints();
-    for (auto _ : state)
+    int64_t i = 1;
+    for (auto _ : state) {
+        if (moving)
+            change(i++);
         app.Wnd().OnTimer(app.Wnd().m_nTimerId);
+    }
     Report(state, app, paints);
 }
-BENCHMARK(BM_TrafficWndTick)->Arg(0)->Arg(-1);
+BENCHMARK(BM_TrafficWndTick)->Args({ 0, 1 })->Args({ -1, 1 })->Args({ 0, 0 });
 
 // The tick without its paints: with the window hidden, repaint() returns at once, so what is
 // left is the tray check, the two reads and the history scroll.
