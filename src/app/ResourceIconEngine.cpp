@@ -33,15 +33,17 @@ QPixmap CResourceIconEngine::pixmap(const QSize& size, QIcon::Mode, QIcon::State
     Entry* e = BestFor(size);
     if (!e || size.isEmpty())
         return {};
-    if (e->pixmap.isNull() && !e->path.isEmpty()) {
-        const QImage image = CResources::ReadPng(e->path);
+    QPixmap image = e->pixmap;
+    if (image.isNull() && !e->path.isEmpty()) {
+        image = QPixmap::fromImage(CResources::ReadPng(e->path));
         if (image.isNull())
             return {};
-        e->pixmap = QPixmap::fromImage(image);
+        if (e->size.width() <= kKeptSize && e->size.height() <= kKeptSize)
+            e->pixmap = image;
     }
-    if (e->pixmap.width() > size.width() || e->pixmap.height() > size.height())
-        return e->pixmap.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    return e->pixmap;
+    if (image.width() > size.width() || image.height() > size.height())
+        return image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return image;
 }
 
 void CResourceIconEngine::paint(
