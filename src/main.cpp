@@ -1,6 +1,11 @@
 #include "app/TrafficApp.h"
 
 #include <QApplication>
+#include <QTimer>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 // The one application object, built before main runs with the settings' defaults; start-up
 // creates its windows and tray icon once the Qt application exists.
@@ -28,6 +33,12 @@ int main(int argc, char** argv)
 
     if (!theApp.InitInstance())
         return 0;
+#if defined(__GLIBC__)
+    // Start-up (the font database above all) frees much of what it allocated, and the
+    // allocator keeps those pages for later. The program runs for days on little memory:
+    // once it has settled, give them back.
+    QTimer::singleShot(2000, [] { malloc_trim(0); });
+#endif
     const int code = QApplication::exec();
     // The tray icon leaves the notification area before the Qt application goes away.
     theApp.ExitInstance();
