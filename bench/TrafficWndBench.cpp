@@ -22,8 +22,7 @@ namespace {
 
 // The program started on the real counters and the fakes, its traffic window shown and
 // exposed on the offscreen platform so that repaint() really paints.
-class CRunningApp
-{
+class CRunningApp {
 public:
     explicit CRunningApp(int64_t device)
     {

@@ -3,22 +3,22 @@
 // Numbers of the program's templates, menus, bitmaps, icons, strings, controls and commands.
 
 // Dialog templates
-constexpr int IDD_ABOUTBOX = 100;   // About dialog, also the hidden main window
-constexpr int IDD_SETTINGS = 130;   // settings dialog
-constexpr int IDD_TRAFFIC = 132;    // traffic window
+constexpr int IDD_ABOUTBOX = 100; // About dialog, also the hidden main window
+constexpr int IDD_SETTINGS = 130; // settings dialog
+constexpr int IDD_TRAFFIC = 132; // traffic window
 
 // Resources
-constexpr int IDR_MAINFRAME = 128;  // program icon
-constexpr int IDR_TRAYMENU = 133;   // tray menu; also the tray icon's id
-constexpr int IDB_SKIN = 134;       // traffic window skin, 174 x 123
-constexpr int IDI_IDLE = 135;       // both lamps dark
-constexpr int IDI_RECEIVE = 136;    // green lamp lit
-constexpr int IDI_SEND = 137;       // red lamp lit
-constexpr int IDI_BOTH = 138;       // both lamps lit
+constexpr int IDR_MAINFRAME = 128; // program icon
+constexpr int IDR_TRAYMENU = 133; // tray menu; also the tray icon's id
+constexpr int IDB_SKIN = 134; // traffic window skin, 174 x 123
+constexpr int IDI_IDLE = 135; // both lamps dark
+constexpr int IDI_RECEIVE = 136; // green lamp lit
+constexpr int IDI_SEND = 137; // red lamp lit
+constexpr int IDI_BOTH = 138; // both lamps lit
 
 // Strings
-constexpr int IDS_ABOUTBOX = 101;   // "&About Corvane"
-constexpr int IDS_TOOLTIP = 102;    // "Corvane by Mirelda"
+constexpr int IDS_ABOUTBOX = 101; // "&About Corvane"
+constexpr int IDS_TOOLTIP = 102; // "Corvane by Mirelda"
 
 // Controls of the traffic window
 constexpr int IDC_GRAPH_RECEIVED = 1010;

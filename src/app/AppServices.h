@@ -18,8 +18,7 @@ class IDataFiles;
 
 // Every outside service the program uses, handed to the application at start-up: the Linux
 // implementations in the program, fakes in tests. None of them is owned here.
-struct AppServices
-{
+struct AppServices {
     IPerfDataSource* perf = nullptr;
     IConnectionState* connection = nullptr;
     IClock* clock = nullptr;

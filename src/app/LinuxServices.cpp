@@ -16,8 +16,7 @@
 #include "platform/linux/XcbTaskbar.h"
 #include "platform/linux/XdgDataFiles.h"
 
-struct CLinuxServices::Parts
-{
+struct CLinuxServices::Parts {
     explicit Parts(const QString& strAppName)
         : perf(std::chrono::milliseconds(2))
         , store(strAppName)

@@ -6,8 +6,7 @@
 #include <memory>
 
 // The program's real services on Linux, made once the Qt application exists.
-class CLinuxServices
-{
+class CLinuxServices {
 public:
     explicit CLinuxServices(const QString& strAppName);
     ~CLinuxServices();

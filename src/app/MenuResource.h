@@ -5,8 +5,7 @@
 #include <vector>
 
 // One entry of a menu resource: a command with its text, or a separator (id 0, no text).
-struct MenuItem
-{
+struct MenuItem {
     int id = 0;
     QString text;
     bool separator = false;
@@ -15,8 +14,7 @@ struct MenuItem
 // A menu resource as plain data: the title of its one popup and the popup's entries in
 // order. A menu that does not exist has no entries; callers build widgets from it fresh
 // each time, so deleting an item never touches the resource itself.
-struct MenuResource
-{
+struct MenuResource {
     QString title;
     std::vector<MenuItem> items;
 

@@ -10,19 +10,25 @@
 
 namespace {
 
-constexpr int kTrayIconSizes[] = {16, 22, 24, 32};
-constexpr int kProgramIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+constexpr int kTrayIconSizes[] = { 16, 22, 24, 32 };
+constexpr int kProgramIconSizes[] = { 16, 22, 24, 32, 48, 64, 128, 256 };
 
 // File stem of each icon under :/corvane/icons/, as draw_artwork.py names them.
 const char* IconStem(int id)
 {
     switch (id) {
-    case IDR_MAINFRAME: return "corvane";
-    case IDI_IDLE: return "idle";
-    case IDI_RECEIVE: return "receive";
-    case IDI_SEND: return "send";
-    case IDI_BOTH: return "both";
-    default: return nullptr;
+    case IDR_MAINFRAME:
+        return "corvane";
+    case IDI_IDLE:
+        return "idle";
+    case IDI_RECEIVE:
+        return "receive";
+    case IDI_SEND:
+        return "send";
+    case IDI_BOTH:
+        return "both";
+    default:
+        return nullptr;
     }
 }
 
@@ -48,9 +54,9 @@ QImage CResources::LoadBitmap(int id) const
 std::vector<int> CResources::IconSizes(int id)
 {
     if (id == IDR_MAINFRAME)
-        return {std::begin(kProgramIconSizes), std::end(kProgramIconSizes)};
+        return { std::begin(kProgramIconSizes), std::end(kProgramIconSizes) };
     if (IconStem(id))
-        return {std::begin(kTrayIconSizes), std::end(kTrayIconSizes)};
+        return { std::begin(kTrayIconSizes), std::end(kTrayIconSizes) };
     return {};
 }
 
@@ -71,7 +77,7 @@ QIcon CResources::LoadIcon(int id) const
     // of scaling a single image; each is decoded when first shown.
     std::vector<CResourceIconEngine::Entry> entries;
     for (int size : IconSizes(id))
-        entries.push_back({QSize(size, size), IconPath(id, size), QPixmap()});
+        entries.push_back({ QSize(size, size), IconPath(id, size), QPixmap() });
     if (entries.empty())
         return {};
     const QIcon icon(new CResourceIconEngine(std::move(entries)));
@@ -82,9 +88,12 @@ QIcon CResources::LoadIcon(int id) const
 QString CResources::LoadString(int id) const
 {
     switch (id) {
-    case IDS_ABOUTBOX: return QStringLiteral("&About Corvane");
-    case IDS_TOOLTIP: return QStringLiteral("Corvane by Mirelda");
-    default: return {};
+    case IDS_ABOUTBOX:
+        return QStringLiteral("&About Corvane");
+    case IDS_TOOLTIP:
+        return QStringLiteral("Corvane by Mirelda");
+    default:
+        return {};
     }
 }
 
@@ -92,15 +101,15 @@ MenuResource CResources::LoadMenu(int id) const
 {
     if (id != IDR_TRAYMENU)
         return {};
-    return MenuResource{
+    return MenuResource {
         QStringLiteral("Menu"),
         {
-            {ID_APP_SHOW, QStringLiteral("&Show"), false},
-            {ID_APP_HIDE, QStringLiteral("Hide"), false},
-            {ID_APP_SETTINGS, QStringLiteral("&Settings"), false},
-            {ID_APP_ABOUT, QStringLiteral("&About"), false},
-            {0, QString(), true},
-            {ID_APP_EXIT, QStringLiteral("E&xit"), false},
+            { ID_APP_SHOW, QStringLiteral("&Show"), false },
+            { ID_APP_HIDE, QStringLiteral("Hide"), false },
+            { ID_APP_SETTINGS, QStringLiteral("&Settings"), false },
+            { ID_APP_ABOUT, QStringLiteral("&About"), false },
+            { 0, QString(), true },
+            { ID_APP_EXIT, QStringLiteral("E&xit"), false },
         },
     };
 }

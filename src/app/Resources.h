@@ -17,8 +17,7 @@
 // for icons at start-up. An unknown id gives a null image, a null icon, an empty string or a
 // null menu, never a crash.
 // The functions are virtual so a test can stand in a module with a resource missing.
-class CResources
-{
+class CResources {
 public:
     virtual ~CResources() = default;
 

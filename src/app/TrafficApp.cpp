@@ -77,8 +77,8 @@ bool CTrafficApp::InitInstance()
 
     // A refused add is retried by the tray icon itself at the next activity change.
     m_trayIcon->CreateFromResource(m_pMainDlg, WM_TRAY_CALLBACK,
-                                   m_services.resources->LoadString(IDS_TOOLTIP), IDI_IDLE,
-                                   IDR_TRAYMENU, false, QString(), QString(), 0, 10);
+        m_services.resources->LoadString(IDS_TOOLTIP), IDI_IDLE, IDR_TRAYMENU, false, QString(),
+        QString(), 0, 10);
 
     LoadSettings();
     LoadWindowRect();

@@ -23,8 +23,7 @@ class CWindowAlpha;
 // start-up wires the Linux services (or the ones a test hands in), creates the tray icon and
 // the windows. Everything Qt-made is torn down by ExitInstance, tray icon first, before the
 // Qt application goes away.
-class CTrafficApp
-{
+class CTrafficApp {
 public:
     static constexpr int32_t kDefaultScale = 20480;
 

@@ -9,8 +9,9 @@
 #include <QPushButton>
 
 CAboutDlg::CAboutDlg(CTrafficApp& app, QWidget* pParent)
-    : QDialog(pParent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint
-                           | Qt::WindowTitleHint | Qt::WindowSystemMenuHint)
+    : QDialog(pParent,
+        Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint
+            | Qt::WindowSystemMenuHint)
     , m_labelLink(*app.Services().launcher, *app.Services().files, *app.Services().beep)
     , m_labelVersion(*app.Services().launcher, *app.Services().files, *app.Services().beep)
     , m_labelNotice(*app.Services().launcher, *app.Services().files, *app.Services().beep)
@@ -33,16 +34,16 @@ bool CAboutDlg::Create()
     m_pIcon->setGeometry(CDialogUnits::Rect(7, 7, 20, 20));
     m_pIcon->setPixmap(m_app.Services().resources->LoadIcon(IDR_MAINFRAME).pixmap(32, 32));
 
-    m_labelVersion.SubclassDlgItem(this, CDialogUnits::Rect(40, 10, 159, 13),
-                                   QString::fromUtf8(kVersionText));
-    m_labelNotice.SubclassDlgItem(this, CDialogUnits::Rect(40, 28, 159, 8),
-                                  QString::fromUtf8(kNotice));
+    m_labelVersion.SubclassDlgItem(
+        this, CDialogUnits::Rect(40, 10, 159, 13), QString::fromUtf8(kVersionText));
+    m_labelNotice.SubclassDlgItem(
+        this, CDialogUnits::Rect(40, 28, 159, 8), QString::fromUtf8(kNotice));
     m_pOk = new QPushButton(QStringLiteral("OK"), this);
     m_pOk->setGeometry(CDialogUnits::Rect(78, 78, 50, 14));
     m_pOk->setDefault(true);
     connect(m_pOk, &QPushButton::clicked, this, &QDialog::accept);
-    m_labelLink.SubclassDlgItem(this, CDialogUnits::Rect(41, 41, 158, 8),
-                                QString::fromUtf8(kMakerAddress));
+    m_labelLink.SubclassDlgItem(
+        this, CDialogUnits::Rect(41, 41, 158, 8), QString::fromUtf8(kMakerAddress));
     OnInitDialog();
     return true;
 }

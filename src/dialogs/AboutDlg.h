@@ -11,8 +11,7 @@ class QPushButton;
 // Shows the program's icon, name and version, a legal notice and the maker's web address as a
 // link. One instance lives hidden from start-up and is shown by the About commands; the main
 // window's system menu runs a temporary one modally.
-class CAboutDlg : public QDialog
-{
+class CAboutDlg : public QDialog {
 public:
     static constexpr const char* kVersionText = "Corvane version 1.0";
     static constexpr const char* kNotice = "Copyright \u00a9 2026 Mirelda";
@@ -26,9 +25,9 @@ public:
     // Shows the dialog without taking the keyboard focus from where it is.
     void ShowWithoutFocus();
 
-    CLinkLabel m_labelLink;    // 1014, the maker's address
+    CLinkLabel m_labelLink; // 1014, the maker's address
     CLinkLabel m_labelVersion; // 1015, name and version
-    CLinkLabel m_labelNotice;  // 1013, the legal notice
+    CLinkLabel m_labelNotice; // 1013, the legal notice
 
 private:
     void OnInitDialog();

@@ -9,7 +9,10 @@
 
 namespace {
 
-ColorRef FromQColor(const QColor& c) { return MakeColorRef(c.red(), c.green(), c.blue()); }
+ColorRef FromQColor(const QColor& c)
+{
+    return MakeColorRef(c.red(), c.green(), c.blue());
+}
 
 } // namespace
 
@@ -80,7 +83,10 @@ void CLinkLabel::Redraw()
     update();
 }
 
-QColor CLinkLabel::CurrentTextColor() const { return ToQColor(IsLink() ? m_crLink : m_crText); }
+QColor CLinkLabel::CurrentTextColor() const
+{
+    return ToQColor(IsLink() ? m_crLink : m_crText);
+}
 
 void CLinkLabel::paintEvent(QPaintEvent*)
 {
@@ -119,7 +125,10 @@ void CLinkLabel::mouseReleaseEvent(QMouseEvent* event)
 }
 
 // Mouse moves need nothing: the pointer shape is set on entering.
-void CLinkLabel::mouseMoveEvent(QMouseEvent* event) { event->ignore(); }
+void CLinkLabel::mouseMoveEvent(QMouseEvent* event)
+{
+    event->ignore();
+}
 
 void CLinkLabel::enterEvent(QEnterEvent* event)
 {
@@ -135,7 +144,10 @@ void CLinkLabel::OnSetCursor()
         unsetCursor();
 }
 
-void CLinkLabel::LoadHandCursor() { setCursor(Qt::PointingHandCursor); }
+void CLinkLabel::LoadHandCursor()
+{
+    setCursor(Qt::PointingHandCursor);
+}
 
 void CLinkLabel::OpenLink()
 {
@@ -147,4 +159,7 @@ void CLinkLabel::OpenLink()
         m_beep.MessageBeep();
 }
 
-int CLinkLabel::ShellOpen(const QString& strAddress) { return m_opener.ShellOpen(strAddress); }
+int CLinkLabel::ShellOpen(const QString& strAddress)
+{
+    return m_opener.ShellOpen(strAddress);
+}

@@ -12,8 +12,7 @@ class IBeep;
 // A static text of a dialog that paints itself: one line in its own font over whatever its
 // parent shows behind it. Given a link address it becomes a link: blue, underlined, a hand
 // pointer over it, and a click opens the address.
-class CLinkLabel : public QWidget
-{
+class CLinkLabel : public QWidget {
 public:
     CLinkLabel(IProcessLauncher& launcher, IDataFiles& files, IBeep& beep);
     ~CLinkLabel() override;
@@ -42,8 +41,8 @@ public:
     bool m_bFontFromWindow = false;
     QString m_strText;
     QString m_strLink;
-    ColorRef m_crText;                             // plain labels: the button-text colour
-    ColorRef m_crLink = MakeColorRef(0, 0, 255);   // links: blue
+    ColorRef m_crText; // plain labels: the button-text colour
+    ColorRef m_crLink = MakeColorRef(0, 0, 255); // links: blue
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -10,20 +10,21 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QSlider>
-#include <QGuiApplication>
 #include <QScreen>
+#include <QSlider>
 #include <QTimer>
 #include <algorithm>
 #include <array>
 
 namespace {
 
-constexpr std::array<int, 8> kScales = {5120, 10240, 20480, 51200, 102400, 307200, 512000, 1024000};
-constexpr std::array<const char*, 8> kScaleTexts = {"5 KB/s",   "10 KB/s",  "20 KB/s",  "50 KB/s",
-                                                    "100 KB/s", "300 KB/s", "500 KB/s", "1000 KB/s"};
+constexpr std::array<int, 8> kScales
+    = { 5120, 10240, 20480, 51200, 102400, 307200, 512000, 1024000 };
+constexpr std::array<const char*, 8> kScaleTexts = { "5 KB/s", "10 KB/s", "20 KB/s", "50 KB/s",
+    "100 KB/s", "300 KB/s", "500 KB/s", "1000 KB/s" };
 // What the list controls answer for "nothing selected", and the scale of such a position.
 constexpr int kNoSelection = -1;
 constexpr int kScaleOfNoPosition = 20;
@@ -50,8 +51,9 @@ QSlider* MakeSlider(QWidget* parent, const QRect& rect)
 } // namespace
 
 CSettingsDlg::CSettingsDlg(CTrafficApp& app, QWidget* pParent)
-    : QDialog(pParent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                           | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint)
+    : QDialog(pParent,
+        Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+            | Qt::WindowMinimizeButtonHint)
     , m_labelSponsor(*app.Services().launcher, *app.Services().files, *app.Services().beep)
     , m_app(app)
 {
@@ -101,31 +103,33 @@ bool CSettingsDlg::Create()
     m_checkTransparency->setGeometry(CDialogUnits::Rect(7, 79, 226, 10));
     m_sliderFocused = MakeSlider(this, CDialogUnits::Rect(63, 93, 100, 13));
     m_sliderUnfocused = MakeSlider(this, CDialogUnits::Rect(63, 109, 100, 13));
-    m_labelFocused = MakeLabel(this, QStringLiteral("Focused"), CDialogUnits::Rect(7, 93, 56, 8), true);
-    m_labelUnfocused =
-        MakeLabel(this, QStringLiteral("Not focused"), CDialogUnits::Rect(7, 110, 56, 8), true);
-    m_labelValueFocused = MakeLabel(this, QStringLiteral("255"), CDialogUnits::Rect(168, 93, 32, 8));
-    m_labelValueUnfocused =
-        MakeLabel(this, QStringLiteral("255"), CDialogUnits::Rect(168, 110, 32, 8));
+    m_labelFocused
+        = MakeLabel(this, QStringLiteral("Focused"), CDialogUnits::Rect(7, 93, 56, 8), true);
+    m_labelUnfocused
+        = MakeLabel(this, QStringLiteral("Not focused"), CDialogUnits::Rect(7, 110, 56, 8), true);
+    m_labelValueFocused
+        = MakeLabel(this, QStringLiteral("255"), CDialogUnits::Rect(168, 93, 32, 8));
+    m_labelValueUnfocused
+        = MakeLabel(this, QStringLiteral("255"), CDialogUnits::Rect(168, 110, 32, 8));
     m_checkMirror = new QCheckBox(QStringLiteral("Mirror mode"), this);
     m_checkMirror->setGeometry(CDialogUnits::Rect(7, 65, 226, 10));
-    m_labelSponsorCaption =
-        MakeLabel(this, QStringLiteral("Sponsored by"), CDialogUnits::Rect(7, 149, 43, 8));
+    m_labelSponsorCaption
+        = MakeLabel(this, QStringLiteral("Sponsored by"), CDialogUnits::Rect(7, 149, 43, 8));
     // A face wider than the template's may need the room up to the link beside it.
     const int room = CDialogUnits::X(54) - CDialogUnits::X(7) - 2;
-    const int needed = m_labelSponsorCaption->fontMetrics().horizontalAdvance(
-        m_labelSponsorCaption->text());
+    const int needed
+        = m_labelSponsorCaption->fontMetrics().horizontalAdvance(m_labelSponsorCaption->text());
     if (needed > m_labelSponsorCaption->width())
         m_labelSponsorCaption->resize(std::min(needed, room), m_labelSponsorCaption->height());
-    m_labelSponsor.SubclassDlgItem(this, CDialogUnits::Rect(54, 149, 43, 8),
-                                   QString::fromUtf8(kSponsorName));
+    m_labelSponsor.SubclassDlgItem(
+        this, CDialogUnits::Rect(54, 149, 43, 8), QString::fromUtf8(kSponsorName));
 
     connect(m_buttonOk, &QPushButton::clicked, this, [this] { OnOK(); });
     connect(m_checkTransparency, &QCheckBox::clicked, this, [this] { OnTransparencyClicked(); });
     connect(m_checkMirror, &QCheckBox::clicked, this, [this] { OnMirrorClicked(); });
     connect(m_listDevices, &QComboBox::activated, this, [this] { OnDeviceSelChange(); });
     connect(m_listScale, &QComboBox::activated, this, [this] { OnScaleSelChange(); });
-    for (QSlider* slider : {m_sliderFocused, m_sliderUnfocused}) {
+    for (QSlider* slider : { m_sliderFocused, m_sliderUnfocused }) {
         // Each slider action reports its own code, and every keyboard or mouse action ends
         // with an end-of-scroll notification, as a trackbar does.
         connect(slider, &QSlider::actionTriggered, this, [this, slider](int action) {
@@ -165,7 +169,10 @@ bool CSettingsDlg::Create()
     return true;
 }
 
-void CSettingsDlg::OnInitDialog() { m_labelSponsor.SetLink(QString::fromUtf8(kSponsorAddress)); }
+void CSettingsDlg::OnInitDialog()
+{
+    m_labelSponsor.SetLink(QString::fromUtf8(kSponsorAddress));
+}
 
 void CSettingsDlg::UpdateData(bool bSaveAndValidate)
 {
@@ -193,7 +200,7 @@ void CSettingsDlg::ShowSettings()
             // The list keeps its entries sorted, ignoring case.
             int pos = 0;
             while (pos < m_listDevices->count()
-                   && QString::compare(m_listDevices->itemText(pos), text, Qt::CaseInsensitive) <= 0)
+                && QString::compare(m_listDevices->itemText(pos), text, Qt::CaseInsensitive) <= 0)
                 ++pos;
             m_listDevices->insertItem(pos, text, i);
         }
@@ -404,4 +411,7 @@ void CSettingsDlg::closeEvent(QCloseEvent* event)
     OnClose();
 }
 
-void CSettingsDlg::reject() { OnClose(); }
+void CSettingsDlg::reject()
+{
+    OnClose();
+}

@@ -16,8 +16,7 @@ class QSlider;
 // window's transparency. Every change is previewed at once on the traffic window and its
 // graphs; only OK stores and saves; closing puts the stored choices back. The dialog is made
 // once, hidden, and only shown and hidden afterwards.
-class CSettingsDlg : public QDialog
-{
+class CSettingsDlg : public QDialog {
 public:
     static constexpr const char* kSponsorName = "Mirelda";
     static constexpr const char* kSponsorAddress = "https://mirelda.example/";
@@ -57,21 +56,21 @@ public:
     void OnClose();
 
     QLabel* m_labelSponsorCaption = nullptr; // 1024
-    CLinkLabel m_labelSponsor;               // 1025
+    CLinkLabel m_labelSponsor; // 1025
     QLabel* m_labelValueUnfocused = nullptr; // 1022
-    QLabel* m_labelValueFocused = nullptr;   // 1021
-    QLabel* m_labelUnfocused = nullptr;      // 1020
-    QLabel* m_labelFocused = nullptr;        // 1019
-    QComboBox* m_listDevices = nullptr;      // 1005
-    QComboBox* m_listScale = nullptr;        // 1006
-    int m_bTransparencyCheck = 0;            // checkbox 1016
-    QSlider* m_sliderUnfocused = nullptr;    // 1018
-    QSlider* m_sliderFocused = nullptr;      // 1017
-    int m_bMirrorCheck = 0;                  // checkbox 1023
-    QLabel* m_labelDevice = nullptr;         // 1004
+    QLabel* m_labelValueFocused = nullptr; // 1021
+    QLabel* m_labelUnfocused = nullptr; // 1020
+    QLabel* m_labelFocused = nullptr; // 1019
+    QComboBox* m_listDevices = nullptr; // 1005
+    QComboBox* m_listScale = nullptr; // 1006
+    int m_bTransparencyCheck = 0; // checkbox 1016
+    QSlider* m_sliderUnfocused = nullptr; // 1018
+    QSlider* m_sliderFocused = nullptr; // 1017
+    int m_bMirrorCheck = 0; // checkbox 1023
+    QLabel* m_labelDevice = nullptr; // 1004
     QCheckBox* m_checkTransparency = nullptr;
     QCheckBox* m_checkMirror = nullptr;
-    QPushButton* m_buttonOk = nullptr;       // 1007
+    QPushButton* m_buttonOk = nullptr; // 1007
 
 protected:
     void closeEvent(QCloseEvent* event) override;

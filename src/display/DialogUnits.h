@@ -7,8 +7,7 @@
 
 // Dialog templates are laid out in dialog units of an 8-point "MS Sans Serif" at 96 dpi,
 // whose base units are 6 x 13 pixels: x px = dlu * 6 / 4, y px = dlu * 13 / 8.
-class CDialogUnits
-{
+class CDialogUnits {
 public:
     static int X(int dlu) { return MulDiv(dlu, 6, 4); }
     static int Y(int dlu) { return MulDiv(dlu, 13, 8); }

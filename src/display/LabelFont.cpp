@@ -135,18 +135,30 @@ template <class T> T CLabelFont::Replace(T& field, T value)
     return old;
 }
 
-int CLabelFont::SetHeight(int height) { return Replace(m_lf.lfHeight, int32_t(height)); }
+int CLabelFont::SetHeight(int height)
+{
+    return Replace(m_lf.lfHeight, int32_t(height));
+}
 
-int CLabelFont::SetWeight(int weight) { return Replace(m_lf.lfWeight, int32_t(weight)); }
+int CLabelFont::SetWeight(int weight)
+{
+    return Replace(m_lf.lfWeight, int32_t(weight));
+}
 
 bool CLabelFont::SetBold(bool bold)
 {
     return SetWeight(bold ? LogFontValues::kBold : LogFontValues::kNormal) >= 500;
 }
 
-uint8_t CLabelFont::SetUnderline(uint8_t underline) { return Replace(m_lf.lfUnderline, underline); }
+uint8_t CLabelFont::SetUnderline(uint8_t underline)
+{
+    return Replace(m_lf.lfUnderline, underline);
+}
 
-uint8_t CLabelFont::SetCharSet(uint8_t charSet) { return Replace(m_lf.lfCharSet, charSet); }
+uint8_t CLabelFont::SetCharSet(uint8_t charSet)
+{
+    return Replace(m_lf.lfCharSet, charSet);
+}
 
 int CLabelFont::ScreenDpiY()
 {
@@ -157,7 +169,10 @@ int CLabelFont::ScreenDpiY()
     return dpi > 0 ? dpi : 96;
 }
 
-int CLabelFont::MulDiv(int a, int b, int c) { return ::MulDiv(a, b, c); }
+int CLabelFont::MulDiv(int a, int b, int c)
+{
+    return ::MulDiv(a, b, c);
+}
 
 QFont CLabelFont::QFontFromLogFont(const LogFont& lf)
 {

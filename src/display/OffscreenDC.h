@@ -30,8 +30,8 @@
 // one (its paint engine comes with it), and hands it back at release.
 class COffscreenDC {
 public:
-    COffscreenDC(QPainter& target, const QRect& rect, bool blitBack = true,
-        QImage* spare = nullptr);
+    COffscreenDC(
+        QPainter& target, const QRect& rect, bool blitBack = true, QImage* spare = nullptr);
     explicit COffscreenDC(QPainter& target, bool blitBack = true);
     ~COffscreenDC();
 

@@ -259,7 +259,8 @@ void CTrafficGraph::Draw(QPainter& painter, int width, int height)
         m_rateText = QStaticText();
         m_scaleText = QStaticText();
     }
-    for (auto [text, layout] : {std::pair{&m_strRate, &m_rateText}, {&m_strScale, &m_scaleText}})
+    for (auto [text, layout] :
+        { std::pair { &m_strRate, &m_rateText }, { &m_strScale, &m_scaleText } })
         if (layout->text() != *text || layout->text().isNull()) {
             layout->setText(*text);
             layout->setTextFormat(Qt::PlainText);

@@ -24,7 +24,10 @@
 namespace {
 
 // Due times are compared wrap-safe: the 32-bit tick count wraps after 49.7 days.
-bool IsDue(uint32_t now, uint32_t due) { return int32_t(now - due) >= 0; }
+bool IsDue(uint32_t now, uint32_t due)
+{
+    return int32_t(now - due) >= 0;
+}
 
 } // namespace
 
@@ -168,7 +171,10 @@ void CTrafficWnd::OnTimer(int)
     }
 }
 
-void CTrafficWnd::timerEvent(QTimerEvent* event) { OnTimer(event->timerId()); }
+void CTrafficWnd::timerEvent(QTimerEvent* event)
+{
+    OnTimer(event->timerId());
+}
 
 void CTrafficWnd::OnSetFocus()
 {
@@ -263,19 +269,22 @@ void CTrafficWnd::mouseDoubleClickEvent(QMouseEvent* event)
 }
 
 // The window cannot be closed, only hidden.
-void CTrafficWnd::closeEvent(QCloseEvent* event) { event->ignore(); }
+void CTrafficWnd::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+}
 
 std::vector<PopupMenuItem> CTrafficWnd::ContextMenuItems() const
 {
     std::vector<PopupMenuItem> items;
     if (isVisible())
-        items.push_back({ID_APP_HIDE, QStringLiteral("&Hide"), false});
+        items.push_back({ ID_APP_HIDE, QStringLiteral("&Hide"), false });
     else
-        items.push_back({ID_APP_SHOW, QStringLiteral("&Show"), false});
-    items.push_back({ID_WND_SETTINGS, QStringLiteral("&Settings"), false});
-    items.push_back({ID_WND_ABOUT, QStringLiteral("&About"), false});
-    items.push_back({ID_WND_SEPARATOR, QString(), true});
-    items.push_back({ID_WND_EXIT, QStringLiteral("E&xit"), false});
+        items.push_back({ ID_APP_SHOW, QStringLiteral("&Show"), false });
+    items.push_back({ ID_WND_SETTINGS, QStringLiteral("&Settings"), false });
+    items.push_back({ ID_WND_ABOUT, QStringLiteral("&About"), false });
+    items.push_back({ ID_WND_SEPARATOR, QString(), true });
+    items.push_back({ ID_WND_EXIT, QStringLiteral("E&xit"), false });
     return items;
 }
 

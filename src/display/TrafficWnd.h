@@ -17,8 +17,7 @@ struct PopupMenuItem;
 // tick samples both graphs and sets the tray icon's activity lamps; once a second it
 // refreshes the rate texts; it applies the hover transparency and saves the window position
 // five seconds after the window was last moved.
-class CTrafficWnd : public QWidget
-{
+class CTrafficWnd : public QWidget {
 public:
     static constexpr int kTickMs = 200;
     static constexpr uint32_t kActivityMs = 300;

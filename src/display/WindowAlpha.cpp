@@ -17,8 +17,8 @@ bool CWindowAlpha::LoadUser32()
     return m_bLibraryLoaded;
 }
 
-bool CWindowAlpha::SetLayeredAttributes(QWidget* pWindow, uint32_t crKey, int nAlpha,
-                                        uint32_t dwFlags)
+bool CWindowAlpha::SetLayeredAttributes(
+    QWidget* pWindow, uint32_t crKey, int nAlpha, uint32_t dwFlags)
 {
     if (!m_bLibraryLoaded && !LoadUser32())
         return false;
@@ -30,8 +30,8 @@ bool CWindowAlpha::SetLayeredAttributes(QWidget* pWindow, uint32_t crKey, int nA
     // The alpha only shows on a layered window, so make it one first.
     if (!IsLayered(pWindow))
         AddLayeredStyle(pWindow);
-    return m_pPlatform->SetLayeredWindowAttributes(pWindow, crKey,
-                                                   static_cast<uint8_t>(nAlpha & 0xFF), dwFlags);
+    return m_pPlatform->SetLayeredWindowAttributes(
+        pWindow, crKey, static_cast<uint8_t>(nAlpha & 0xFF), dwFlags);
 }
 
 bool CWindowAlpha::IsLayered(QWidget* pWindow)
@@ -41,12 +41,12 @@ bool CWindowAlpha::IsLayered(QWidget* pWindow)
 
 bool CWindowAlpha::AddLayeredStyle(QWidget* pWindow)
 {
-    return m_pPlatform->SetExStyle(pWindow,
-                                   m_pPlatform->GetExStyle(pWindow) | ILayeredWindow::WS_EX_LAYERED);
+    return m_pPlatform->SetExStyle(
+        pWindow, m_pPlatform->GetExStyle(pWindow) | ILayeredWindow::WS_EX_LAYERED);
 }
 
 bool CWindowAlpha::RemoveLayeredStyle(QWidget* pWindow)
 {
-    return m_pPlatform->SetExStyle(pWindow, m_pPlatform->GetExStyle(pWindow)
-                                                & ~ILayeredWindow::WS_EX_LAYERED);
+    return m_pPlatform->SetExStyle(
+        pWindow, m_pPlatform->GetExStyle(pWindow) & ~ILayeredWindow::WS_EX_LAYERED);
 }

@@ -10,8 +10,7 @@ class QWidget;
 // away again. The application owns one and hands it to the windows that fade. Whether the
 // platform can do it at all is looked up on first use and remembered once found; a failed
 // lookup is tried again next time.
-class CWindowAlpha
-{
+class CWindowAlpha {
 public:
     explicit CWindowAlpha(ILayeredWindow& platform);
 

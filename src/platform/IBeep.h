@@ -2,8 +2,7 @@
 
 // The desktop's warning sound: the only audible sign the program ever gives (a link that
 // cannot be opened).
-class IBeep
-{
+class IBeep {
 public:
     virtual ~IBeep() = default;
     virtual void MessageBeep() = 0;

@@ -3,8 +3,7 @@
 #include <QPoint>
 
 // Where the pointer is, in screen coordinates.
-class ICursor
-{
+class ICursor {
 public:
     virtual ~ICursor() = default;
     virtual QPoint GetCursorPos() = 0;

@@ -6,8 +6,7 @@
 // The desktop's notification area. Every add, change and delete of the tray icon goes
 // through NotifyIcon, which answers whether the area accepted it; mouse notifications go to
 // the record's hWnd, broadcasts to the listener.
-class INotifyArea
-{
+class INotifyArea {
 public:
     virtual ~INotifyArea() = default;
 

@@ -6,8 +6,7 @@
 // like the registry query it stands in for: kPerfSuccess with the block in the buffer and
 // size set to its length, kPerfMoreData when the buffer of the given size is too small
 // (size may be left changed), or another error code.
-class IPerfDataSource
-{
+class IPerfDataSource {
 public:
     static constexpr long kPerfSuccess = 0;
     static constexpr long kPerfMoreData = 234;

@@ -7,8 +7,7 @@
 class QWidget;
 
 // One entry of a pop-up menu; a separator has no text.
-struct PopupMenuItem
-{
+struct PopupMenuItem {
     int id = 0;
     QString text;
     bool separator = false;
@@ -16,10 +15,9 @@ struct PopupMenuItem
 
 // Shows a pop-up menu at a screen position and returns the chosen item's id, or 0 when the
 // menu was dismissed.
-class IPopupMenu
-{
+class IPopupMenu {
 public:
     virtual ~IPopupMenu() = default;
-    virtual int Track(const std::vector<PopupMenuItem>& items, const QPoint& pos,
-                      QWidget* owner) = 0;
+    virtual int Track(const std::vector<PopupMenuItem>& items, const QPoint& pos, QWidget* owner)
+        = 0;
 };

@@ -26,8 +26,7 @@ constexpr uintptr_t SPI_SETWORKAREA = 0x2F;
 // with the balloon fields (488 bytes where it was first laid out). hWnd names who gets the
 // icon's mouse notifications; hIcon is the image, null for none. Text fields hold UTF-8 and
 // always end in a NUL.
-struct NotifyIconData
-{
+struct NotifyIconData {
     static constexpr uint32_t kFullSize = 488;
 
     uint32_t cbSize = 0;

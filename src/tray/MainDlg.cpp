@@ -59,7 +59,7 @@ long CMainDlg::OnTrayNotify(uintptr_t wParam, uintptr_t lParam)
         std::vector<PopupMenuItem> items;
         for (const MenuItem& item : menu.items)
             if (item.separator || item.id != remove)
-                items.push_back({item.id, item.text, item.separator});
+                items.push_back({ item.id, item.text, item.separator });
         const int id = m_app.Services().menu->Track(items, pos, this);
         if (id != 0)
             OnCommand(id);

@@ -9,8 +9,7 @@ class CTrafficApp;
 
 // The hidden main window: it is never shown, receives the tray icon's mouse notifications,
 // owns the tray menu and passes the menu's commands on to the application object.
-class CMainDlg : public QDialog, public ITrayReceiver
-{
+class CMainDlg : public QDialog, public ITrayReceiver {
 public:
     explicit CMainDlg(CTrafficApp& app);
 

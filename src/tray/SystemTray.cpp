@@ -7,7 +7,10 @@ namespace {
 
 constexpr uint32_t kAddFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool IsContinuationByte(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 } // namespace
 
@@ -33,23 +36,21 @@ QIcon CSystemTray::LoadIconResource(uint16_t nResourceId)
 }
 
 bool CSystemTray::CreateFromResource(ITrayReceiver* pReceiver, uint32_t uCallbackMessage,
-                                     const QString& strTip, uint16_t nIconResource,
-                                     uint32_t uID, bool bHidden, const QString& strBalloon,
-                                     const QString& strBalloonTitle, uint32_t dwBalloonIcon,
-                                     uint32_t uBalloonTimeout)
+    const QString& strTip, uint16_t nIconResource, uint32_t uID, bool bHidden,
+    const QString& strBalloon, const QString& strBalloonTitle, uint32_t dwBalloonIcon,
+    uint32_t uBalloonTimeout)
 {
     if (!m_hLoadedIcon.isNull())
         m_pIcons->DestroyIcon(m_hLoadedIcon);
     m_hLoadedIcon = LoadIconResource(nIconResource);
     return CreateWithIcon(pReceiver, uCallbackMessage, strTip, m_hLoadedIcon, uID, bHidden,
-                          strBalloon, strBalloonTitle, dwBalloonIcon, uBalloonTimeout);
+        strBalloon, strBalloonTitle, dwBalloonIcon, uBalloonTimeout);
 }
 
 bool CSystemTray::CreateWithIcon(ITrayReceiver* pReceiver, uint32_t uCallbackMessage,
-                                 const QString& strTip, const QIcon& hIcon, uint32_t uID,
-                                 bool /*bHidden*/, const QString& /*strBalloon*/,
-                                 const QString& /*strBalloonTitle*/, uint32_t /*dwBalloonIcon*/,
-                                 uint32_t /*uBalloonTimeout*/)
+    const QString& strTip, const QIcon& hIcon, uint32_t uID, bool /*bHidden*/,
+    const QString& /*strBalloon*/, const QString& /*strBalloonTitle*/, uint32_t /*dwBalloonIcon*/,
+    uint32_t /*uBalloonTimeout*/)
 {
     m_bShellUsable = m_pArea->ShellUsable();
     if (!m_bShellUsable)
@@ -85,8 +86,7 @@ void CSystemTray::CopyTip(const QString& strTip)
         // Cut before the character that would be split: step back over its continuation
         // bytes (at most three in UTF-8) to its lead byte and drop that too.
         nLength = nMax;
-        for (int nStep = 0; nStep < 3 && nLength > 0 && IsContinuationByte(utf8[nLength]);
-             ++nStep)
+        for (int nStep = 0; nStep < 3 && nLength > 0 && IsContinuationByte(utf8[nLength]); ++nStep)
             --nLength;
         if (IsContinuationByte(utf8[nLength]))
             nLength = nMax; // not UTF-8 after all: a plain byte cut is all that is left

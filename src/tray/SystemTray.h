@@ -17,8 +17,7 @@
 //
 // Three states: Absent (hidden and gone), Shown (neither), Hidden (hidden, not gone), with
 // m_bReaddPending riding beside them.
-class CSystemTray final : private INotifyAreaListener, private ITrayReceiver
-{
+class CSystemTray final : private INotifyAreaListener, private ITrayReceiver {
 public:
     // szTip holds 128 bytes; a tooltip keeps at most 127 of them so the last stays NUL.
     static constexpr size_t s_nTipLimit = sizeof(NotifyIconData::szTip);
@@ -31,15 +30,13 @@ public:
     // The start-hidden flag and the balloon arguments are accepted for the callers' sake;
     // the icon is always added visible and without a balloon.
     bool CreateFromResource(ITrayReceiver* pReceiver, uint32_t uCallbackMessage,
-                            const QString& strTip, uint16_t nIconResource, uint32_t uID,
-                            bool bHidden = false, const QString& strBalloon = {},
-                            const QString& strBalloonTitle = {}, uint32_t dwBalloonIcon = 0,
-                            uint32_t uBalloonTimeout = 10);
-    bool CreateWithIcon(ITrayReceiver* pReceiver, uint32_t uCallbackMessage,
-                        const QString& strTip, const QIcon& hIcon, uint32_t uID,
-                        bool bHidden = false, const QString& strBalloon = {},
-                        const QString& strBalloonTitle = {}, uint32_t dwBalloonIcon = 0,
-                        uint32_t uBalloonTimeout = 10);
+        const QString& strTip, uint16_t nIconResource, uint32_t uID, bool bHidden = false,
+        const QString& strBalloon = {}, const QString& strBalloonTitle = {},
+        uint32_t dwBalloonIcon = 0, uint32_t uBalloonTimeout = 10);
+    bool CreateWithIcon(ITrayReceiver* pReceiver, uint32_t uCallbackMessage, const QString& strTip,
+        const QIcon& hIcon, uint32_t uID, bool bHidden = false, const QString& strBalloon = {},
+        const QString& strBalloonTitle = {}, uint32_t dwBalloonIcon = 0,
+        uint32_t uBalloonTimeout = 10);
     bool ChangeIcon(const QIcon& hIcon);
     bool MakeVisible();
     bool AddAgain();

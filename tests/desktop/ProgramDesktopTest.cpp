@@ -33,11 +33,9 @@ QString Xdotool(const QStringList& args)
 // flat whatever this machine sends.
 QMap<QString, int> QuietAt(const QPoint& at)
 {
-    return {{"NetworkDevice", 999},
-            {"rect.left", at.x()},
-            {"rect.top", at.y()},
-            {"rect.right", at.x() + kWindowSize.width()},
-            {"rect.bottom", at.y() + kWindowSize.height()}};
+    return { { "NetworkDevice", 999 }, { "rect.left", at.x() }, { "rect.top", at.y() },
+        { "rect.right", at.x() + kWindowSize.width() },
+        { "rect.bottom", at.y() + kWindowSize.height() } };
 }
 
 QStringList StateAtoms(qulonglong id)
@@ -49,7 +47,7 @@ QStringList StateAtoms(qulonglong id)
 QList<qulonglong> StackingOrder()
 {
     QList<qulonglong> ids;
-    const QString out = CDesktopSession::Instance().Run("xwininfo", {"-root", "-children"});
+    const QString out = CDesktopSession::Instance().Run("xwininfo", { "-root", "-children" });
     for (const QString& raw : out.split(u'\n')) {
         const QString line = raw.trimmed();
         if (!line.startsWith("0x"))
@@ -62,8 +60,7 @@ QList<qulonglong> StackingOrder()
     return ids;
 }
 
-class ProgramDesktopTest : public ::testing::Test
-{
+class ProgramDesktopTest : public ::testing::Test {
 protected:
     CDesktopSession& session = CDesktopSession::Instance();
 };
@@ -72,7 +69,7 @@ TEST_F(ProgramDesktopTest, StartsDockedAtItsStoredPlaceFramelessOnTopWithTheGrap
 {
     CORVANE_REQUIRE_DESKTOP();
     CCorvaneProcess corvane(CORVANE_BINARY);
-    ASSERT_TRUE(corvane.WriteSettings(QuietAt({300, 200})));
+    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
     ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
 
     const auto window = corvane.TrafficWindow();
@@ -82,8 +79,7 @@ TEST_F(ProgramDesktopTest, StartsDockedAtItsStoredPlaceFramelessOnTopWithTheGrap
         << "the tray icon did not dock in the notification area";
 
     // No decorations in the Motif hints (flags bit 2, then functions, decorations = 0).
-    const QStringList motif =
-        CCorvaneProcess::Property(window->id, "_MOTIF_WM_HINTS").split(", ");
+    const QStringList motif = CCorvaneProcess::Property(window->id, "_MOTIF_WM_HINTS").split(", ");
     ASSERT_EQ(motif.size(), 5) << motif.join(", ").toStdString();
     EXPECT_TRUE(motif[0].toUInt(nullptr, 0) & 2u);
     EXPECT_EQ(motif[2].toUInt(nullptr, 0), 0u) << "the window asks for decorations";
@@ -98,11 +94,14 @@ TEST_F(ProgramDesktopTest, StartsDockedAtItsStoredPlaceFramelessOnTopWithTheGrap
 
     // The first paint may come a little after the window is mapped.
     QString mismatch;
-    EXPECT_TRUE(WaitFor([&] {
-        mismatch = CProgramScreen::CheckSkinAndFlatGraphs(
-            session.Screenshot().copy(window->geometry));
-        return mismatch.isEmpty();
-    }, 5000)) << mismatch.toStdString();
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            mismatch = CProgramScreen::CheckSkinAndFlatGraphs(
+                session.Screenshot().copy(window->geometry));
+            return mismatch.isEmpty();
+        },
+        5000))
+        << mismatch.toStdString();
 
     // The artwork is decoded by Qt's own PNG reader: no image format plugin (and no JPEG
     // library behind one) is loaded just to find out what the files are.
@@ -115,25 +114,25 @@ TEST_F(ProgramDesktopTest, DragMovesDoubleClickHidesTrayClicksToggleAndTrayExitS
 {
     CORVANE_REQUIRE_DESKTOP();
     CCorvaneProcess corvane(CORVANE_BINARY);
-    ASSERT_TRUE(corvane.WriteSettings(QuietAt({300, 200})));
+    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
     ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
     const qulonglong id = corvane.TrafficWindow()->id;
     const auto geometry = [&] { return CCorvaneProcess::Describe(id).geometry; };
     const auto mapped = [&] { return CCorvaneProcess::Describe(id).mapped; };
 
     // Without a window manager the window follows the pointer itself.
-    Xdotool({"mousemove", "330", "260", "mousedown", "1", "mousemove", "360", "280", "mousemove",
-             "430", "320", "mouseup", "1"});
+    Xdotool({ "mousemove", "330", "260", "mousedown", "1", "mousemove", "360", "280", "mousemove",
+        "430", "320", "mouseup", "1" });
     const QRect moved(QPoint(400, 260), kWindowSize);
     EXPECT_TRUE(WaitFor([&] { return geometry() == moved; }, 5000))
         << "after the drag the window is at " << geometry().x() << "," << geometry().y();
 
-    Xdotool({"mousemove", "480", "350", "click", "--repeat", "2", "--delay", "80", "1"});
+    Xdotool({ "mousemove", "480", "350", "click", "--repeat", "2", "--delay", "80", "1" });
     EXPECT_TRUE(WaitFor([&] { return !mapped(); }, 5000)) << "a double click did not hide it";
 
     ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
     const QPoint icon = corvane.DockedIcons()[0].geometry.center();
-    for (const bool bShown : {true, false, true}) {
+    for (const bool bShown : { true, false, true }) {
         SCOPED_TRACE(bShown ? "show" : "hide");
         session.Click(icon, 1);
         EXPECT_TRUE(WaitFor([&] { return mapped() == bShown; }, 5000));
@@ -174,14 +173,14 @@ TEST_F(ProgramDesktopTest, SecondCopyDocksASecondIcon)
 {
     CORVANE_REQUIRE_DESKTOP();
     CCorvaneProcess first(CORVANE_BINARY), second(CORVANE_BINARY);
-    ASSERT_TRUE(first.WriteSettings(QuietAt({100, 300})));
-    ASSERT_TRUE(second.WriteSettings(QuietAt({400, 300})));
+    ASSERT_TRUE(first.WriteSettings(QuietAt({ 100, 300 })));
+    ASSERT_TRUE(second.WriteSettings(QuietAt({ 400, 300 })));
     ASSERT_TRUE(first.Start()) << first.Output().toStdString();
     ASSERT_TRUE(second.Start()) << second.Output().toStdString();
     EXPECT_TRUE(WaitFor([&] {
         return first.DockedIcons().size() == 1 && second.DockedIcons().size() == 1;
-    })) << "icons docked: " << first.DockedIcons().size() << " and "
-        << second.DockedIcons().size();
+    })) << "icons docked: "
+        << first.DockedIcons().size() << " and " << second.DockedIcons().size();
     EXPECT_EQ(second.TrafficWindow()->geometry.topLeft(), QPoint(400, 300));
     EXPECT_TRUE(first.Running());
 }
@@ -193,13 +192,16 @@ TEST_F(ProgramDesktopTest, GarbageSettingsFileStartsWithTheDefaults)
     CProgramScreen::ScaleTexts defaults;
     {
         CCorvaneProcess reference(CORVANE_BINARY);
-        ASSERT_TRUE(reference.WriteSettings({{"GraphicScale", 20480}}));
+        ASSERT_TRUE(reference.WriteSettings({ { "GraphicScale", 20480 } }));
         ASSERT_TRUE(reference.Start()) << reference.Output().toStdString();
         const QRect at = reference.TrafficWindow()->geometry;
-        ASSERT_TRUE(WaitFor([&] {
-            defaults = CProgramScreen::ReadScaleTexts(session.Screenshot().copy(at));
-            return defaults.Drawn();
-        }, 5000)) << "no scale text on the graphs";
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                defaults = CProgramScreen::ReadScaleTexts(session.Screenshot().copy(at));
+                return defaults.Drawn();
+            },
+            5000))
+            << "no scale text on the graphs";
     }
 
     std::mt19937 random(20240607);
@@ -219,10 +221,13 @@ TEST_F(ProgramDesktopTest, GarbageSettingsFileStartsWithTheDefaults)
     const QRect at = corvane.TrafficWindow()->geometry;
     EXPECT_EQ(at, QRect(QPoint(0, 0), kWindowSize)) << "not at the place of its creation";
     CProgramScreen::ScaleTexts shown;
-    EXPECT_TRUE(WaitFor([&] {
-        shown = CProgramScreen::ReadScaleTexts(session.Screenshot().copy(at));
-        return shown == defaults;
-    }, 5000)) << "the graphs are not labelled as with the defaults (20 KB/s)";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            shown = CProgramScreen::ReadScaleTexts(session.Screenshot().copy(at));
+            return shown == defaults;
+        },
+        5000))
+        << "the graphs are not labelled as with the defaults (20 KB/s)";
 
     // Still alive, and still answering: the tray menu's Exit ends it normally.
     ASSERT_TRUE(corvane.Running()) << corvane.Output().toStdString();
@@ -238,7 +243,7 @@ TEST_F(ProgramDesktopTest, SettingsPreviewsTheScaleStoresItOnOkAndAboutComesAbov
     CORVANE_REQUIRE_DESKTOP();
     CCorvaneProcess corvane(CORVANE_BINARY);
     // Away from where the dialogs open, so both graphs stay in sight.
-    ASSERT_TRUE(corvane.WriteSettings(QuietAt({700, 500})));
+    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 700, 500 })));
     ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
     const auto window = corvane.TrafficWindow();
     ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
@@ -260,16 +265,18 @@ TEST_F(ProgramDesktopTest, SettingsPreviewsTheScaleStoresItOnOkAndAboutComesAbov
     session.Click(dialog->geometry.topLeft() + kScaleListCentre, 1);
     ASSERT_TRUE(WaitFor([&] { return corvane.OpenMenu().has_value(); }, 5000))
         << "the scale list did not open";
-    Xdotool({"key", "Escape"});
+    Xdotool({ "key", "Escape" });
     ASSERT_TRUE(WaitFor([&] { return !corvane.OpenMenu().has_value(); }, 5000));
-    Xdotool({"key", "Down"});
+    Xdotool({ "key", "Down" });
     CProgramScreen::ScaleTexts after;
-    EXPECT_TRUE(WaitFor([&] {
-        after = scaleTexts();
-        return after.received != before.received && after.sent != before.sent;
-    }, 5000)) << "scale text changed on the received graph: "
-              << (after.received != before.received)
-              << ", on the sent graph: " << (after.sent != before.sent);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            after = scaleTexts();
+            return after.received != before.received && after.sent != before.sent;
+        },
+        5000))
+        << "scale text changed on the received graph: " << (after.received != before.received)
+        << ", on the sent graph: " << (after.sent != before.sent);
     EXPECT_EQ(after.received, after.sent) << "the two graphs show different scales";
     EXPECT_FALSE(corvane.ReadSettings().contains("GraphicScale")) << "a preview was stored";
 
@@ -278,15 +285,15 @@ TEST_F(ProgramDesktopTest, SettingsPreviewsTheScaleStoresItOnOkAndAboutComesAbov
         << "OK did not store the scale 50 KB/s";
     EXPECT_TRUE(WaitFor([&] { return !corvane.MappedWindow("Settings"); }));
     const auto stored = corvane.ReadSettings();
-    for (const char* key : {"NetworkDevice", "MirrorMode", "Transparent", "TransparencyFocused",
-                            "TransparencyUnocused"})
+    for (const char* key : { "NetworkDevice", "MirrorMode", "Transparent", "TransparencyFocused",
+             "TransparencyUnocused" })
         EXPECT_TRUE(stored.contains(key)) << key;
 
     ASSERT_TRUE(corvane.PickFromMenu(icon, "a")) << "no tray menu";
     std::optional<XWindowInfo> about;
-    ASSERT_TRUE(
-        WaitFor([&] { return (about = corvane.MappedWindow("About Corvane")).has_value(); }))
-        << "the About dialog did not open";
+    ASSERT_TRUE(WaitFor([&] {
+        return (about = corvane.MappedWindow("About Corvane")).has_value();
+    })) << "the About dialog did not open";
     EXPECT_TRUE(StateAtoms(about->id).contains("_NET_WM_STATE_ABOVE"));
     const QList<qulonglong> stacking = StackingOrder();
     ASSERT_TRUE(stacking.contains(about->id) && stacking.contains(window->id));

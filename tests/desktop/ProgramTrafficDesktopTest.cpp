@@ -29,7 +29,7 @@ constexpr int kFilledColumns = 26;
 QJsonArray IpJson(const CNetworkNamespace& ns, const QStringList& args)
 {
     QProcess ip;
-    ip.start("ip", QStringList{"-n", QString::fromStdString(ns.Name()), "-j"} + args);
+    ip.start("ip", QStringList { "-n", QString::fromStdString(ns.Name()), "-j" } + args);
     if (!ip.waitForFinished(5000) || ip.exitCode() != 0)
         return {};
     return QJsonDocument::fromJson(ip.readAllStandardOutput()).array();
@@ -39,14 +39,14 @@ QJsonArray IpJson(const CNetworkNamespace& ns, const QStringList& args)
 QStringList LinkNames(const CNetworkNamespace& ns)
 {
     QStringList names;
-    for (const QJsonValue& link : IpJson(ns, {"link", "show"}))
+    for (const QJsonValue& link : IpJson(ns, { "link", "show" }))
         names << link.toObject().value("ifname").toString();
     return names;
 }
 
 qint64 ReceivedBytes(const CNetworkNamespace& ns, const QString& link)
 {
-    const QJsonArray links = IpJson(ns, {"-s", "link", "show", "dev", link});
+    const QJsonArray links = IpJson(ns, { "-s", "link", "show", "dev", link });
     if (links.isEmpty())
         return -1;
     return links[0].toObject()["stats64"].toObject()["rx"].toObject()["bytes"].toInteger(-1);
@@ -69,31 +69,28 @@ TEST(ProgramTrafficDesktopTest, ReceivedLineStandsAtTheHeightOfTheBytesPerTick)
     CNetworkNamespace peer(CNetworkNamespace::UniqueName("peer"));
     ASSERT_TRUE(peer.IsValid()) << peer.Error();
 
-    ASSERT_TRUE(watched.Ip({"link", "add", "cvwatch", "type", "veth", "peer", "name", "cvpeer",
-                            "netns", peer.Name()}));
+    ASSERT_TRUE(watched.Ip({ "link", "add", "cvwatch", "type", "veth", "peer", "name", "cvpeer",
+        "netns", peer.Name() }));
     // Without IPv6 link-local addresses the link carries nothing but the stream (and ARP).
-    watched.Ip({"link", "set", "cvwatch", "addrgenmode", "none"});
-    peer.Ip({"link", "set", "cvpeer", "addrgenmode", "none"});
-    ASSERT_TRUE(watched.Ip({"addr", "add", "10.213.0.1/30", "dev", "cvwatch"}));
-    ASSERT_TRUE(peer.Ip({"addr", "add", "10.213.0.2/30", "dev", "cvpeer"}));
-    ASSERT_TRUE(watched.Ip({"link", "set", "cvwatch", "up"}));
-    ASSERT_TRUE(peer.Ip({"link", "set", "cvpeer", "up"}));
+    watched.Ip({ "link", "set", "cvwatch", "addrgenmode", "none" });
+    peer.Ip({ "link", "set", "cvpeer", "addrgenmode", "none" });
+    ASSERT_TRUE(watched.Ip({ "addr", "add", "10.213.0.1/30", "dev", "cvwatch" }));
+    ASSERT_TRUE(peer.Ip({ "addr", "add", "10.213.0.2/30", "dev", "cvpeer" }));
+    ASSERT_TRUE(watched.Ip({ "link", "set", "cvwatch", "up" }));
+    ASSERT_TRUE(peer.Ip({ "link", "set", "cvpeer", "up" }));
     // A fresh namespace has lo first; the veth end made in it comes second.
-    ASSERT_EQ(LinkNames(watched), (QStringList{"lo", "cvwatch"}));
+    ASSERT_EQ(LinkNames(watched), (QStringList { "lo", "cvwatch" }));
 
     CPacedUdpStream stream;
     ASSERT_TRUE(stream.Open(peer, "10.213.0.2", watched, "10.213.0.1", 9999));
 
     CCorvaneProcess corvane(CORVANE_BINARY);
-    ASSERT_TRUE(corvane.WriteSettings({{"NetworkDevice", 1},
-                                       {"GraphicScale", kFullScale},
-                                       {"rect.left", 500},
-                                       {"rect.top", 400},
-                                       {"rect.right", 674},
-                                       {"rect.bottom", 523}}));
+    ASSERT_TRUE(corvane.WriteSettings(
+        { { "NetworkDevice", 1 }, { "GraphicScale", kFullScale }, { "rect.left", 500 },
+            { "rect.top", 400 }, { "rect.right", 674 }, { "rect.bottom", 523 } }));
     // The display's socket is reached through its path in /tmp/.X11-unix: abstract sockets
     // belong to the network namespace the X server runs in.
-    ASSERT_TRUE(corvane.Start({"ip", "netns", "exec", QString::fromStdString(watched.Name())}))
+    ASSERT_TRUE(corvane.Start({ "ip", "netns", "exec", QString::fromStdString(watched.Name()) }))
         << "the program did not show its window from inside the namespace: "
         << corvane.Output().toStdString();
     const QRect at = corvane.TrafficWindow()->geometry;
@@ -106,15 +103,16 @@ TEST(ProgramTrafficDesktopTest, ReceivedLineStandsAtTheHeightOfTheBytesPerTick)
 
     // Wait until the stream's points fill the newest columns of the received graph.
     QImage window;
-    const bool filled = CDesktopSession::WaitFor([&] {
-        window = CDesktopSession::Instance().Screenshot().copy(at);
-        int above = 0;
-        for (const int row :
-             CProgramScreen::LineRows(window, CProgramScreen::kReceivedPane,
-                                      CProgramScreen::kReceivedLine, 0, kFilledColumns - 1))
-            above += row >= 0 && row < kPaneHeight - 1;
-        return above >= kFilledColumns - 2;
-    }, 20000);
+    const bool filled = CDesktopSession::WaitFor(
+        [&] {
+            window = CDesktopSession::Instance().Screenshot().copy(at);
+            int above = 0;
+            for (const int row : CProgramScreen::LineRows(window, CProgramScreen::kReceivedPane,
+                     CProgramScreen::kReceivedLine, 0, kFilledColumns - 1))
+                above += row >= 0 && row < kPaneHeight - 1;
+            return above >= kFilledColumns - 2;
+        },
+        20000);
     const qint64 after = ReceivedBytes(watched, "cvwatch");
     const qint64 elapsedMs = clock.elapsed();
     stream.Stop();
@@ -124,16 +122,14 @@ TEST(ProgramTrafficDesktopTest, ReceivedLineStandsAtTheHeightOfTheBytesPerTick)
     // The bytes of one 200 ms tick, as the kernel counted them (frames with their headers).
     const double perTick = double(after - before) * 200.0 / double(elapsedMs);
     const int expected = RowFor(qint64(perTick), kFullScale);
-    const int shown = CProgramScreen::Median(CProgramScreen::LineRows(
-        window, CProgramScreen::kReceivedPane, CProgramScreen::kReceivedLine, kFirstColumn,
-        kLastColumn));
-    EXPECT_NEAR(shown, expected, 1) << "bytes per tick " << perTick << " (sent "
-                                    << kFrameBytes * 200000 / kPeriodUs << ")";
+    const int shown = CProgramScreen::Median(CProgramScreen::LineRows(window,
+        CProgramScreen::kReceivedPane, CProgramScreen::kReceivedLine, kFirstColumn, kLastColumn));
+    EXPECT_NEAR(shown, expected, 1)
+        << "bytes per tick " << perTick << " (sent " << kFrameBytes * 200000 / kPeriodUs << ")";
     // Nothing goes back: the sent graph stays on its bottom row.
-    EXPECT_EQ(CProgramScreen::Median(CProgramScreen::LineRows(
-                  window, CProgramScreen::kSentPane, CProgramScreen::kSentLine, kFirstColumn,
-                  kLastColumn)),
-              kPaneHeight - 1);
+    EXPECT_EQ(CProgramScreen::Median(CProgramScreen::LineRows(window, CProgramScreen::kSentPane,
+                  CProgramScreen::kSentLine, kFirstColumn, kLastColumn)),
+        kPaneHeight - 1);
     RecordProperty("bytes_per_tick", QString::number(perTick, 'f', 0).toStdString());
     RecordProperty("line_row", shown);
 }

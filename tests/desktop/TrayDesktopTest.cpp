@@ -11,9 +11,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
 #include <QRect>
+#include <QScreen>
 #include <QThread>
 #include <QWidget>
 #include <functional>
@@ -53,14 +53,16 @@ bool ShowsInTray(const QColor& colour, QRect* pWhere = nullptr)
     return where.width() >= 8 && where.height() >= 8;
 }
 
-void Click(const QPoint& at, int nButton) { CDesktopSession::Instance().Click(at, nButton); }
-
-class TrayDesktopTest : public ::testing::Test
+void Click(const QPoint& at, int nButton)
 {
+    CDesktopSession::Instance().Click(at, nButton);
+}
+
+class TrayDesktopTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        icons.colours = {{IDI_IDLE, kIdle}, {IDI_BOTH, kBoth}, {IDI_SEND, kSend}};
+        icons.colours = { { IDI_IDLE, kIdle }, { IDI_BOTH, kBoth }, { IDI_SEND, kSend } };
     }
     void TearDown() override
     {
@@ -78,8 +80,8 @@ TEST_F(TrayDesktopTest, IconDocksChangesTakesClicksAndGoesAway)
     CORVANE_REQUIRE_DESKTOP();
     CQtNotifyArea area;
     auto tray = std::make_unique<CSystemTray>(area, icons);
-    ASSERT_TRUE(tray->CreateFromResource(&receiver, WM_TRAY_CALLBACK, "Corvane by Mirelda",
-                                         IDI_IDLE, IDR_TRAYMENU));
+    ASSERT_TRUE(tray->CreateFromResource(
+        &receiver, WM_TRAY_CALLBACK, "Corvane by Mirelda", IDI_IDLE, IDR_TRAYMENU));
     QRect where;
     ASSERT_TRUE(WaitFor([&] { return ShowsInTray(kIdle, &where); }))
         << "image 135 never appeared in the notification area";
@@ -87,9 +89,8 @@ TEST_F(TrayDesktopTest, IconDocksChangesTakesClicksAndGoesAway)
     EXPECT_EQ(area.TrayIcon()->toolTip(), "Corvane by Mirelda");
 
     // Resting the pointer on the icon brings up its tooltip.
-    CDesktopSession::Instance().Run(
-        "xdotool", {"mousemove", QString::number(where.center().x()),
-                    QString::number(where.center().y())});
+    CDesktopSession::Instance().Run("xdotool",
+        { "mousemove", QString::number(where.center().x()), QString::number(where.center().y()) });
     EXPECT_TRUE(WaitFor([] {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->isVisible() && w->inherits("QTipLabel"))
@@ -101,11 +102,10 @@ TEST_F(TrayDesktopTest, IconDocksChangesTakesClicksAndGoesAway)
     EXPECT_TRUE(WaitFor([&] { return ShowsInTray(kBoth) && !ShowsInTray(kIdle); }))
         << "the icon's pixels did not change";
 
-    struct
-    {
+    struct {
         int nButton;
         uintptr_t nMouse;
-    } clicks[] = {{1, WM_LBUTTONUP}, {3, WM_RBUTTONUP}};
+    } clicks[] = { { 1, WM_LBUTTONUP }, { 3, WM_RBUTTONUP } };
     for (const auto& c : clicks) {
         SCOPED_TRACE(c.nButton);
         receiver.received.clear();
@@ -117,19 +117,18 @@ TEST_F(TrayDesktopTest, IconDocksChangesTakesClicksAndGoesAway)
     }
 
     // A middle click, and a double click, which comes after the first click's own notice.
-    const struct
-    {
+    const struct {
         QStringList args;
         uintptr_t nMouse;
-    } more[] = {{{"click", "2"}, WM_MBUTTONUP},
-                {{"click", "--repeat", "2", "--delay", "80", "1"}, WM_LBUTTONDBLCLK}};
+    } more[] = { { { "click", "2" }, WM_MBUTTONUP },
+        { { "click", "--repeat", "2", "--delay", "80", "1" }, WM_LBUTTONDBLCLK } };
     for (const auto& c : more) {
         SCOPED_TRACE(c.nMouse);
         receiver.received.clear();
-        CDesktopSession::Instance().Run("xdotool", QStringList{"mousemove",
-                                                               QString::number(where.center().x()),
-                                                               QString::number(where.center().y())}
-                                                       + c.args);
+        CDesktopSession::Instance().Run("xdotool",
+            QStringList { "mousemove", QString::number(where.center().x()),
+                QString::number(where.center().y()) }
+                + c.args);
         EXPECT_TRUE(WaitFor([&] {
             for (const auto& n : receiver.received)
                 if (n.nMessage == WM_TRAY_CALLBACK && (n.lParam & 0xFFFF) == c.nMouse)
@@ -148,8 +147,8 @@ TEST_F(TrayDesktopTest, TrayHostRestartBringsTheIconBackWithTheLastImage)
     CDesktopSession& session = CDesktopSession::Instance();
     CQtNotifyArea area;
     CSystemTray tray(area, icons);
-    ASSERT_TRUE(tray.CreateFromResource(&receiver, WM_TRAY_CALLBACK, "Corvane by Mirelda",
-                                        IDI_IDLE, IDR_TRAYMENU));
+    ASSERT_TRUE(tray.CreateFromResource(
+        &receiver, WM_TRAY_CALLBACK, "Corvane by Mirelda", IDI_IDLE, IDR_TRAYMENU));
     tray.ChangeIcon(icons.LoadIcon(IDI_SEND));
     ASSERT_TRUE(WaitFor([] { return ShowsInTray(kSend); }));
 
@@ -179,8 +178,8 @@ TEST_F(TrayDesktopTest, IconRefusedBeforeTheTrayStartsComesWithTheNextActivityCh
     ASSERT_TRUE(WaitFor([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }));
     CQtNotifyArea area;
     CSystemTray tray(area, icons);
-    EXPECT_FALSE(tray.CreateFromResource(&receiver, WM_TRAY_CALLBACK, "Corvane by Mirelda",
-                                         IDI_IDLE, IDR_TRAYMENU));
+    EXPECT_FALSE(tray.CreateFromResource(
+        &receiver, WM_TRAY_CALLBACK, "Corvane by Mirelda", IDI_IDLE, IDR_TRAYMENU));
     EXPECT_TRUE(tray.m_bShellUsable);
     EXPECT_TRUE(tray.m_bIconGone);
 
@@ -198,7 +197,7 @@ TEST_F(TrayDesktopTest, IconRefusedBeforeTheTrayStartsComesWithTheNextActivityCh
 qint64 OpacityProperty(QWidget& window)
 {
     const QString out = CDesktopSession::Instance().Run(
-        "xprop", {"-id", QString::number(window.winId()), "_NET_WM_WINDOW_OPACITY"});
+        "xprop", { "-id", QString::number(window.winId()), "_NET_WM_WINDOW_OPACITY" });
     const int eq = out.indexOf('=');
     if (eq < 0)
         return -1;
@@ -218,19 +217,21 @@ TEST(WindowAlphaDesktop, OpacityPropertyFollowsTheAlpha)
     ASSERT_TRUE(WaitFor([&] { return window.isVisible() && window.windowHandle(); }));
 
     constexpr double kFull = 4294967295.0;
-    for (const int nAlpha : {128, 200, 0, 255, 256 + 64}) {
+    for (const int nAlpha : { 128, 200, 0, 255, 256 + 64 }) {
         SCOPED_TRACE(nAlpha);
         ASSERT_TRUE(alpha.SetWindowAlpha(&window, nAlpha));
         EXPECT_TRUE(alpha.IsLayered(&window));
         const double expected = (nAlpha & 0xFF) / 255.0 * kFull;
         qint64 value = -2;
-        WaitFor([&] {
-            value = OpacityProperty(window);
-            // Full opacity may be written as the full value or as no property at all.
-            if ((nAlpha & 0xFF) == 255)
-                return value == -1 || value == 4294967295;
-            return value >= 0 && std::abs(value - expected) <= kFull / 1000;
-        }, 5000);
+        WaitFor(
+            [&] {
+                value = OpacityProperty(window);
+                // Full opacity may be written as the full value or as no property at all.
+                if ((nAlpha & 0xFF) == 255)
+                    return value == -1 || value == 4294967295;
+                return value >= 0 && std::abs(value - expected) <= kFull / 1000;
+            },
+            5000);
         if ((nAlpha & 0xFF) == 255) {
             EXPECT_TRUE(value == -1 || value == 4294967295) << value;
         } else {
@@ -239,24 +240,25 @@ TEST(WindowAlphaDesktop, OpacityPropertyFollowsTheAlpha)
     }
 
     ASSERT_TRUE(alpha.SetWindowAlpha(&window, 128));
-    ASSERT_TRUE(WaitFor([&] {
-        return std::abs(OpacityProperty(window) - kFull / 2) < kFull / 100;
-    }));
+    ASSERT_TRUE(
+        WaitFor([&] { return std::abs(OpacityProperty(window) - kFull / 2) < kFull / 100; }));
     EXPECT_TRUE(alpha.RemoveLayeredStyle(&window));
     EXPECT_FALSE(alpha.IsLayered(&window));
     qint64 value = -2;
-    EXPECT_TRUE(WaitFor([&] {
-        value = OpacityProperty(window);
-        return value == -1 || value == 4294967295;
-    }, 5000)) << "still " << value << " after the window stopped being layered";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            value = OpacityProperty(window);
+            return value == -1 || value == 4294967295;
+        },
+        5000))
+        << "still " << value << " after the window stopped being layered";
 }
 
 } // namespace
 
 namespace {
 
-class CListenerSpy : public INotifyAreaListener
-{
+class CListenerSpy : public INotifyAreaListener {
 public:
     long OnTaskbarCreated() override
     {
@@ -300,8 +302,9 @@ TEST(QtNotifyAreaDesktop, MovedWorkAreaIsAnnouncedAsSettingChange)
     // What a window manager does when a panel takes a strip of the screen.
     const QRect before = QGuiApplication::primaryScreen()->availableGeometry();
     const int nTop = before.top() == 40 ? 48 : 40;
-    session.Run("xprop", {"-root", "-f", "_NET_WORKAREA", "32c", "-set", "_NET_WORKAREA",
-                          QString("0,%1,1024,%2").arg(nTop).arg(768 - nTop)});
+    session.Run("xprop",
+        { "-root", "-f", "_NET_WORKAREA", "32c", "-set", "_NET_WORKAREA",
+            QString("0,%1,1024,%2").arg(nTop).arg(768 - nTop) });
     EXPECT_TRUE(WaitFor([&] { return !spy.settings.empty(); }, 5000));
     for (const uintptr_t wParam : spy.settings)
         EXPECT_EQ(wParam, SPI_SETWORKAREA);

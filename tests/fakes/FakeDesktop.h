@@ -8,8 +8,7 @@
 #include <vector>
 
 // A pop-up menu that remembers what it was asked to show and answers with a chosen id.
-class CFakePopupMenu : public IPopupMenu
-{
+class CFakePopupMenu : public IPopupMenu {
 public:
     int Track(const std::vector<PopupMenuItem>& items, const QPoint& pos, QWidget*) override
     {
@@ -23,22 +22,19 @@ public:
     std::vector<QPoint> positions;
 };
 
-class CFakeCursor : public ICursor
-{
+class CFakeCursor : public ICursor {
 public:
     QPoint GetCursorPos() override { return pos; }
-    QPoint pos {-1000, -1000};
+    QPoint pos { -1000, -1000 };
 };
 
-class CFakeProcessExit : public IProcessExit
-{
+class CFakeProcessExit : public IProcessExit {
 public:
     void Exit(int code) override { codes.push_back(code); }
     std::vector<int> codes;
 };
 
-class CFakeBeep : public IBeep
-{
+class CFakeBeep : public IBeep {
 public:
     void MessageBeep() override { ++beeps; }
     int beeps = 0;

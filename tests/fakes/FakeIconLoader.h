@@ -8,8 +8,7 @@
 
 // Draws each icon as a solid square in the colour chosen for its id (grey for others; none
 // for ids in `missing`), and remembers what was loaded and handed back.
-class CFakeIconLoader : public IIconLoader
-{
+class CFakeIconLoader : public IIconLoader {
 public:
     QIcon LoadIcon(uint16_t nResourceId) override;
     void DestroyIcon(QIcon& hIcon) override;

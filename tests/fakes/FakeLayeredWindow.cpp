@@ -14,8 +14,8 @@ bool CFakeLayeredWindow::FindSetLayeredWindowAttributes()
     return functionAvailable;
 }
 
-bool CFakeLayeredWindow::SetLayeredWindowAttributes(QWidget* pWindow, uint32_t, uint8_t bAlpha,
-                                                    uint32_t dwFlags)
+bool CFakeLayeredWindow::SetLayeredWindowAttributes(
+    QWidget* pWindow, uint32_t, uint8_t bAlpha, uint32_t dwFlags)
 {
     log.push_back("alpha " + std::to_string(bAlpha) + " flags " + std::to_string(dwFlags));
     alphas[pWindow] = bAlpha;

@@ -8,13 +8,12 @@
 
 // Keeps each window's style word and alpha in maps, counts lookups, and logs the calls that
 // change a window ("style 0x80001", "alpha 128") in order.
-class CFakeLayeredWindow : public ILayeredWindow
-{
+class CFakeLayeredWindow : public ILayeredWindow {
 public:
     bool LoadLibrary() override;
     bool FindSetLayeredWindowAttributes() override;
-    bool SetLayeredWindowAttributes(QWidget* pWindow, uint32_t crKey, uint8_t bAlpha,
-                                    uint32_t dwFlags) override;
+    bool SetLayeredWindowAttributes(
+        QWidget* pWindow, uint32_t crKey, uint8_t bAlpha, uint32_t dwFlags) override;
     uint32_t GetExStyle(QWidget* pWindow) override { return styles[pWindow]; }
     bool SetExStyle(QWidget* pWindow, uint32_t dwExStyle) override;
 

@@ -2,7 +2,7 @@
 
 bool CFakeNotifyArea::NotifyIcon(uint32_t dwMessage, const NotifyIconData& record)
 {
-    calls.push_back({dwMessage, record});
+    calls.push_back({ dwMessage, record });
     if (answers.empty())
         return answer;
     const bool bAnswer = answers.front();
@@ -14,9 +14,9 @@ std::vector<std::string> CFakeNotifyArea::Messages() const
 {
     std::vector<std::string> names;
     for (const Call& call : calls)
-        names.push_back(call.dwMessage == NIM_ADD      ? "add"
-                        : call.dwMessage == NIM_MODIFY ? "modify"
-                        : call.dwMessage == NIM_DELETE ? "delete"
-                                                       : "?");
+        names.push_back(call.dwMessage == NIM_ADD ? "add"
+                : call.dwMessage == NIM_MODIFY    ? "modify"
+                : call.dwMessage == NIM_DELETE    ? "delete"
+                                                  : "?");
     return names;
 }

@@ -8,11 +8,9 @@
 
 // Records every message with a copy of its record and answers from a queue of chosen
 // answers (then `answer`), so any single call can be refused.
-class CFakeNotifyArea : public INotifyArea
-{
+class CFakeNotifyArea : public INotifyArea {
 public:
-    struct Call
-    {
+    struct Call {
         uint32_t dwMessage;
         NotifyIconData record;
     };

@@ -5,11 +5,9 @@
 #include <vector>
 
 // Stands in for the main window: remembers every notification it is sent.
-class CFakeTrayReceiver : public ITrayReceiver
-{
+class CFakeTrayReceiver : public ITrayReceiver {
 public:
-    struct Notification
-    {
+    struct Notification {
         uint32_t nMessage;
         uintptr_t wParam;
         uintptr_t lParam;
@@ -17,7 +15,7 @@ public:
 
     long OnTrayNotification(uint32_t nMessage, uintptr_t wParam, uintptr_t lParam) override
     {
-        received.push_back({nMessage, wParam, lParam});
+        received.push_back({ nMessage, wParam, lParam });
         return 0;
     }
 

@@ -7,9 +7,9 @@ CAppFixture::CAppFixture()
 {
     // Far from 0 so the lamps' 300 ms window starts dark.
     clock.now = 1'000'000;
-    icons.colours = {{IDI_IDLE, Qt::darkGray}, {IDI_RECEIVE, Qt::green},
-                     {IDI_SEND, Qt::red}, {IDI_BOTH, Qt::yellow}};
-    SetCounters({{u"lo", 0, 0}, {u"eth0", 0, 0}});
+    icons.colours = { { IDI_IDLE, Qt::darkGray }, { IDI_RECEIVE, Qt::green }, { IDI_SEND, Qt::red },
+        { IDI_BOTH, Qt::yellow } };
+    SetCounters({ { u"lo", 0, 0 }, { u"eth0", 0, 0 } });
     services.perf = &perf;
     services.connection = &connection;
     services.clock = &clock;
@@ -27,7 +27,10 @@ CAppFixture::CAppFixture()
     m_pApp = std::make_unique<CTrafficApp>(services);
 }
 
-CAppFixture::~CAppFixture() { m_pApp->ExitInstance(); }
+CAppFixture::~CAppFixture()
+{
+    m_pApp->ExitInstance();
+}
 
 CTrafficApp& CAppFixture::Start()
 {
@@ -42,7 +45,7 @@ void CAppFixture::SetCounters(const std::vector<BuiltInterface>& interfaces)
 
 void CAppFixture::Store(const char* key, int32_t value)
 {
-    store.values[{QStringLiteral("Settings"), QString::fromLatin1(key)}] = value;
+    store.values[{ QStringLiteral("Settings"), QString::fromLatin1(key) }] = value;
 }
 
 void CAppFixture::Tick(uint32_t ms)

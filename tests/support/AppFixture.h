@@ -19,8 +19,7 @@
 
 // The whole program against fakes: every outside service is one of these members, and the
 // application object is started on them.
-class CAppFixture
-{
+class CAppFixture {
 public:
     CAppFixture();
     ~CAppFixture();

@@ -27,10 +27,13 @@ CCorvaneProcess::CCorvaneProcess(QString strProgram)
     QDir(m_pHome->path()).mkpath(QStringLiteral("config/corvane"));
     QDir(m_pHome->path()).mkpath(QStringLiteral("runtime"));
     QFile::setPermissions(m_pHome->filePath(QStringLiteral("runtime")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-CCorvaneProcess::~CCorvaneProcess() { Stop(); }
+CCorvaneProcess::~CCorvaneProcess()
+{
+    Stop();
+}
 
 QString CCorvaneProcess::ConfigFile() const
 {
@@ -76,8 +79,8 @@ bool CCorvaneProcess::Start(const QStringList& prefix, int nTimeoutMs)
 {
     Stop();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS",
-                             "QT_QPA_PLATFORMTHEME", "SESSION_MANAGER"})
+    for (const char* name : { "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS",
+             "QT_QPA_PLATFORMTHEME", "SESSION_MANAGER" })
         env.remove(QString::fromLatin1(name));
     env.insert("DISPLAY", QString::fromStdString(CDesktopSession::Instance().Display()));
     env.insert("QT_QPA_PLATFORM", "xcb");
@@ -95,17 +98,20 @@ bool CCorvaneProcess::Start(const QStringList& prefix, int nTimeoutMs)
     if (!m_pProcess->waitForStarted(nTimeoutMs))
         return false;
     return CDesktopSession::WaitFor(
-        [&] {
-            if (!Running())
-                return true;
-            const auto window = TrafficWindow();
-            return window && window->mapped;
-        },
-        nTimeoutMs)
+               [&] {
+                   if (!Running())
+                       return true;
+                   const auto window = TrafficWindow();
+                   return window && window->mapped;
+               },
+               nTimeoutMs)
         && Running();
 }
 
-qint64 CCorvaneProcess::Pid() const { return m_pProcess ? m_pProcess->processId() : 0; }
+qint64 CCorvaneProcess::Pid() const
+{
+    return m_pProcess ? m_pProcess->processId() : 0;
+}
 
 bool CCorvaneProcess::Running() const
 {
@@ -122,8 +128,7 @@ bool CCorvaneProcess::WaitForExit(int nTimeoutMs, int* pExitCode)
     if (m_pProcess->state() != QProcess::NotRunning && !m_pProcess->waitForFinished(nTimeoutMs))
         return false;
     if (pExitCode)
-        *pExitCode =
-            m_pProcess->exitStatus() == QProcess::NormalExit ? m_pProcess->exitCode() : -1;
+        *pExitCode = m_pProcess->exitStatus() == QProcess::NormalExit ? m_pProcess->exitCode() : -1;
     return true;
 }
 
@@ -149,16 +154,15 @@ XWindowInfo CCorvaneProcess::Describe(qulonglong id)
     XWindowInfo info;
     int code = -1;
     const QString out = CDesktopSession::Instance().Run(
-        "xwininfo", {"-id", QString::number(id), "-tree", "-stats"}, &code);
+        "xwininfo", { "-id", QString::number(id), "-tree", "-stats" }, &code);
     if (code != 0)
         return info;
     info.id = id;
     int x = 0, y = 0, w = 0, h = 0;
     for (const QString& raw : out.split(u'\n')) {
         const QString line = raw.trimmed();
-        const auto value = [&](const char* label) {
-            return line.mid(qsizetype(qstrlen(label))).trimmed();
-        };
+        const auto value
+            = [&](const char* label) { return line.mid(qsizetype(qstrlen(label))).trimmed(); };
         if (line.startsWith("xwininfo: Window id:")) {
             const qsizetype first = line.indexOf(u'"'), last = line.lastIndexOf(u'"');
             if (first >= 0 && last > first)
@@ -187,8 +191,8 @@ XWindowInfo CCorvaneProcess::Describe(qulonglong id)
 QString CCorvaneProcess::Property(qulonglong id, const QString& atom)
 {
     int code = -1;
-    const QString out =
-        CDesktopSession::Instance().Run("xprop", {"-id", QString::number(id), atom}, &code);
+    const QString out
+        = CDesktopSession::Instance().Run("xprop", { "-id", QString::number(id), atom }, &code);
     if (code != 0 || out.contains(QStringLiteral("not found")))
         return {};
     static const QRegularExpression separator(QStringLiteral("[=:]"));
@@ -199,8 +203,8 @@ QString CCorvaneProcess::Property(qulonglong id, const QString& atom)
 QRect CCorvaneProcess::TrayPanel()
 {
     int code = -1;
-    const QString out = CDesktopSession::Instance().Run(
-        "xdotool", {"search", "--classname", "panel"}, &code);
+    const QString out
+        = CDesktopSession::Instance().Run("xdotool", { "search", "--classname", "panel" }, &code);
     if (code != 0)
         return {};
     return Describe(out.split(u'\n', Qt::SkipEmptyParts).value(0).toULongLong()).geometry;
@@ -213,7 +217,7 @@ std::vector<XWindowInfo> CCorvaneProcess::Windows() const
         return windows;
     int code = -1;
     const QString out = CDesktopSession::Instance().Run(
-        "xdotool", {"search", "--pid", QString::number(Pid())}, &code);
+        "xdotool", { "search", "--pid", QString::number(Pid()) }, &code);
     if (code != 0)
         return windows;
     for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts)) {
@@ -267,6 +271,6 @@ bool CCorvaneProcess::PickFromMenu(const QPoint& at, const QString& key) const
     session.Click(at, 3);
     if (!CDesktopSession::WaitFor([&] { return OpenMenu().has_value(); }, 5000))
         return false;
-    session.Run("xdotool", {"key", key});
+    session.Run("xdotool", { "key", key });
     return CDesktopSession::WaitFor([&] { return !OpenMenu().has_value(); }, 5000);
 }

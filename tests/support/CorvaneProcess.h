@@ -12,12 +12,11 @@
 #include <vector>
 
 // One X window as xwininfo reports it.
-struct XWindowInfo
-{
+struct XWindowInfo {
     qulonglong id = 0;
-    QString name;          // WM_NAME, exactly as set (empty when there is none)
-    QRect geometry;        // absolute position on the screen, and size
-    bool mapped = false;   // "IsViewable"
+    QString name; // WM_NAME, exactly as set (empty when there is none)
+    QRect geometry; // absolute position on the screen, and size
+    bool mapped = false; // "IsViewable"
     bool overrideRedirect = false;
     qulonglong parent = 0; // 0 when the parent is the root window
 };
@@ -26,8 +25,7 @@ struct XWindowInfo
 // XDG_CONFIG_HOME (and runtime directory), the xcb platform, no session bus (so the tray
 // icon docks through XEmbed in the session's trayer). It is ended by its own PID, never by
 // name, and reaped; the destructor does that if the test has not.
-class CCorvaneProcess
-{
+class CCorvaneProcess {
 public:
     // strProgram: the program's binary.
     explicit CCorvaneProcess(QString strProgram);

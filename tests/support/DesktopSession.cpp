@@ -3,9 +3,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QStyleHints>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStyleHints>
 #include <QThread>
 #include <cerrno>
 #include <csignal>
@@ -50,7 +50,10 @@ CDesktopSession& CDesktopSession::Instance()
     return session;
 }
 
-CDesktopSession::~CDesktopSession() { Stop(); }
+CDesktopSession::~CDesktopSession()
+{
+    Stop();
+}
 
 bool CDesktopSession::Start()
 {
@@ -62,8 +65,8 @@ bool CDesktopSession::Start()
         m_why = "pipe failed";
         return false;
     }
-    std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen",
-                                     "0", "1024x768x24", "-nolisten", "tcp", "-noreset"};
+    std::vector<std::string> argv = { "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+        "1024x768x24", "-nolisten", "tcp", "-noreset" };
     std::vector<char*> args;
     for (auto& a : argv)
         args.push_back(a.data());
@@ -87,7 +90,7 @@ bool CDesktopSession::Start()
     }
     m_xvfbPid = pid;
     std::string number;
-    pollfd p{fds[0], POLLIN, 0};
+    pollfd p { fds[0], POLLIN, 0 };
     while (poll(&p, 1, 10000) > 0) {
         char c;
         if (read(fds[0], &c, 1) != 1 || c == '\n')
@@ -114,9 +117,9 @@ bool CDesktopSession::StartTray()
 {
     if (m_trayPid > 0)
         return true;
-    m_trayPid = Spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
-                       "--width", "200", "--height", "32", "--SetDockType", "true",
-                       "--transparent", "false", "--tint", "0x333333"});
+    m_trayPid = Spawn({ "trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
+        "--width", "200", "--height", "32", "--SetDockType", "true", "--transparent", "false",
+        "--tint", "0x333333" });
     if (m_trayPid <= 0)
         return false;
     // The notification area is ready once the selection owner's window exists.
@@ -124,7 +127,7 @@ bool CDesktopSession::StartTray()
     t.start();
     while (t.elapsed() < 10000) {
         int code = -1;
-        Run("xdotool", {"search", "--classname", "panel"}, &code, 2000);
+        Run("xdotool", { "search", "--classname", "panel" }, &code, 2000);
         if (code == 0) {
             QThread::msleep(300);
             return true;
@@ -134,7 +137,10 @@ bool CDesktopSession::StartTray()
     return false;
 }
 
-void CDesktopSession::StopTray() { Kill(m_trayPid); }
+void CDesktopSession::StopTray()
+{
+    Kill(m_trayPid);
+}
 
 void CDesktopSession::Stop()
 {
@@ -159,8 +165,8 @@ void CDesktopSession::Kill(pid_t& pid)
     pid = -1;
 }
 
-QString CDesktopSession::Run(const QString& program, const QStringList& args, int* exitCode,
-                             int timeoutMs) const
+QString CDesktopSession::Run(
+    const QString& program, const QStringList& args, int* exitCode, int timeoutMs) const
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -185,7 +191,7 @@ QImage CDesktopSession::Screenshot() const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", QString::fromStdString(m_display));
     p.setProcessEnvironment(env);
-    p.start("import", {"-window", "root", "png:-"});
+    p.start("import", { "-window", "root", "png:-" });
     if (!p.waitForFinished(20000))
         return {};
     return QImage::fromData(p.readAllStandardOutput(), "PNG");
@@ -196,8 +202,9 @@ void CDesktopSession::Click(const QPoint& at, int nButton) const
     const qint64 gap = QGuiApplication::styleHints()->mouseDoubleClickInterval() + 150;
     if (m_sinceClick.isValid() && m_sinceClick.elapsed() < gap)
         QThread::msleep(unsigned(gap - m_sinceClick.elapsed()));
-    Run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click",
-                    QString::number(nButton)});
+    Run("xdotool",
+        { "mousemove", QString::number(at.x()), QString::number(at.y()), "click",
+            QString::number(nButton) });
     m_sinceClick.start();
 }
 

@@ -11,8 +11,7 @@
 
 // A private X display (Xvfb) with a real XEmbed notification area (trayer), started by
 // the desktop test binary and stopped by PID, never by name.
-class CDesktopSession
-{
+class CDesktopSession {
 public:
     static CDesktopSession& Instance();
 
@@ -29,7 +28,7 @@ public:
 
     // Runs a helper program (xdotool, xprop, ...) on this display and returns its stdout.
     QString Run(const QString& program, const QStringList& args, int* exitCode = nullptr,
-                int timeoutMs = 10000) const;
+        int timeoutMs = 10000) const;
     QImage Screenshot() const;
     // Moves the pointer to a screen position and clicks the button there (1 left, 3 right).
     // A click that follows the previous one within the double-click time waits first: two
@@ -55,6 +54,5 @@ private:
 #define CORVANE_REQUIRE_DESKTOP()                                                                  \
     do {                                                                                           \
         if (!CDesktopSession::Instance().Running())                                                \
-            GTEST_SKIP() << "no X server could be started: "                                       \
-                         << CDesktopSession::Instance().Why();                                     \
+            GTEST_SKIP() << "no X server could be started: " << CDesktopSession::Instance().Why(); \
     } while (0)

@@ -19,7 +19,7 @@ int BoundSocket(const CNetworkNamespace& ns, const std::string& address, uint16_
         fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         if (fd < 0)
             return;
-        sockaddr_in local{};
+        sockaddr_in local {};
         local.sin_family = AF_INET;
         local.sin_port = htons(port);
         if (::inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1
@@ -50,14 +50,13 @@ CPacedUdpStream::~CPacedUdpStream()
 }
 
 bool CPacedUdpStream::Open(const CNetworkNamespace& from, const std::string& fromAddress,
-                           const CNetworkNamespace& to, const std::string& sinkAddress,
-                           uint16_t port)
+    const CNetworkNamespace& to, const std::string& sinkAddress, uint16_t port)
 {
     m_sink = BoundSocket(to, sinkAddress, port);
     m_sender = BoundSocket(from, fromAddress, 0);
     if (m_sink < 0 || m_sender < 0)
         return false;
-    sockaddr_in peer{};
+    sockaddr_in peer {};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
     return ::inet_pton(AF_INET, sinkAddress.c_str(), &peer.sin_addr) == 1
@@ -71,7 +70,7 @@ bool CPacedUdpStream::Start(int nPayload, int nPeriodUs)
     m_bStop = false;
     m_thread = std::thread([this, nPayload, nPeriodUs] {
         const std::vector<char> payload(size_t(nPayload), 'c');
-        timespec next{};
+        timespec next {};
         ::clock_gettime(CLOCK_MONOTONIC, &next);
         while (!m_bStop) {
             if (::send(m_sender, payload.data(), payload.size(), 0) == ssize_t(payload.size()))
@@ -79,8 +78,7 @@ bool CPacedUdpStream::Start(int nPayload, int nPeriodUs)
             // An absolute schedule: a late wake-up does not shift the datagrams after it.
             AddMicroseconds(next, nPeriodUs);
             while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) != 0
-                   && !m_bStop) {
-            }
+                && !m_bStop) { }
         }
     });
     return true;

@@ -10,8 +10,7 @@
 // A steady UDP stream between two network namespaces: a sink socket bound in the receiving
 // namespace (so no port-unreachable answers travel back) and a sender in the other one that
 // sends one datagram every period on a thread of its own, on an absolute schedule.
-class CPacedUdpStream
-{
+class CPacedUdpStream {
 public:
     CPacedUdpStream() = default;
     ~CPacedUdpStream();
@@ -21,7 +20,7 @@ public:
     // Opens the sink on sinkAddress:port inside `to` and the sender inside `from`, bound to
     // fromAddress. False when a socket could not be made.
     bool Open(const CNetworkNamespace& from, const std::string& fromAddress,
-              const CNetworkNamespace& to, const std::string& sinkAddress, uint16_t port);
+        const CNetworkNamespace& to, const std::string& sinkAddress, uint16_t port);
     // Starts sending nPayload bytes of UDP payload every nPeriodUs microseconds.
     bool Start(int nPayload, int nPeriodUs);
     void Stop();
@@ -33,6 +32,6 @@ private:
     int m_sink = -1;
     int m_sender = -1;
     std::thread m_thread;
-    std::atomic<bool> m_bStop{false};
-    std::atomic<uint64_t> m_nSent{0};
+    std::atomic<bool> m_bStop { false };
+    std::atomic<uint64_t> m_nSent { 0 };
 };

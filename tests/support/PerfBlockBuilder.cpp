@@ -10,23 +10,29 @@ void Put(std::vector<uint8_t>& b, size_t pos, uint64_t value, int bytes)
         b[pos + size_t(i)] = uint8_t(value >> (8 * i));
 }
 
-size_t Align8(size_t n) { return (n + 7) & ~size_t(7); }
+size_t Align8(size_t n)
+{
+    return (n + 7) & ~size_t(7);
+}
 
 } // namespace
 
-void BuiltBlock::Put32(uint32_t pos, uint32_t value) { Put(bytes, pos, value, 4); }
+void BuiltBlock::Put32(uint32_t pos, uint32_t value)
+{
+    Put(bytes, pos, value, 4);
+}
 
-BuiltBlock BuildPerfBlock(const std::vector<BuiltObject>& objects,
-                          std::optional<int32_t> numObjectTypes)
+BuiltBlock BuildPerfBlock(
+    const std::vector<BuiltObject>& objects, std::optional<int32_t> numObjectTypes)
 {
     BuiltBlock out;
     auto& b = out.bytes;
     b.assign(88, 0);
-    const char16_t sig[4] = {u'P', u'E', u'R', u'F'};
+    const char16_t sig[4] = { u'P', u'E', u'R', u'F' };
     for (int i = 0; i < 4; ++i)
         Put(b, size_t(2 * i), sig[i], 2);
-    Put(b, 8, 1, 4);   // little endian
-    Put(b, 12, 1, 4);  // version
+    Put(b, 8, 1, 4); // little endian
+    Put(b, 12, 1, 4); // version
     Put(b, 24, 88, 4); // header length
     Put(b, 28, uint32_t(numObjectTypes.value_or(int32_t(objects.size()))), 4);
 
@@ -83,7 +89,7 @@ BuiltBlock BuildNetworkBlock(const std::vector<BuiltInterface>& interfaces)
 {
     BuiltObject o;
     for (const BuiltInterface& i : interfaces)
-        o.instances.push_back(
-            {i.name, {{264, i.received}, {506, i.sent}, {388, i.received + i.sent}, {520, 0}}});
-    return BuildPerfBlock({o});
+        o.instances.push_back({ i.name,
+            { { 264, i.received }, { 506, i.sent }, { 388, i.received + i.sent }, { 520, 0 } } });
+    return BuildPerfBlock({ o });
 }

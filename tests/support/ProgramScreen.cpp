@@ -44,22 +44,26 @@ QString CProgramScreen::CheckSkinAndFlatGraphs(const QImage& window)
     const QImage skin = CResources().LoadBitmap(IDB_SKIN);
     if (window.size() != skin.size())
         return QStringLiteral("window image is %1 x %2, the skin %3 x %4")
-            .arg(window.width()).arg(window.height()).arg(skin.width()).arg(skin.height());
-    const struct
-    {
+            .arg(window.width())
+            .arg(window.height())
+            .arg(skin.width())
+            .arg(skin.height());
+    const struct {
         QRect pane;
         QColor line;
         const char* name;
-    } panes[] = {{kReceivedPane, kReceivedLine, "received"}, {kSentPane, kSentLine, "sent"}};
+    } panes[] = { { kReceivedPane, kReceivedLine, "received" }, { kSentPane, kSentLine, "sent" } };
     for (int y = 0; y < window.height(); ++y)
         for (int x = 0; x < window.width(); ++x) {
             const QColor shown = window.pixelColor(x, y);
             const auto* on = std::find_if(std::begin(panes), std::end(panes),
-                                          [&](const auto& p) { return p.pane.contains(x, y); });
+                [&](const auto& p) { return p.pane.contains(x, y); });
             if (on == std::end(panes)) {
                 if (shown != skin.pixelColor(x, y))
                     return QStringLiteral("skin pixel (%1,%2) is %3, the skin has %4")
-                        .arg(x).arg(y).arg(Describe(shown), Describe(skin.pixelColor(x, y)));
+                        .arg(x)
+                        .arg(y)
+                        .arg(Describe(shown), Describe(skin.pixelColor(x, y)));
                 continue;
             }
             const int gx = x - on->pane.x(), gy = y - on->pane.y();
@@ -70,10 +74,15 @@ QString CProgramScreen::CheckSkinAndFlatGraphs(const QImage& window)
                 expected = (gx % 3 == 0 && gy % 3 == 0) ? kDots : QColor(Qt::black);
             else if (shown == QColor(221, 221, 221))
                 return QStringLiteral("the skin's grey pane shows through the %1 graph at (%2,%3)")
-                    .arg(on->name).arg(gx).arg(gy);
+                    .arg(on->name)
+                    .arg(gx)
+                    .arg(gy);
             if (expected.isValid() && shown != expected)
                 return QStringLiteral("%1 graph pixel (%2,%3) is %4, expected %5")
-                    .arg(on->name).arg(gx).arg(gy).arg(Describe(shown), Describe(expected));
+                    .arg(on->name)
+                    .arg(gx)
+                    .arg(gy)
+                    .arg(Describe(shown), Describe(expected));
         }
     return {};
 }
@@ -85,11 +94,11 @@ bool CProgramScreen::ScaleTexts::Drawn() const
 
 CProgramScreen::ScaleTexts CProgramScreen::ReadScaleTexts(const QImage& window)
 {
-    return {ScaleMask(window, kReceivedPane), ScaleMask(window, kSentPane)};
+    return { ScaleMask(window, kReceivedPane), ScaleMask(window, kSentPane) };
 }
 
-std::vector<int> CProgramScreen::LineRows(const QImage& window, const QRect& pane,
-                                          const QColor& line, int nFirstColumn, int nLastColumn)
+std::vector<int> CProgramScreen::LineRows(
+    const QImage& window, const QRect& pane, const QColor& line, int nFirstColumn, int nLastColumn)
 {
     std::vector<int> rows;
     for (int x = nFirstColumn; x <= nLastColumn; ++x) {

@@ -10,8 +10,7 @@
 
 // Reading the traffic window off a screenshot: the skin around the panes, the graphs on
 // them, their scale texts and the height of their lines.
-class CProgramScreen
-{
+class CProgramScreen {
 public:
     // Where the graphs sit on the window, and their size.
     static const QRect kReceivedPane;
@@ -26,8 +25,7 @@ public:
     static QString CheckSkinAndFlatGraphs(const QImage& window);
 
     // The pixels of each graph's full-scale text (top right of the pane), as a mask.
-    struct ScaleTexts
-    {
+    struct ScaleTexts {
         QByteArray received;
         QByteArray sent;
         bool Drawn() const;
@@ -39,7 +37,7 @@ public:
     // drawn in `line`, or -1 where the column has none. Where the line runs up or down within
     // a column, the middle of its pixels there.
     static std::vector<int> LineRows(const QImage& window, const QRect& pane, const QColor& line,
-                                     int nFirstColumn, int nLastColumn);
+        int nFirstColumn, int nLastColumn);
     // The median of the rows that are not -1; -1 when there is none.
     static int Median(std::vector<int> rows);
 };

@@ -1,5 +1,5 @@
-#include "dialogs/AboutDlg.h"
 #include "dialogs/LinkLabel.h"
+#include "dialogs/AboutDlg.h"
 #include "support/AppFixture.h"
 
 #include <QFontMetrics>
@@ -8,8 +8,7 @@
 
 namespace {
 
-class LinkLabelTest : public ::testing::Test
-{
+class LinkLabelTest : public ::testing::Test {
 protected:
     LinkLabelTest()
         : label(launcher, files, beep)
@@ -30,7 +29,7 @@ protected:
                         first = y;
                     last = y;
                 }
-        return {first, last};
+        return { first, last };
     }
 
     CFakeProcessLauncher launcher;
@@ -64,7 +63,8 @@ TEST_F(LinkLabelTest, TheFontIsACopyOfTheDialogsAndSizeAndBoldChangeTheCopy)
     label.SetFontBold(true);
     label.SetFontSize(14);
     EXPECT_EQ(label.m_font.GetLogFont().lfWeight, 700);
-    EXPECT_EQ(label.m_font.GetLogFont().lfHeight, -CLabelFont::MulDiv(14, CLabelFont::ScreenDpiY(), 72));
+    EXPECT_EQ(
+        label.m_font.GetLogFont().lfHeight, -CLabelFont::MulDiv(14, CLabelFont::ScreenDpiY(), 72));
     EXPECT_FALSE(parent.font().bold());
 }
 
@@ -90,7 +90,8 @@ TEST_F(LinkLabelTest, AnAddressThatCannotBeOpenedBeepsAndOneThatOpensDoesNot)
     label.OpenLink();
     EXPECT_EQ(beep.beeps, 1);
     ASSERT_FALSE(launcher.calls.empty());
-    EXPECT_EQ(launcher.calls.back().args, QStringList{QStringLiteral("https://corvane.example/")});
+    EXPECT_EQ(
+        launcher.calls.back().args, QStringList { QStringLiteral("https://corvane.example/") });
 }
 
 TEST_F(LinkLabelTest, APlainLabelOpensNothing)
@@ -111,7 +112,7 @@ TEST(AboutDlg, ShowsTheVersionBoldAt14PointsAndLinksTheMakersAddressToItself)
     EXPECT_EQ(about.m_labelVersion.GetText(), QStringLiteral("Corvane version 1.0"));
     EXPECT_EQ(about.m_labelVersion.m_font.GetLogFont().lfWeight, 700);
     EXPECT_EQ(about.m_labelVersion.m_font.GetLogFont().lfHeight,
-              -CLabelFont::MulDiv(14, CLabelFont::ScreenDpiY(), 72));
+        -CLabelFont::MulDiv(14, CLabelFont::ScreenDpiY(), 72));
     EXPECT_EQ(about.m_labelLink.Link(), about.m_labelLink.GetText());
     EXPECT_FALSE(about.m_labelNotice.IsLink());
 }

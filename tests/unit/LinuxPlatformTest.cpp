@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <unistd.h>
-#include <ctime>
 #include <vector>
 
 namespace {
@@ -77,14 +77,14 @@ TEST(ConnectionState, FollowsLinksGoingUpAndDownInANamespace)
         GTEST_SKIP() << "no network namespace: " << ns.Error();
     std::unique_ptr<CNetlinkConnectionState> state;
     ASSERT_TRUE(ns.RunInside([&] { state = std::make_unique<CNetlinkConnectionState>(); }));
-    ASSERT_TRUE(ns.Ip({"link", "set", "lo", "up"}));
+    ASSERT_TRUE(ns.Ip({ "link", "set", "lo", "up" }));
     EXPECT_FALSE(state->IsConnected()) << "loopback alone is no connection";
     EXPECT_FALSE(state->IsConnected());
 
     // A veth end runs once both ends are up; the kept answer must follow the link events.
-    ASSERT_TRUE(ns.Ip({"link", "add", "va", "type", "veth", "peer", "name", "vb"}));
-    ASSERT_TRUE(ns.Ip({"link", "set", "va", "up"}));
-    ASSERT_TRUE(ns.Ip({"link", "set", "vb", "up"}));
+    ASSERT_TRUE(ns.Ip({ "link", "add", "va", "type", "veth", "peer", "name", "vb" }));
+    ASSERT_TRUE(ns.Ip({ "link", "set", "va", "up" }));
+    ASSERT_TRUE(ns.Ip({ "link", "set", "vb", "up" }));
     bool connected = false;
     for (int i = 0; i < 100 && !connected; ++i) {
         connected = state->IsConnected();
@@ -92,8 +92,8 @@ TEST(ConnectionState, FollowsLinksGoingUpAndDownInANamespace)
             usleep(20000);
     }
     EXPECT_TRUE(connected);
-    ASSERT_TRUE(ns.Ip({"link", "set", "va", "down"}));
-    ASSERT_TRUE(ns.Ip({"link", "set", "vb", "down"}));
+    ASSERT_TRUE(ns.Ip({ "link", "set", "va", "down" }));
+    ASSERT_TRUE(ns.Ip({ "link", "set", "vb", "down" }));
     bool down = false;
     for (int i = 0; i < 100 && !down; ++i) {
         down = !state->IsConnected();

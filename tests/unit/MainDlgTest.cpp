@@ -1,16 +1,15 @@
+#include "tray/MainDlg.h"
 #include "ResourceIds.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/SettingsDlg.h"
 #include "display/TrafficWnd.h"
 #include "support/AppFixture.h"
-#include "tray/MainDlg.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class MainDlgTest : public ::testing::Test
-{
+class MainDlgTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -64,7 +63,7 @@ TEST_F(MainDlgTest, LeftButtonReleaseTogglesTheTrafficWindow)
 
 TEST_F(MainDlgTest, PressesDoubleClicksAndTheMiddleButtonDoNothing)
 {
-    for (uintptr_t mouse : {0x201u, 0x204u, WM_LBUTTONDBLCLK, WM_MBUTTONUP, 0x200u}) {
+    for (uintptr_t mouse : { 0x201u, 0x204u, WM_LBUTTONDBLCLK, WM_MBUTTONUP, 0x200u }) {
         EXPECT_EQ(Notify(IDR_TRAYMENU, mouse), 1);
         EXPECT_TRUE(wnd->isVisible());
     }
@@ -76,13 +75,13 @@ TEST_F(MainDlgTest, TheTrayMenuOffersExactlyOneOfShowAndHideAndIsLoadedAfresh)
     fx.cursor.pos = QPoint(700, 10);
     EXPECT_EQ(Notify(IDR_TRAYMENU, WM_RBUTTONUP), 1);
     EXPECT_EQ(Texts(fx.menu.shown.at(0)),
-              (std::vector<QString>{"Hide", "&Settings", "&About", "-", "E&xit"}));
+        (std::vector<QString> { "Hide", "&Settings", "&About", "-", "E&xit" }));
     EXPECT_EQ(fx.menu.positions.at(0), QPoint(700, 10));
 
     wnd->hide();
     Notify(IDR_TRAYMENU, WM_RBUTTONUP);
     EXPECT_EQ(Texts(fx.menu.shown.at(1)),
-              (std::vector<QString>{"&Show", "&Settings", "&About", "-", "E&xit"}));
+        (std::vector<QString> { "&Show", "&Settings", "&About", "-", "E&xit" }));
     wnd->show();
     Notify(IDR_TRAYMENU, WM_RBUTTONUP);
     EXPECT_EQ(fx.menu.shown.at(2).size(), 5u);
@@ -107,7 +106,7 @@ TEST_F(MainDlgTest, TheTrayMenusCommandsReachTheApplicationObject)
     fx.store.writes.clear();
     fx.menu.choice = ID_APP_EXIT;
     Notify(IDR_TRAYMENU, WM_RBUTTONUP);
-    EXPECT_EQ(fx.exit.codes, std::vector<int>{0});
+    EXPECT_EQ(fx.exit.codes, std::vector<int> { 0 });
     ASSERT_EQ(fx.store.writes.size(), 4u) << "Exit stores the rectangle and nothing else";
     EXPECT_EQ(fx.store.writes[0].key, QStringLiteral("rect.left"));
     EXPECT_EQ(fx.store.writes[3].key, QStringLiteral("rect.bottom"));
@@ -125,8 +124,7 @@ TEST_F(MainDlgTest, OnlyCommandsInTheApplicationsRangeTravelOn)
 namespace {
 
 // A resource module without the tray menu.
-class CNoMenuResources : public CResources
-{
+class CNoMenuResources : public CResources {
 public:
     MenuResource LoadMenu(int) const override { return {}; }
 };

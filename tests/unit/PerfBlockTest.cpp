@@ -11,8 +11,7 @@
 namespace {
 
 // Answers "more data" for ever, leaving the size as a chosen function of what it was offered.
-class CGreedySource : public IPerfDataSource
-{
+class CGreedySource : public IPerfDataSource {
 public:
     explicit CGreedySource(uint32_t (*next)(uint32_t), int limit = INT32_MAX)
         : m_next(next)

@@ -1,5 +1,5 @@
-#include "app/ResourceIconEngine.h"
 #include "app/Resources.h"
+#include "app/ResourceIconEngine.h"
 
 #include "ResourceIds.h"
 
@@ -17,11 +17,10 @@ namespace {
 constexpr QRgb kPaneGrey = qRgb(221, 221, 221);
 
 // Inclusive pixel rectangles of the panes the graphs cover.
-struct Pane
-{
+struct Pane {
     int x0, x1, y0, y1;
 };
-constexpr Pane kPanes[] = {{5, 168, 5, 58}, {5, 168, 64, 117}};
+constexpr Pane kPanes[] = { { 5, 168, 5, 58 }, { 5, 168, 64, 117 } };
 
 bool InPane(int x, int y)
 {
@@ -93,16 +92,15 @@ TEST(Resources, SkinPaneEdgesSitExactlyWhereTheGraphsGo)
 
 TEST(Resources, EveryIconComesAtEveryDrawnSize)
 {
-    const struct
-    {
+    const struct {
         int id;
         std::vector<int> sizes;
     } cases[] = {
-        {IDR_MAINFRAME, {16, 22, 24, 32, 48, 64, 128, 256}},
-        {IDI_IDLE, {16, 22, 24, 32}},
-        {IDI_RECEIVE, {16, 22, 24, 32}},
-        {IDI_SEND, {16, 22, 24, 32}},
-        {IDI_BOTH, {16, 22, 24, 32}},
+        { IDR_MAINFRAME, { 16, 22, 24, 32, 48, 64, 128, 256 } },
+        { IDI_IDLE, { 16, 22, 24, 32 } },
+        { IDI_RECEIVE, { 16, 22, 24, 32 } },
+        { IDI_SEND, { 16, 22, 24, 32 } },
+        { IDI_BOTH, { 16, 22, 24, 32 } },
     };
     for (const auto& c : cases) {
         const QIcon icon = CResources().LoadIcon(c.id);
@@ -120,7 +118,8 @@ TEST(Resources, EveryIconComesAtEveryDrawnSize)
             ASSERT_EQ(image.size(), QSize(n, n)) << "icon " << c.id << " at " << n;
             EXPECT_TRUE(image.hasAlphaChannel()) << "icon " << c.id << " at " << n;
             EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << "icon " << c.id << " at " << n;
-            EXPECT_EQ(icon.pixmap(QSize(n, n)).size(), QSize(n, n)) << "icon " << c.id << " at " << n;
+            EXPECT_EQ(icon.pixmap(QSize(n, n)).size(), QSize(n, n))
+                << "icon " << c.id << " at " << n;
         }
     }
 }
@@ -128,20 +127,19 @@ TEST(Resources, EveryIconComesAtEveryDrawnSize)
 TEST(Resources, ActivityIconsLightTheRightLamps)
 {
     enum Lamp { Dark, Green, Red };
-    const struct
-    {
+    const struct {
         int id;
         Lamp left, right;
     } cases[] = {
-        {IDI_IDLE, Dark, Dark},
-        {IDI_RECEIVE, Green, Dark},
-        {IDI_SEND, Dark, Red},
-        {IDI_BOTH, Green, Red},
+        { IDI_IDLE, Dark, Dark },
+        { IDI_RECEIVE, Green, Dark },
+        { IDI_SEND, Dark, Red },
+        { IDI_BOTH, Green, Red },
     };
     auto check = [](QRgb px, Lamp lamp, const char* hue, int id, int n) {
         const int r = qRed(px), g = qGreen(px), b = qBlue(px);
-        SCOPED_TRACE(testing::Message() << "icon " << id << " at " << n << ", " << hue << " lamp, rgb "
-                                        << r << "," << g << "," << b);
+        SCOPED_TRACE(testing::Message() << "icon " << id << " at " << n << ", " << hue
+                                        << " lamp, rgb " << r << "," << g << "," << b);
         EXPECT_EQ(qAlpha(px), 255);
         if (lamp == Green) {
             EXPECT_GE(g, 150);
@@ -150,12 +148,13 @@ TEST(Resources, ActivityIconsLightTheRightLamps)
             EXPECT_GE(r, 150);
             EXPECT_GE(r - std::max(g, b), 60);
         } else {
-            EXPECT_LT(std::max({r, g, b}), 110);
+            EXPECT_LT(std::max({ r, g, b }), 110);
         }
     };
     for (const auto& c : cases) {
-        for (int n : {16, 22, 24, 32}) {
-            const QImage image = QImage(CResources::IconPath(c.id, n)).convertToFormat(QImage::Format_ARGB32);
+        for (int n : { 16, 22, 24, 32 }) {
+            const QImage image
+                = QImage(CResources::IconPath(c.id, n)).convertToFormat(QImage::Format_ARGB32);
             ASSERT_EQ(image.size(), QSize(n, n));
             const int y = n / 2;
             // Lamp centres at a quarter and three quarters of the width.
@@ -184,14 +183,17 @@ TEST(Resources, TrayMenuHasItsItemsInOrder)
 {
     const MenuResource menu = CResources().LoadMenu(IDR_TRAYMENU);
     EXPECT_EQ(menu.title, QStringLiteral("Menu"));
-    const struct
-    {
+    const struct {
         int id;
         const char* text;
         bool separator;
     } expected[] = {
-        {ID_APP_SHOW, "&Show", false},    {ID_APP_HIDE, "Hide", false}, {ID_APP_SETTINGS, "&Settings", false},
-        {ID_APP_ABOUT, "&About", false},  {0, "", true},                {ID_APP_EXIT, "E&xit", false},
+        { ID_APP_SHOW, "&Show", false },
+        { ID_APP_HIDE, "Hide", false },
+        { ID_APP_SETTINGS, "&Settings", false },
+        { ID_APP_ABOUT, "&About", false },
+        { 0, "", true },
+        { ID_APP_EXIT, "E&xit", false },
     };
     ASSERT_EQ(menu.items.size(), std::size(expected));
     for (size_t i = 0; i < menu.items.size(); ++i) {
@@ -212,18 +214,18 @@ TEST(Resources, UnknownIdsGiveNothing)
 {
     const CResources res;
     // Neighbours of real ids and ids of another kind of resource.
-    for (int id : {0, -1, 100, 127, 129, 133, 139, 40001}) {
+    for (int id : { 0, -1, 100, 127, 129, 133, 139, 40001 }) {
         EXPECT_TRUE(res.LoadIcon(id).isNull()) << id;
         EXPECT_TRUE(res.LoadIcon(id).availableSizes().isEmpty()) << id;
         EXPECT_TRUE(CResources::IconSizes(id).empty()) << id;
     }
-    for (int id : {0, -1, 128, 133, 135}) {
+    for (int id : { 0, -1, 128, 133, 135 }) {
         EXPECT_TRUE(res.LoadBitmap(id).isNull()) << id;
     }
-    for (int id : {0, -1, 100, 103, 134}) {
+    for (int id : { 0, -1, 100, 103, 134 }) {
         EXPECT_TRUE(res.LoadString(id).isEmpty()) << id;
     }
-    for (int id : {0, -1, 128, 132, 134}) {
+    for (int id : { 0, -1, 128, 132, 134 }) {
         const MenuResource menu = res.LoadMenu(id);
         EXPECT_TRUE(menu.IsNull()) << id;
         EXPECT_TRUE(menu.title.isEmpty()) << id;
@@ -252,7 +254,7 @@ TEST(Resources, AnIconDecodesOnlyTheSizesThatAreShown)
 {
     std::vector<CResourceIconEngine::Entry> entries;
     for (int n : CResources::IconSizes(IDR_MAINFRAME))
-        entries.push_back({QSize(n, n), CResources::IconPath(IDR_MAINFRAME, n), QPixmap()});
+        entries.push_back({ QSize(n, n), CResources::IconPath(IDR_MAINFRAME, n), QPixmap() });
     auto* engine = new CResourceIconEngine(std::move(entries));
     const QIcon icon(engine); // owns the engine
 
@@ -274,7 +276,8 @@ TEST(Resources, AnIconDecodesOnlyTheSizesThatAreShown)
     EXPECT_EQ(engine->Decoded(), 2);
 
     // A drawing that cannot be read gives no pixmap rather than a broken one.
-    const QIcon broken(new CResourceIconEngine({{QSize(16, 16), QStringLiteral(":/nothing.png"), QPixmap()}}));
+    const QIcon broken(
+        new CResourceIconEngine({ { QSize(16, 16), QStringLiteral(":/nothing.png"), QPixmap() } }));
     EXPECT_FALSE(broken.isNull());
     EXPECT_TRUE(broken.pixmap(16, 16).isNull());
     EXPECT_TRUE(QIcon(new CResourceIconEngine({})).isNull());

@@ -4,8 +4,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QKeyEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -13,12 +13,11 @@
 
 namespace {
 
-class SettingsDlgTest : public ::testing::Test
-{
+class SettingsDlgTest : public ::testing::Test {
 protected:
     void Start()
     {
-        fx.SetCounters({{u"wlan0", 0, 0}, {u"eth0", 0, 0}, {u"lo", 0, 0}});
+        fx.SetCounters({ { u"wlan0", 0, 0 }, { u"eth0", 0, 0 }, { u"lo", 0, 0 } });
         fx.Start();
         dlg = fx.App().m_pSettingsDlg;
         wnd = fx.App().m_pTrafficWnd;
@@ -59,7 +58,7 @@ protected:
 
 TEST(SettingsDlgScale, PositionsAndScalesConvertBothWays)
 {
-    const int scales[] = {5120, 10240, 20480, 51200, 102400, 307200, 512000, 1024000};
+    const int scales[] = { 5120, 10240, 20480, 51200, 102400, 307200, 512000, 1024000 };
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(CSettingsDlg::ScaleFromIndex(i), scales[i]);
         EXPECT_EQ(CSettingsDlg::IndexFromScale(scales[i]), i);
@@ -123,7 +122,8 @@ TEST_F(SettingsDlgTest, OkWithoutAScaleSelectionKeepsTheStoredScale)
     dlg->OnOK();
     EXPECT_EQ(fx.App().m_nGraphicScale, 2000000);
     EXPECT_EQ(wnd->m_graphSent.m_nFullScale, 2000000);
-    EXPECT_EQ((fx.store.values[{QStringLiteral("Settings"), QStringLiteral("GraphicScale")}]), 2000000);
+    EXPECT_EQ(
+        (fx.store.values[{ QStringLiteral("Settings"), QStringLiteral("GraphicScale") }]), 2000000);
 }
 
 TEST_F(SettingsDlgTest, OkWithoutChangesWritesSixKeysAndLeavesTheGraphsHistoryAlone)
@@ -133,8 +133,8 @@ TEST_F(SettingsDlgTest, OkWithoutChangesWritesSixKeysAndLeavesTheGraphsHistoryAl
     dlg->ShowSettings();
     dlg->OnOK();
     EXPECT_EQ(SavedKeys(),
-              (std::vector<QString>{"NetworkDevice", "GraphicScale", "MirrorMode", "Transparent",
-                                    "TransparencyFocused", "TransparencyUnocused"}));
+        (std::vector<QString> { "NetworkDevice", "GraphicScale", "MirrorMode", "Transparent",
+            "TransparencyFocused", "TransparencyUnocused" }));
     EXPECT_EQ(wnd->m_graphReceived.m_history[3], 777);
     EXPECT_FALSE(dlg->isVisible());
 }
@@ -157,7 +157,7 @@ TEST_F(SettingsDlgTest, TransparencyUntickedIsOpaqueAtOnceRestoredByCloseAndKept
     dlg->OnOK();
     EXPECT_FALSE(fx.layered.styles[wnd] & 0x80000);
     EXPECT_EQ(wnd->m_bTransparent, 0);
-    EXPECT_EQ((fx.store.values[{QStringLiteral("Settings"), QStringLiteral("Transparent")}]), 0);
+    EXPECT_EQ((fx.store.values[{ QStringLiteral("Settings"), QStringLiteral("Transparent") }]), 0);
 }
 
 TEST_F(SettingsDlgTest, DraggingTheUnfocusedSliderPreviewsItsAlphaAndCloseBringsBackTheFocused)
@@ -182,12 +182,12 @@ TEST_F(SettingsDlgTest, OnlyPageDragAndEndOfScrollActOnTheAlpha)
     dlg->m_sliderFocused->setSliderPosition(30); // a drag: previews at once
     EXPECT_EQ(fx.layered.alphas[wnd], 30);
     fx.layered.alphas.clear();
-    for (int code : {CSettingsDlg::SB_LINEUP, CSettingsDlg::SB_LINEDOWN,
-                     CSettingsDlg::SB_THUMBPOSITION, CSettingsDlg::SB_TOP, CSettingsDlg::SB_BOTTOM})
+    for (int code : { CSettingsDlg::SB_LINEUP, CSettingsDlg::SB_LINEDOWN,
+             CSettingsDlg::SB_THUMBPOSITION, CSettingsDlg::SB_TOP, CSettingsDlg::SB_BOTTOM })
         dlg->OnHScroll(code, dlg->m_sliderFocused);
     EXPECT_TRUE(fx.layered.alphas.empty());
-    for (int code : {CSettingsDlg::SB_PAGEUP, CSettingsDlg::SB_PAGEDOWN,
-                     CSettingsDlg::SB_THUMBTRACK, CSettingsDlg::SB_ENDSCROLL}) {
+    for (int code : { CSettingsDlg::SB_PAGEUP, CSettingsDlg::SB_PAGEDOWN,
+             CSettingsDlg::SB_THUMBTRACK, CSettingsDlg::SB_ENDSCROLL }) {
         fx.layered.alphas.clear();
         dlg->OnHScroll(code, dlg->m_sliderFocused);
         EXPECT_EQ(fx.layered.alphas[wnd], 30) << "code " << code;

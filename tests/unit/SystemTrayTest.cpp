@@ -1,7 +1,7 @@
+#include "tray/SystemTray.h"
 #include "fakes/FakeIconLoader.h"
 #include "fakes/FakeNotifyArea.h"
 #include "fakes/FakeTrayReceiver.h"
-#include "tray/SystemTray.h"
 
 #include "ResourceIds.h"
 
@@ -22,13 +22,12 @@ bool AllZero(const char* p, size_t n)
     return true;
 }
 
-class SystemTrayTest : public ::testing::Test
-{
+class SystemTrayTest : public ::testing::Test {
 protected:
     SystemTrayTest()
     {
-        icons.colours = {{IDI_IDLE, Qt::darkGray}, {IDI_RECEIVE, Qt::green},
-                         {IDI_SEND, Qt::red}, {IDI_BOTH, Qt::yellow}};
+        icons.colours = { { IDI_IDLE, Qt::darkGray }, { IDI_RECEIVE, Qt::green },
+            { IDI_SEND, Qt::red }, { IDI_BOTH, Qt::yellow } };
     }
 
     // The tray as the application makes it at start-up.
@@ -37,14 +36,14 @@ protected:
         area.stateSupported = bStateSupported;
         tray = std::make_unique<CSystemTray>(area, icons);
         tray->CreateFromResource(&receiver, WM_TRAY_CALLBACK, "Corvane by Mirelda", IDI_IDLE,
-                                 IDR_TRAYMENU, false, {}, {}, 0, 10);
+            IDR_TRAYMENU, false, {}, {}, 0, 10);
         return *tray;
     }
 
     // Brings the tray from Shown to Hidden: a work-area change whose re-add is refused.
     void HideByRefusedReadd()
     {
-        area.answers = {false};
+        area.answers = { false };
         tray->OnSettingChange(SPI_SETWORKAREA);
         ASSERT_TRUE(tray->m_bIconHidden);
         ASSERT_FALSE(tray->m_bIconGone);
@@ -62,7 +61,7 @@ protected:
 TEST_F(SystemTrayTest, StartUpAddsOnceWithTheFullRecordAndNoBalloon)
 {
     CSystemTray& t = Create();
-    ASSERT_EQ(area.Messages(), Messages{"add"});
+    ASSERT_EQ(area.Messages(), Messages { "add" });
     const NotifyIconData& r = Last();
     EXPECT_EQ(r.cbSize, 488u);
     EXPECT_EQ(r.hWnd, &receiver);
@@ -70,7 +69,7 @@ TEST_F(SystemTrayTest, StartUpAddsOnceWithTheFullRecordAndNoBalloon)
     EXPECT_EQ(r.uCallbackMessage, 0x8616u);
     EXPECT_EQ(r.uFlags, 7u);
     EXPECT_EQ(r.hIcon.cacheKey(), icons.loadedKeys.at(0));
-    EXPECT_EQ(icons.loaded, std::vector<uint16_t>{135});
+    EXPECT_EQ(icons.loaded, std::vector<uint16_t> { 135 });
     EXPECT_STREQ(r.szTip, "Corvane by Mirelda");
     EXPECT_EQ(r.dwState, 0u);
     EXPECT_EQ(r.dwStateMask, 0u);
@@ -102,16 +101,16 @@ TEST_F(SystemTrayTest, UnusableShellIsNeverTalkedTo)
 
 TEST_F(SystemTrayTest, RefusedFirstAddIsMadeGoodAtTheNextActivityChange)
 {
-    area.answers = {false};
+    area.answers = { false };
     CSystemTray& t = Create();
     EXPECT_TRUE(t.m_bIconGone && t.m_bIconHidden && t.m_bReaddPending);
 
     // What the traffic window does when the activity changes: ChangeIcon, then MakeVisible.
     const QIcon sending = icons.LoadIcon(IDI_SEND);
     EXPECT_TRUE(t.ChangeIcon(sending)); // hidden: stored, not sent
-    EXPECT_EQ(area.Messages(), Messages{"add"});
+    EXPECT_EQ(area.Messages(), Messages { "add" });
     EXPECT_TRUE(t.MakeVisible());
-    ASSERT_EQ(area.Messages(), (Messages{"add", "add"})); // gone: no delete before the add
+    ASSERT_EQ(area.Messages(), (Messages { "add", "add" })); // gone: no delete before the add
     EXPECT_EQ(Last().uFlags, 7u);
     EXPECT_EQ(Last().hIcon.cacheKey(), sending.cacheKey());
     EXPECT_FALSE(t.m_bIconHidden || t.m_bIconGone);
@@ -119,12 +118,12 @@ TEST_F(SystemTrayTest, RefusedFirstAddIsMadeGoodAtTheNextActivityChange)
 
 TEST_F(SystemTrayTest, RefusedAddAgainKeepsTheIconAbsentWithAReaddPending)
 {
-    area.answers = {false, false};
+    area.answers = { false, false };
     CSystemTray& t = Create();
     EXPECT_FALSE(t.MakeVisible());
     EXPECT_TRUE(t.m_bIconGone && t.m_bIconHidden && t.m_bReaddPending);
     EXPECT_TRUE(t.MakeVisible());
-    EXPECT_EQ(area.Messages(), (Messages{"add", "add", "add"}));
+    EXPECT_EQ(area.Messages(), (Messages { "add", "add", "add" }));
     EXPECT_FALSE(t.m_bIconGone);
 }
 
@@ -133,13 +132,13 @@ TEST_F(SystemTrayTest, ShownIconGetsEveryImageChange)
     CSystemTray& t = Create();
     const QIcon both = icons.LoadIcon(IDI_BOTH);
     EXPECT_TRUE(t.ChangeIcon(both));
-    ASSERT_EQ(area.Messages(), (Messages{"add", "modify"}));
+    ASSERT_EQ(area.Messages(), (Messages { "add", "modify" }));
     EXPECT_EQ(Last().uFlags, NIF_ICON);
     EXPECT_EQ(Last().hIcon.cacheKey(), both.cacheKey());
 
-    area.answers = {false};
+    area.answers = { false };
     EXPECT_FALSE(t.ChangeIcon(icons.LoadIcon(IDI_IDLE))); // the refusal is passed on...
-    EXPECT_FALSE(t.m_bIconHidden);                         // ...and changes no state
+    EXPECT_FALSE(t.m_bIconHidden); // ...and changes no state
     EXPECT_FALSE(t.m_bIconGone);
 }
 
@@ -147,9 +146,9 @@ TEST_F(SystemTrayTest, RefusedReaddAfterAWorkAreaChangeHidesUntilMakeVisible)
 {
     CSystemTray& t = Create();
     area.calls.clear();
-    area.answers = {false};
+    area.answers = { false };
     t.OnSettingChange(SPI_SETWORKAREA);
-    ASSERT_EQ(area.Messages(), Messages{"add"});
+    ASSERT_EQ(area.Messages(), Messages { "add" });
     EXPECT_EQ(Last().uFlags, 7u);
     EXPECT_TRUE(t.m_bIconHidden);
     EXPECT_FALSE(t.m_bIconGone);
@@ -163,9 +162,9 @@ TEST_F(SystemTrayTest, RefusedReaddAfterAWorkAreaChangeHidesUntilMakeVisible)
     EXPECT_EQ(t.m_record.hIcon.cacheKey(), receiving.cacheKey());
 
     // A state-supporting area gets only the state; its refusal is ignored.
-    area.answers = {false};
+    area.answers = { false };
     EXPECT_TRUE(t.MakeVisible());
-    ASSERT_EQ(area.Messages(), Messages{"modify"});
+    ASSERT_EQ(area.Messages(), Messages { "modify" });
     EXPECT_EQ(Last().uFlags, NIF_STATE);
     EXPECT_EQ(Last().dwState, 0u);
     EXPECT_EQ(Last().dwStateMask, NIS_HIDDEN);
@@ -185,7 +184,7 @@ TEST_F(SystemTrayTest, WithoutStateSupportMakeVisibleDeletesAndAddsAgain)
     const QIcon sending = icons.LoadIcon(IDI_SEND);
     t.ChangeIcon(sending);
     EXPECT_TRUE(t.MakeVisible());
-    ASSERT_EQ(area.Messages(), (Messages{"delete", "add"}));
+    ASSERT_EQ(area.Messages(), (Messages { "delete", "add" }));
     EXPECT_EQ(area.calls[0].record.uFlags, 0u);
     EXPECT_EQ(area.calls[1].record.uFlags, 7u);
     EXPECT_EQ(area.calls[1].record.hIcon.cacheKey(), sending.cacheKey());
@@ -200,7 +199,7 @@ TEST_F(SystemTrayTest, AfterTheHostRestartsTheIconReturnsWithTheLastImage)
     area.calls.clear();
     ASSERT_NE(area.listener, nullptr);
     EXPECT_EQ(area.listener->OnTaskbarCreated(), 0);
-    ASSERT_EQ(area.Messages(), Messages{"add"});
+    ASSERT_EQ(area.Messages(), Messages { "add" });
     EXPECT_EQ(Last().uFlags, 7u);
     EXPECT_EQ(Last().hIcon.cacheKey(), both.cacheKey());
     EXPECT_STREQ(Last().szTip, "Corvane by Mirelda");
@@ -209,23 +208,22 @@ TEST_F(SystemTrayTest, AfterTheHostRestartsTheIconReturnsWithTheLastImage)
 
 TEST_F(SystemTrayTest, BroadcastsAddOnlyFromShown)
 {
-    struct Case
-    {
+    struct Case {
         const char* name;
         bool bFromHidden; // else Absent
-        bool bTaskbar;    // else the work area
+        bool bTaskbar; // else the work area
     };
-    for (const Case& c : {Case{"absent, host restart", false, true},
-                          Case{"absent, work area", false, false},
-                          Case{"hidden, host restart", true, true},
-                          Case{"hidden, work area", true, false}}) {
+    for (const Case& c :
+        { Case { "absent, host restart", false, true }, Case { "absent, work area", false, false },
+            Case { "hidden, host restart", true, true },
+            Case { "hidden, work area", true, false } }) {
         SCOPED_TRACE(c.name);
         area = CFakeNotifyArea();
         if (c.bFromHidden) {
             Create();
             HideByRefusedReadd();
         } else {
-            area.answers = {false};
+            area.answers = { false };
             Create();
             area.calls.clear();
         }
@@ -253,12 +251,12 @@ TEST_F(SystemTrayTest, DestructionDeletesAShownIconAndNothingElse)
     Create();
     area.calls.clear();
     tray.reset();
-    ASSERT_EQ(area.Messages(), Messages{"delete"});
+    ASSERT_EQ(area.Messages(), Messages { "delete" });
     EXPECT_EQ(Last().uFlags, 0u);
     EXPECT_EQ(area.listener, nullptr);
 
     area = CFakeNotifyArea();
-    area.answers = {false};
+    area.answers = { false };
     Create();
     area.calls.clear();
     tray.reset(); // Absent: nothing to delete
@@ -268,13 +266,13 @@ TEST_F(SystemTrayTest, DestructionDeletesAShownIconAndNothingElse)
 TEST_F(SystemTrayTest, RefusedDeleteKeepsTheIconCounted)
 {
     CSystemTray& t = Create();
-    area.answers = {false};
+    area.answers = { false };
     EXPECT_FALSE(t.RemoveFromTray());
     EXPECT_FALSE(t.m_bIconGone || t.m_bIconHidden);
     EXPECT_TRUE(t.RemoveFromTray());
     EXPECT_TRUE(t.m_bIconGone && t.m_bIconHidden);
     EXPECT_TRUE(t.RemoveFromTray()); // nothing left to do
-    EXPECT_EQ(area.Messages(), (Messages{"add", "delete", "delete"}));
+    EXPECT_EQ(area.Messages(), (Messages { "add", "delete", "delete" }));
 }
 
 TEST_F(SystemTrayTest, SecondCreateFromResourceReleasesTheFirstIcon)
@@ -284,16 +282,16 @@ TEST_F(SystemTrayTest, SecondCreateFromResourceReleasesTheFirstIcon)
     const qint64 first = icons.loadedKeys[0];
     EXPECT_TRUE(icons.destroyedKeys.empty());
     t.CreateFromResource(&receiver, WM_TRAY_CALLBACK, "tip", IDI_BOTH, 133);
-    EXPECT_EQ(icons.destroyedKeys, std::vector<qint64>{first});
+    EXPECT_EQ(icons.destroyedKeys, std::vector<qint64> { first });
     EXPECT_EQ(t.m_hLoadedIcon.cacheKey(), icons.loadedKeys.at(1));
     EXPECT_EQ(Last().hIcon.cacheKey(), icons.loadedKeys.at(1));
     tray.reset(); // the owned icon goes with the tray
-    EXPECT_EQ(icons.destroyedKeys, (std::vector<qint64>{first, icons.loadedKeys.at(1)}));
+    EXPECT_EQ(icons.destroyedKeys, (std::vector<qint64> { first, icons.loadedKeys.at(1) }));
 }
 
 TEST_F(SystemTrayTest, MissingIconResourceIsSentAsNoImage)
 {
-    icons.missing = {IDI_IDLE};
+    icons.missing = { IDI_IDLE };
     CSystemTray& t = Create();
     EXPECT_TRUE(Last().hIcon.isNull());
     EXPECT_FALSE(t.m_bIconGone);
@@ -309,27 +307,26 @@ TEST_F(SystemTrayTest, WithoutAReceiverTheIconsOwnWindowGetsTheClicks)
 
 TEST(SystemTrayTip, IsCutToAtMost127BytesAndNeverInsideACharacter)
 {
-    struct Case
-    {
+    struct Case {
         const char* name;
         QString tip;
         size_t nKept; // bytes that stay
     };
     const QString a126(126, QLatin1Char('a'));
-    const QString euro = QString::fromUtf8("\xE2\x82\xAC");          // 3 bytes
-    const QString grin = QString::fromUtf8("\xF0\x9F\x98\x80");      // 4 bytes
+    const QString euro = QString::fromUtf8("\xE2\x82\xAC"); // 3 bytes
+    const QString grin = QString::fromUtf8("\xF0\x9F\x98\x80"); // 4 bytes
     const Case cases[] = {
-        {"fits", "Corvane by Mirelda", 18},
-        {"exactly 127", a126 + "b", 127},
-        {"long ASCII", QString(300, QLatin1Char('x')), 127},
-        {"2-byte char fits at the end", a126.left(125) + QString::fromUtf8("\xC3\xA9"), 127},
-        {"2-byte char would straddle", a126 + QString::fromUtf8("\xC3\xA9"), 126},
-        {"3-byte char would straddle", a126.left(125) + euro, 125},
-        {"4-byte char would straddle", a126.left(124) + grin + "z", 124},
-        {"4-byte char fits", a126.left(123) + grin, 127},
-        {"all multibyte", QString(100, QChar(0x20AC)), 126},
-        {"embedded NUL ends the tip", QString("ab") + QChar(0) + "cd", 2},
-        {"empty", QString(), 0},
+        { "fits", "Corvane by Mirelda", 18 },
+        { "exactly 127", a126 + "b", 127 },
+        { "long ASCII", QString(300, QLatin1Char('x')), 127 },
+        { "2-byte char fits at the end", a126.left(125) + QString::fromUtf8("\xC3\xA9"), 127 },
+        { "2-byte char would straddle", a126 + QString::fromUtf8("\xC3\xA9"), 126 },
+        { "3-byte char would straddle", a126.left(125) + euro, 125 },
+        { "4-byte char would straddle", a126.left(124) + grin + "z", 124 },
+        { "4-byte char fits", a126.left(123) + grin, 127 },
+        { "all multibyte", QString(100, QChar(0x20AC)), 126 },
+        { "embedded NUL ends the tip", QString("ab") + QChar(0) + "cd", 2 },
+        { "empty", QString(), 0 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -20,10 +20,9 @@ std::vector<QString> Keys(const std::vector<CFakeSettingsStore::Access>& accesse
     return keys;
 }
 
-const std::vector<QString> kSixKeys = {"NetworkDevice",       "GraphicScale",
-                                       "MirrorMode",          "Transparent",
-                                       "TransparencyFocused", "TransparencyUnocused"};
-const std::vector<QString> kRectKeys = {"rect.left", "rect.top", "rect.right", "rect.bottom"};
+const std::vector<QString> kSixKeys = { "NetworkDevice", "GraphicScale", "MirrorMode",
+    "Transparent", "TransparencyFocused", "TransparencyUnocused" };
+const std::vector<QString> kRectKeys = { "rect.left", "rect.top", "rect.right", "rect.bottom" };
 
 } // namespace
 
@@ -53,7 +52,7 @@ TEST(TrafficAppStartUp, FirstRunShowsTheWindowOpaqueOnInterfaceZeroWithTheIdleIc
     EXPECT_EQ(app.m_pSettingsDlg->parentWidget(), app.m_pMainDlg);
     EXPECT_EQ(app.m_pAboutDlg->parentWidget(), app.m_pMainDlg);
 
-    ASSERT_EQ(fx.area.Messages(), std::vector<std::string>{"add"});
+    ASSERT_EQ(fx.area.Messages(), std::vector<std::string> { "add" });
     const NotifyIconData& record = fx.area.calls[0].record;
     EXPECT_EQ(record.uID, 133u);
     EXPECT_EQ(record.uCallbackMessage, 0x8616u);
@@ -67,7 +66,8 @@ TEST(TrafficAppStartUp, FirstRunShowsTheWindowOpaqueOnInterfaceZeroWithTheIdleIc
         return keys;
     }());
     EXPECT_TRUE(fx.store.writes.empty());
-    for (CTrafficGraph* graph : {&app.m_pTrafficWnd->m_graphReceived, &app.m_pTrafficWnd->m_graphSent}) {
+    for (CTrafficGraph* graph :
+        { &app.m_pTrafficWnd->m_graphReceived, &app.m_pTrafficWnd->m_graphSent }) {
         EXPECT_EQ(graph->m_nDevice, 0);
         EXPECT_EQ(graph->m_nFullScale, 20480);
         EXPECT_EQ(graph->m_strScale, QStringLiteral("20 KB/s"));
@@ -93,7 +93,7 @@ TEST(TrafficAppStartUp, StoredSettingsReachTheFieldsTheWindowAndBothGraphs)
     EXPECT_EQ(wnd.m_nAlphaUnfocused, -1);
     EXPECT_EQ(wnd.m_graphSent.m_bMirror, 1);
     EXPECT_EQ(wnd.m_graphReceived.m_bMirror, 0) << "mirror mode turns only the sent graph";
-    for (CTrafficGraph* graph : {&wnd.m_graphReceived, &wnd.m_graphSent}) {
+    for (CTrafficGraph* graph : { &wnd.m_graphReceived, &wnd.m_graphSent }) {
         EXPECT_EQ(graph->m_nDevice, 1);
         EXPECT_EQ(graph->m_nFullScale, 1535);
         EXPECT_EQ(graph->m_strScale, QStringLiteral("1 KB/s"));
@@ -106,38 +106,35 @@ TEST(TrafficAppStartUp, StoredTransparencyAppliesTheFocusedAlphaAfterTheWindowIs
     fx.Store("Transparent", 1);
     fx.Store("TransparencyFocused", 256 + 128);
     CTrafficApp& app = fx.Start();
-    EXPECT_EQ(fx.layered.log, (std::vector<std::string>{"style 0x80000", "alpha 128 flags 2"}));
+    EXPECT_EQ(fx.layered.log, (std::vector<std::string> { "style 0x80000", "alpha 128 flags 2" }));
     EXPECT_EQ(fx.layered.alphas[app.m_pTrafficWnd], 128);
 }
 
 TEST(TrafficAppStartUp, ARefusedFirstAddIsMadeGoodAtTheNextActivityChange)
 {
     CAppFixture fx;
-    fx.area.answers = {false};
+    fx.area.answers = { false };
     CTrafficApp& app = fx.Start();
     EXPECT_TRUE(app.TrayIcon().m_bIconGone);
     fx.Tick();
-    fx.SetCounters({{u"lo", 100, 0}, {u"eth0", 0, 0}});
+    fx.SetCounters({ { u"lo", 100, 0 }, { u"eth0", 0, 0 } });
     fx.Tick();
     fx.Tick();
     EXPECT_FALSE(app.TrayIcon().m_bIconGone);
-    EXPECT_EQ(fx.area.Messages(), (std::vector<std::string>{"add", "add"}));
+    EXPECT_EQ(fx.area.Messages(), (std::vector<std::string> { "add", "add" }));
 }
 
 namespace {
 
 constexpr int kEdge = 1'000'000;
 
-struct RectCase
-{
+struct RectCase {
     const char* name;
     int left, top, right, bottom;
     bool applied;
 };
 
-class TrafficAppWindowRect : public ::testing::TestWithParam<RectCase>
-{
-};
+class TrafficAppWindowRect : public ::testing::TestWithParam<RectCase> { };
 
 } // namespace
 
@@ -163,19 +160,18 @@ TEST_P(TrafficAppWindowRect, AStoredRectangleIsAppliedWhenItTouchesOrOverlapsThe
         EXPECT_NE(pos, QPoint(l, t));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TrafficAppWindowRect,
-    ::testing::Values(RectCase{"inside", 100, 50, 274, 173, true},
-                      RectCase{"zero_width", 100, 50, 100, 173, false},
-                      RectCase{"zero_height", 100, 50, 274, 50, false},
-                      RectCase{"beyond_the_left_side", -400, 50, -226, 173, false},
-                      RectCase{"beyond_the_bottom", 100, kEdge + 1, 274, kEdge + 124, false},
-                      RectCase{"beyond_the_right_side", kEdge + 1, 50, kEdge + 175, 173, false},
-                      RectCase{"touching_the_left_edge", -174, 50, 0, 173, true},
-                      RectCase{"touching_the_right_edge", kEdge, 50, kEdge + 174, 173, true},
-                      RectCase{"touching_the_bottom_edge", 100, kEdge, 274, kEdge + 123, true},
-                      RectCase{"mostly_off_screen", -170, -100, 4, 23, true},
-                      RectCase{"inside_out", 274, 173, 100, 50, false}),
+INSTANTIATE_TEST_SUITE_P(Cases, TrafficAppWindowRect,
+    ::testing::Values(RectCase { "inside", 100, 50, 274, 173, true },
+        RectCase { "zero_width", 100, 50, 100, 173, false },
+        RectCase { "zero_height", 100, 50, 274, 50, false },
+        RectCase { "beyond_the_left_side", -400, 50, -226, 173, false },
+        RectCase { "beyond_the_bottom", 100, kEdge + 1, 274, kEdge + 124, false },
+        RectCase { "beyond_the_right_side", kEdge + 1, 50, kEdge + 175, 173, false },
+        RectCase { "touching_the_left_edge", -174, 50, 0, 173, true },
+        RectCase { "touching_the_right_edge", kEdge, 50, kEdge + 174, 173, true },
+        RectCase { "touching_the_bottom_edge", 100, kEdge, 274, kEdge + 123, true },
+        RectCase { "mostly_off_screen", -170, -100, 4, 23, true },
+        RectCase { "inside_out", 274, 173, 100, 50, false }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TrafficAppSettings, OkWritesTheSixSettingsAndExitWritesOnlyTheRectangle)
@@ -193,7 +189,7 @@ TEST(TrafficAppSettings, OkWritesTheSixSettingsAndExitWritesOnlyTheRectangle)
     EXPECT_EQ(fx.store.writes[1].value, 80);
     EXPECT_EQ(fx.store.writes[2].value, 120 + 174);
     EXPECT_EQ(fx.store.writes[3].value, 80 + 123);
-    EXPECT_EQ(fx.exit.codes, std::vector<int>{0});
+    EXPECT_EQ(fx.exit.codes, std::vector<int> { 0 });
 }
 
 TEST(TrafficAppSettings, AFailedWriteLeavesTheValuesInForce)
@@ -227,7 +223,7 @@ TEST(TrafficAppShutdown, TearingDownRemovesTheTrayIconFirst)
     CAppFixture fx;
     CTrafficApp& app = fx.Start();
     app.ExitInstance();
-    EXPECT_EQ(fx.area.Messages(), (std::vector<std::string>{"add", "delete"}));
+    EXPECT_EQ(fx.area.Messages(), (std::vector<std::string> { "add", "delete" }));
     EXPECT_EQ(app.m_pTrafficWnd, nullptr);
     app.ExitInstance(); // twice is harmless
     EXPECT_EQ(fx.area.Messages().size(), 2u);

@@ -1,6 +1,6 @@
+#include "display/TrafficWnd.h"
 #include "ResourceIds.h"
 #include "dialogs/SettingsDlg.h"
-#include "display/TrafficWnd.h"
 #include "support/AppFixture.h"
 #include "tray/SystemTray.h"
 
@@ -10,8 +10,7 @@
 
 namespace {
 
-class TrafficWndTest : public ::testing::Test
-{
+class TrafficWndTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -57,37 +56,37 @@ protected:
 
 TEST_F(TrafficWndTest, ASampleLightsTheLampOnTheNextTickAndDarkensOnTheSecondAfter)
 {
-    fx.SetCounters({{u"lo", 1000, 0}, {u"eth0", 0, 0}});
+    fx.SetCounters({ { u"lo", 1000, 0 }, { u"eth0", 0, 0 } });
     fx.Tick(); // the bytes arrive in this tick's sample
     EXPECT_TRUE(TrayImages().empty()) << "the lamp must not light in the same tick";
     fx.Tick();
-    EXPECT_EQ(TrayImages(), (std::vector<int>{IDI_RECEIVE}));
+    EXPECT_EQ(TrayImages(), (std::vector<int> { IDI_RECEIVE }));
     fx.Tick();
-    EXPECT_EQ(TrayImages(), (std::vector<int>{IDI_RECEIVE, IDI_IDLE}));
+    EXPECT_EQ(TrayImages(), (std::vector<int> { IDI_RECEIVE, IDI_IDLE }));
 }
 
 TEST_F(TrafficWndTest, SteadyTrafficBothWaysKeepsBothLampsLitAndTellsTheTrayOnce)
 {
     for (int i = 1; i <= 20; ++i) {
-        fx.SetCounters({{u"lo", uint64_t(500 * i), uint64_t(300 * i)}, {u"eth0", 0, 0}});
+        fx.SetCounters({ { u"lo", uint64_t(500 * i), uint64_t(300 * i) }, { u"eth0", 0, 0 } });
         fx.Tick();
     }
-    EXPECT_EQ(TrayImages(), (std::vector<int>{IDI_BOTH}));
+    EXPECT_EQ(TrayImages(), (std::vector<int> { IDI_BOTH }));
     EXPECT_EQ(wnd->m_nTrayState, 3);
 }
 
 TEST_F(TrafficWndTest, SendingOnlyLightsTheRedLamp)
 {
-    fx.SetCounters({{u"lo", 0, 64}, {u"eth0", 0, 0}});
+    fx.SetCounters({ { u"lo", 0, 64 }, { u"eth0", 0, 0 } });
     fx.Tick();
     fx.Tick();
-    EXPECT_EQ(TrayImages(), (std::vector<int>{IDI_SEND}));
+    EXPECT_EQ(TrayImages(), (std::vector<int> { IDI_SEND }));
 }
 
 TEST_F(TrafficWndTest, AnIconThatCountsAsHiddenIsBroughtBackAtTheNextChange)
 {
     fx.App().TrayIcon().m_bIconHidden = true; // a refused re-add left it hidden
-    fx.SetCounters({{u"lo", 10, 0}, {u"eth0", 0, 0}});
+    fx.SetCounters({ { u"lo", 10, 0 }, { u"eth0", 0, 0 } });
     fx.Tick();
     fx.Tick();
     EXPECT_FALSE(fx.App().TrayIcon().m_bIconHidden);
@@ -109,7 +108,7 @@ TEST_F(TrafficWndTest, RatesRefreshOnceASecondAlsoAcrossTheTickCountWrap)
     uint64_t bytes = 0;
     for (int i = 0; i < 60; ++i) { // 12 s, across the wrap
         bytes += 1024;
-        fx.SetCounters({{u"lo", bytes, 0}, {u"eth0", 0, 0}});
+        fx.SetCounters({ { u"lo", bytes, 0 }, { u"eth0", 0, 0 } });
         fx.Tick();
         refreshes += wnd->m_graphReceived.m_dAccumulated == 0.0;
     }
@@ -227,7 +226,7 @@ TEST_F(TrafficWndTest, ContextMenuExitEndsWithCodeZeroWithoutStoringThePosition)
     wnd->OnMove();
     fx.menu.choice = ID_WND_EXIT;
     wnd->OnContextMenu();
-    EXPECT_EQ(fx.exit.codes, std::vector<int>{0});
+    EXPECT_EQ(fx.exit.codes, std::vector<int> { 0 });
     EXPECT_TRUE(fx.store.writes.empty());
 }
 
@@ -255,7 +254,7 @@ TEST_F(TrafficWndTest, EachTickPaintsEachGraphOnceWhileShownAndNotAtAllWhileHidd
     QCoreApplication::processEvents(); // the window is exposed
     const int received = wnd->m_graphReceived.PaintCount();
     const int sent = wnd->m_graphSent.PaintCount();
-    fx.SetCounters({{u"lo", 1000, 500}, {u"eth0", 0, 0}});
+    fx.SetCounters({ { u"lo", 1000, 500 }, { u"eth0", 0, 0 } });
     for (int i = 0; i < 6; ++i) // the sixth tick also refreshes the rate texts
         fx.Tick();
     EXPECT_EQ(wnd->m_graphReceived.PaintCount(), received + 6);
@@ -288,7 +287,7 @@ TEST_F(TrafficWndTest, TicksThatLeaveThePictureAsItWasPaintNothing)
     EXPECT_EQ(paintsAfter(10), 0);
 
     // One burst moves across the whole graph, one paint a tick, then the line is flat again.
-    fx.SetCounters({{u"lo", 4096, 0}, {u"eth0", 0, 0}});
+    fx.SetCounters({ { u"lo", 4096, 0 }, { u"eth0", 0, 0 } });
     const int width = int(graph.m_history.size());
     const int moving = paintsAfter(width + 10);
     EXPECT_GE(moving, width);

@@ -18,26 +18,26 @@ TEST(WindowAlpha, OpaqueWindowBecomesLayeredBeforeItGetsItsAlpha)
     platform.styles[kWindow] = 0x8; // another extended style bit that must survive
     CWindowAlpha alpha(platform);
     EXPECT_TRUE(alpha.SetWindowAlpha(kWindow, 128));
-    EXPECT_EQ(platform.log, (Log{"style 0x80008", "alpha 128 flags 2"}));
+    EXPECT_EQ(platform.log, (Log { "style 0x80008", "alpha 128 flags 2" }));
 
     platform.log.clear();
     EXPECT_TRUE(alpha.SetWindowAlpha(kWindow, 255)); // already layered: only the alpha
-    EXPECT_EQ(platform.log, Log{"alpha 255 flags 2"});
+    EXPECT_EQ(platform.log, Log { "alpha 255 flags 2" });
     EXPECT_TRUE(alpha.IsLayered(kWindow));
 
     platform.log.clear();
     EXPECT_TRUE(alpha.RemoveLayeredStyle(kWindow));
-    EXPECT_EQ(platform.log, Log{"style 0x8"});
+    EXPECT_EQ(platform.log, Log { "style 0x8" });
     EXPECT_FALSE(alpha.IsLayered(kWindow));
 }
 
 TEST(WindowAlpha, OnlyTheLowByteOfTheAlphaCounts)
 {
-    const struct
-    {
+    const struct {
         int nAlpha;
         int nSent;
-    } cases[] = {{0, 0}, {1, 1}, {255, 255}, {256, 0}, {384, 128}, {511, 255}, {-1, 255}};
+    } cases[]
+        = { { 0, 0 }, { 1, 1 }, { 255, 255 }, { 256, 0 }, { 384, 128 }, { 511, 255 }, { -1, 255 } };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.nAlpha);
         CFakeLayeredWindow platform;

@@ -2,4 +2,7 @@
 
 #include <QApplication>
 
-void CQtBeep::MessageBeep() { QApplication::beep(); }
+void CQtBeep::MessageBeep()
+{
+    QApplication::beep();
+}

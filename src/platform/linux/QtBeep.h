@@ -2,8 +2,7 @@
 
 #include "platform/IBeep.h"
 
-class CQtBeep : public IBeep
-{
+class CQtBeep : public IBeep {
 public:
     void MessageBeep() override;
 };

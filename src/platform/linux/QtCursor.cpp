@@ -2,4 +2,7 @@
 
 #include <QCursor>
 
-QPoint CQtCursor::GetCursorPos() { return QCursor::pos(); }
+QPoint CQtCursor::GetCursorPos()
+{
+    return QCursor::pos();
+}

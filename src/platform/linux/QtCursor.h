@@ -2,8 +2,7 @@
 
 #include "platform/ICursor.h"
 
-class CQtCursor : public ICursor
-{
+class CQtCursor : public ICursor {
 public:
     QPoint GetCursorPos() override;
 };

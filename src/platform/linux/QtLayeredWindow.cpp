@@ -34,8 +34,8 @@ bool CQtLayeredWindow::FindSetLayeredWindowAttributes()
     return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
-bool CQtLayeredWindow::SetLayeredWindowAttributes(QWidget* pWindow, uint32_t, uint8_t bAlpha,
-                                                  uint32_t dwFlags)
+bool CQtLayeredWindow::SetLayeredWindowAttributes(
+    QWidget* pWindow, uint32_t, uint8_t bAlpha, uint32_t dwFlags)
 {
     // A colour key has no counterpart here; nothing in the program asks for one.
     if (!pWindow || !(dwFlags & LWA_ALPHA))

@@ -25,7 +25,7 @@ QIcon SmallImages(const QIcon& hIcon)
     if (hIcon.isNull())
         return {};
     QIcon small;
-    for (const int nSize : {16, 22, 24, 32})
+    for (const int nSize : { 16, 22, 24, 32 })
         small.addPixmap(hIcon.pixmap(nSize, nSize));
     return small;
 }
@@ -37,9 +37,9 @@ CQtNotifyArea::CQtNotifyArea()
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
         m_pWatcher = new QDBusServiceWatcher(QString::fromLatin1(kWatcherService), bus,
-                                             QDBusServiceWatcher::WatchForRegistration, this);
+            QDBusServiceWatcher::WatchForRegistration, this);
         connect(m_pWatcher, &QDBusServiceWatcher::serviceRegistered, this,
-                &CQtNotifyArea::HostAppeared);
+            &CQtNotifyArea::HostAppeared);
     }
     WatchXEmbedManagers();
     if (qGuiApp) {
@@ -49,8 +49,7 @@ CQtNotifyArea::CQtNotifyArea()
             WatchScreen(pScreen);
             WorkAreaChanged();
         });
-        connect(qGuiApp, &QGuiApplication::screenRemoved, this,
-                &CQtNotifyArea::WorkAreaChanged);
+        connect(qGuiApp, &QGuiApplication::screenRemoved, this, &CQtNotifyArea::WorkAreaChanged);
     }
 }
 
@@ -196,8 +195,8 @@ void CQtNotifyArea::WatchXEmbedManagers()
     // which reaches clients that listen for structure changes there.
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(pConnection));
     for (int nScreen = 0; it.rem > 0; xcb_screen_next(&it), ++nScreen) {
-        m_trayAtoms.push_back(
-            CXcbConnection::InternAtom(pConnection, "_NET_SYSTEM_TRAY_S" + QByteArray::number(nScreen)));
+        m_trayAtoms.push_back(CXcbConnection::InternAtom(
+            pConnection, "_NET_SYSTEM_TRAY_S" + QByteArray::number(nScreen)));
         const xcb_window_t root = it.data->root;
         xcb_get_window_attributes_reply_t* pAttributes = xcb_get_window_attributes_reply(
             pConnection, xcb_get_window_attributes(pConnection, root), nullptr);
@@ -222,8 +221,7 @@ bool CQtNotifyArea::nativeEventFilter(const QByteArray& eventType, void* message
     if ((pEvent->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
         return false;
     const auto* pMessage = static_cast<const xcb_client_message_event_t*>(message);
-    if (pMessage->format != 32 || m_atomManager == XCB_ATOM_NONE
-        || pMessage->type != m_atomManager)
+    if (pMessage->format != 32 || m_atomManager == XCB_ATOM_NONE || pMessage->type != m_atomManager)
         return false;
     for (const uint32_t atom : m_trayAtoms)
         if (atom != XCB_ATOM_NONE && pMessage->data.data32[1] == atom) {

@@ -16,8 +16,7 @@ class QScreen;
 // a new owner of org.kde.StatusNotifierWatcher or a new XEmbed tray manager announced by
 // the MANAGER client message, is passed up as "TaskbarCreated"; a screen whose available
 // geometry changes is passed up as a work-area change.
-class CQtNotifyArea : public QObject, public INotifyArea, private QAbstractNativeEventFilter
-{
+class CQtNotifyArea : public QObject, public INotifyArea, private QAbstractNativeEventFilter {
 public:
     CQtNotifyArea();
     ~CQtNotifyArea() override;

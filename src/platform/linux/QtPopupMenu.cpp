@@ -3,8 +3,7 @@
 #include <QAction>
 #include <QMenu>
 
-int CQtPopupMenu::Track(const std::vector<PopupMenuItem>& items, const QPoint& pos,
-                        QWidget* owner)
+int CQtPopupMenu::Track(const std::vector<PopupMenuItem>& items, const QPoint& pos, QWidget* owner)
 {
     QMenu menu(owner);
     for (const PopupMenuItem& item : items) {

@@ -3,9 +3,7 @@
 #include "platform/IPopupMenu.h"
 
 // A QMenu run modally at the position; the chosen action carries the item's id.
-class CQtPopupMenu : public IPopupMenu
-{
+class CQtPopupMenu : public IPopupMenu {
 public:
-    int Track(const std::vector<PopupMenuItem>& items, const QPoint& pos,
-              QWidget* owner) override;
+    int Track(const std::vector<PopupMenuItem>& items, const QPoint& pos, QWidget* owner) override;
 };

@@ -2,4 +2,7 @@
 
 #include <QCoreApplication>
 
-void CQtProcessExit::Exit(int code) { QCoreApplication::exit(code); }
+void CQtProcessExit::Exit(int code)
+{
+    QCoreApplication::exit(code);
+}

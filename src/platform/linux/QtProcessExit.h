@@ -2,8 +2,7 @@
 
 #include "platform/IProcessExit.h"
 
-class CQtProcessExit : public IProcessExit
-{
+class CQtProcessExit : public IProcessExit {
 public:
     void Exit(int code) override;
 };

@@ -14,15 +14,16 @@ void CXcbTaskbar::SkipTaskbar(QWidget* pWindow)
         return;
     const auto window = xcb_window_t(pWindow->winId());
     const xcb_atom_t state = CXcbConnection::InternAtom(pConnection, "_NET_WM_STATE");
-    const xcb_atom_t skipTaskbar =
-        CXcbConnection::InternAtom(pConnection, "_NET_WM_STATE_SKIP_TASKBAR");
-    const xcb_atom_t skipPager = CXcbConnection::InternAtom(pConnection, "_NET_WM_STATE_SKIP_PAGER");
+    const xcb_atom_t skipTaskbar
+        = CXcbConnection::InternAtom(pConnection, "_NET_WM_STATE_SKIP_TASKBAR");
+    const xcb_atom_t skipPager
+        = CXcbConnection::InternAtom(pConnection, "_NET_WM_STATE_SKIP_PAGER");
     if (state == XCB_ATOM_NONE || skipTaskbar == XCB_ATOM_NONE || skipPager == XCB_ATOM_NONE)
         return;
 
     std::vector<xcb_atom_t> atoms;
-    xcb_get_property_reply_t* pReply = xcb_get_property_reply(
-        pConnection, xcb_get_property(pConnection, 0, window, state, XCB_ATOM_ATOM, 0, 64), nullptr);
+    xcb_get_property_reply_t* pReply = xcb_get_property_reply(pConnection,
+        xcb_get_property(pConnection, 0, window, state, XCB_ATOM_ATOM, 0, 64), nullptr);
     if (pReply) {
         if (pReply->format == 32 && pReply->type == XCB_ATOM_ATOM) {
             const auto* pAtoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(pReply));
@@ -30,10 +31,10 @@ void CXcbTaskbar::SkipTaskbar(QWidget* pWindow)
         }
         free(pReply);
     }
-    for (const xcb_atom_t atom : {skipTaskbar, skipPager})
+    for (const xcb_atom_t atom : { skipTaskbar, skipPager })
         if (std::find(atoms.begin(), atoms.end(), atom) == atoms.end())
             atoms.push_back(atom);
     xcb_change_property(pConnection, XCB_PROP_MODE_REPLACE, window, state, XCB_ATOM_ATOM, 32,
-                        uint32_t(atoms.size()), atoms.data());
+        uint32_t(atoms.size()), atoms.data());
     xcb_flush(pConnection);
 }
