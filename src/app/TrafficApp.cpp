@@ -151,10 +151,10 @@ int32_t CTrafficApp::ReadInt(const char* key, int32_t nDefault)
     return m_services.store->GetProfileInt(kSection, QString::fromLatin1(key), nDefault);
 }
 
-void CTrafficApp::WriteInt(const char* key, int32_t nValue)
+void CTrafficApp::WriteValues(const std::vector<ProfileValue>& values)
 {
-    // A failed write is ignored: the value in memory stays in force for this run.
-    m_services.store->WriteProfileInt(kSection, QString::fromLatin1(key), nValue);
+    // A failed write is ignored: the values in memory stay in force for this run.
+    m_services.store->WriteProfile(kSection, values);
 }
 
 void CTrafficApp::LoadSettings()
@@ -179,12 +179,14 @@ void CTrafficApp::LoadSettings()
 void CTrafficApp::SaveSettings()
 {
     const CTrafficWnd& wnd = *m_pTrafficWnd;
-    WriteInt("NetworkDevice", m_nNetworkDevice);
-    WriteInt("GraphicScale", m_nGraphicScale);
-    WriteInt("MirrorMode", m_bMirrorMode ? 1 : 0);
-    WriteInt("Transparent", wnd.m_bTransparent ? 1 : 0);
-    WriteInt("TransparencyFocused", wnd.m_nAlphaFocused);
-    WriteInt("TransparencyUnocused", wnd.m_nAlphaUnfocused);
+    WriteValues({
+        { QStringLiteral("NetworkDevice"), m_nNetworkDevice },
+        { QStringLiteral("GraphicScale"), m_nGraphicScale },
+        { QStringLiteral("MirrorMode"), int32_t(m_bMirrorMode ? 1 : 0) },
+        { QStringLiteral("Transparent"), int32_t(wnd.m_bTransparent ? 1 : 0) },
+        { QStringLiteral("TransparencyFocused"), wnd.m_nAlphaFocused },
+        { QStringLiteral("TransparencyUnocused"), wnd.m_nAlphaUnfocused },
+    });
 }
 
 void CTrafficApp::LoadWindowRect()
@@ -220,8 +222,10 @@ void CTrafficApp::LoadWindowRect()
 void CTrafficApp::SaveWindowRect()
 {
     const QRect r = m_pTrafficWnd->frameGeometry();
-    WriteInt("rect.left", r.x());
-    WriteInt("rect.top", r.y());
-    WriteInt("rect.right", r.x() + r.width());
-    WriteInt("rect.bottom", r.y() + r.height());
+    WriteValues({
+        { QStringLiteral("rect.left"), int32_t(r.x()) },
+        { QStringLiteral("rect.top"), int32_t(r.y()) },
+        { QStringLiteral("rect.right"), int32_t(r.x() + r.width()) },
+        { QStringLiteral("rect.bottom"), int32_t(r.y() + r.height()) },
+    });
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "app/AppServices.h"
+#include "platform/ISettingsStore.h"
 #include "tray/SystemTray.h"
 
 #include <QString>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class CAboutDlg;
 class CLinuxServices;
@@ -69,7 +71,7 @@ public:
 
 private:
     int32_t ReadInt(const char* key, int32_t nDefault);
-    void WriteInt(const char* key, int32_t nValue);
+    void WriteValues(const std::vector<ProfileValue>& values);
 
     AppServices m_services;
     std::unique_ptr<CLinuxServices> m_pLinux;

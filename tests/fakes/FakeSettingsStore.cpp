@@ -8,11 +8,27 @@ int32_t CFakeSettingsStore::GetProfileInt(
     return it == values.end() ? nDefault : it->second;
 }
 
-bool CFakeSettingsStore::WriteProfileInt(const QString& section, const QString& key, int32_t nValue)
+QString CFakeSettingsStore::GetProfileString(
+    const QString& section, const QString& key, const QString& strDefault)
 {
-    writes.push_back({ section, key, nValue });
+    const auto it = strings.find({ section, key });
+    return it == strings.end() ? strDefault : it->second;
+}
+
+bool CFakeSettingsStore::WriteProfile(
+    const QString& section, const std::vector<ProfileValue>& batch)
+{
+    batches.push_back(batch);
+    for (const ProfileValue& v : batch)
+        if (const int32_t* pn = std::get_if<int32_t>(&v.value))
+            writes.push_back({ section, v.key, *pn });
     if (failWrites)
         return false;
-    values[{ section, key }] = nValue;
+    for (const ProfileValue& v : batch) {
+        if (const int32_t* pn = std::get_if<int32_t>(&v.value))
+            values[{ section, v.key }] = *pn;
+        else
+            strings[{ section, v.key }] = std::get<QString>(v.value);
+    }
     return true;
 }

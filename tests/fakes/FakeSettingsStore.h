@@ -18,10 +18,14 @@ public:
     };
 
     int32_t GetProfileInt(const QString& section, const QString& key, int32_t nDefault) override;
-    bool WriteProfileInt(const QString& section, const QString& key, int32_t nValue) override;
+    QString GetProfileString(
+        const QString& section, const QString& key, const QString& strDefault) override;
+    bool WriteProfile(const QString& section, const std::vector<ProfileValue>& values) override;
 
     std::map<std::pair<QString, QString>, int32_t> values;
+    std::map<std::pair<QString, QString>, QString> strings;
     std::vector<Access> reads;
-    std::vector<Access> writes;
+    std::vector<Access> writes; // integer values, one entry per key
+    std::vector<std::vector<ProfileValue>> batches; // every WriteProfile call as it came
     bool failWrites = false; // writes are recorded but change nothing and report failure
 };

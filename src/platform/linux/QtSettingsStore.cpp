@@ -41,19 +41,29 @@ int32_t CQtSettingsStore::GetProfileInt(
     return ParseInt32(value.toString(), nValue) ? nValue : nDefault;
 }
 
-bool CQtSettingsStore::WriteProfileInt(const QString& section, const QString& key, int32_t nValue)
+QString CQtSettingsStore::GetProfileString(
+    const QString& section, const QString& key, const QString& strDefault)
 {
-    const QSettings::Status status = Write(section, key, nValue);
+    QSettings settings(m_strFileName, QSettings::NativeFormat);
+    KeepCopyIfBroken(settings);
+    settings.beginGroup(section);
+    const QVariant value = settings.value(key);
+    return value.typeId() == QMetaType::QString ? value.toString() : strDefault;
+}
+
+bool CQtSettingsStore::WriteProfile(const QString& section, const std::vector<ProfileValue>& values)
+{
+    const QSettings::Status status = Write(section, values);
     // The first sync after a parse error refuses to write; the parse is cached per file name
     // in the process, so the next one writes back what could be read. (A QSettings keeps its
     // first error, hence a new one.)
     if (status == QSettings::FormatError)
-        return Write(section, key, nValue) == QSettings::NoError;
+        return Write(section, values) == QSettings::NoError;
     return status == QSettings::NoError;
 }
 
 QSettings::Status CQtSettingsStore::Write(
-    const QString& section, const QString& key, int32_t nValue) const
+    const QString& section, const std::vector<ProfileValue>& values) const
 {
     QSettings settings(m_strFileName, QSettings::NativeFormat);
     KeepCopyIfBroken(settings);
@@ -61,7 +71,12 @@ QSettings::Status CQtSettingsStore::Write(
     // rewriting it in place.
     settings.setAtomicSyncRequired(true);
     settings.beginGroup(section);
-    settings.setValue(key, QString::number(nValue));
+    for (const ProfileValue& v : values) {
+        if (const int32_t* pn = std::get_if<int32_t>(&v.value))
+            settings.setValue(v.key, QString::number(*pn));
+        else
+            settings.setValue(v.key, std::get<QString>(v.value));
+    }
     settings.endGroup();
     settings.sync();
     return settings.status();

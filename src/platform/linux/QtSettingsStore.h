@@ -22,7 +22,9 @@ public:
     explicit CQtSettingsStore(const QString& strAppName);
 
     int32_t GetProfileInt(const QString& section, const QString& key, int32_t nDefault) override;
-    bool WriteProfileInt(const QString& section, const QString& key, int32_t nValue) override;
+    QString GetProfileString(
+        const QString& section, const QString& key, const QString& strDefault) override;
+    bool WriteProfile(const QString& section, const std::vector<ProfileValue>& values) override;
 
     const QString& FileName() const { return m_strFileName; }
 
@@ -33,7 +35,7 @@ public:
     static bool ParseInt32(const QString& text, int32_t& nValue);
 
 private:
-    QSettings::Status Write(const QString& section, const QString& key, int32_t nValue) const;
+    QSettings::Status Write(const QString& section, const std::vector<ProfileValue>& values) const;
     void KeepCopyIfBroken(QSettings& settings) const;
 
     QString m_strFileName;
