@@ -1,9 +1,138 @@
 #include "platform/linux/QtSettingsStore.h"
 
-#include <QFile>
-#include <QSettings>
+#include "platform/linux/FileDescriptor.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QStandardPaths>
+#include <cerrno>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Long enough for another copy's write of a 1 MiB file to a slow disk, short enough that a
+// stuck lock never hangs the program.
+constexpr int kLockWaitMs = 10000;
+
+QByteArray Native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+// write(2) may take fewer bytes than asked (a disk filling up takes what fits): go on until all
+// are written or it reports an error.
+bool WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+// Follows symlinks to the file a write must replace (which need not exist yet).
+QString ResolvedTarget(const QString& path)
+{
+    QString current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st { };
+        if (::lstat(Native(current).constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        const QString link = QFile::symLinkTarget(current);
+        if (link.isEmpty())
+            return current;
+        current = link;
+    }
+    return current;
+}
+
+// A new file with every byte of data, flushed to disk; empty on any failure (nothing is left).
+QString WriteTemporary(const QString& dir, const QString& base, const QByteArray& data, mode_t mode)
+{
+    QByteArray name = Native(dir + QStringLiteral("/.") + base + QStringLiteral(".XXXXXX"));
+    CFileDescriptor fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd.IsValid())
+        return {};
+    if (!WriteAll(fd.Get(), data.constData(), size_t(data.size())) || ::fchmod(fd.Get(), mode) != 0
+        || ::fsync(fd.Get()) != 0) {
+        ::unlink(name.constData());
+        return {};
+    }
+    return QFile::decodeName(name);
+}
+
+// Keeps the file's present text under aside, which must not exist yet: a second name for the
+// same file where the folder allows it (no bytes to write), else a checked copy.
+enum class EAside { Kept, Taken, Failed };
+EAside KeepAside(const QString& target, const QString& aside)
+{
+    const QByteArray from = Native(target), to = Native(aside);
+    if (::link(from.constData(), to.constData()) == 0)
+        return EAside::Kept;
+    if (errno == EEXIST)
+        return EAside::Taken;
+    CFileDescriptor in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
+    if (!in.IsValid())
+        return EAside::Failed;
+    CFileDescriptor out(::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out.IsValid())
+        return errno == EEXIST ? EAside::Taken : EAside::Failed;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(in.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 && ::fsync(out.Get()) == 0)
+            return EAside::Kept;
+        if (n <= 0 || !WriteAll(out.Get(), buffer, size_t(n)))
+            break;
+    }
+    ::unlink(to.constData());
+    return EAside::Failed;
+}
+
+void SyncFolder(const QString& dir)
+{
+    CFileDescriptor fd(::open(Native(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.IsValid())
+        ::fsync(fd.Get());
+}
+
+// A writer that died between creating and renaming its temporary file left it behind; under
+// the lock no other writer is busy with one.
+void RemoveLeftTemporaries(const QString& dir, const QString& base)
+{
+    const QString prefix = u'.' + base + u'.';
+    const QStringList names
+        = QDir(dir).entryList({ prefix + QStringLiteral("??????") }, QDir::Files | QDir::Hidden);
+    for (const QString& name : names)
+        QFile::remove(dir + u'/' + name);
+}
+
+mode_t NewFileMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
+bool CQtSettingsStore::FileId::operator==(const FileId& other) const
+{
+    return dev == other.dev && ino == other.ino && size == other.size
+        && mtime.tv_sec == other.mtime.tv_sec && mtime.tv_nsec == other.mtime.tv_nsec
+        && ctime.tv_sec == other.ctime.tv_sec && ctime.tv_nsec == other.ctime.tv_nsec;
+}
 
 CQtSettingsStore::CQtSettingsStore(const QString& strAppName)
 {
@@ -26,70 +155,142 @@ bool CQtSettingsStore::ParseInt32(const QString& text, int32_t& nValue)
     return true;
 }
 
+const CIniDocument& CQtSettingsStore::Current()
+{
+    const QByteArray path = Native(m_strFileName);
+    struct stat st { };
+    if (::stat(path.constData(), &st) != 0) {
+        m_eFile = errno == ENOENT ? EFile::Missing : EFile::Untouchable;
+        m_bKnown = false;
+        m_doc = CIniDocument();
+        return m_doc;
+    }
+    const auto idOf = [](const struct stat& s) {
+        return FileId { s.st_dev, s.st_ino, s.st_size, s.st_mtim, s.st_ctim };
+    };
+    if (m_bKnown && idOf(st) == m_id)
+        return m_doc;
+
+    m_bKnown = false;
+    m_doc = CIniDocument();
+    m_eFile = EFile::Untouchable;
+    // Non-blocking, so a pipe in the file's place cannot hang the open.
+    CFileDescriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.IsValid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return m_doc;
+    if (st.st_size > kMaxFileSize) {
+        m_eFile = EFile::Oversized;
+    } else {
+        // Read one byte past the limit, so a file that grew since fstat is seen as too big.
+        QByteArray bytes(qsizetype(kMaxFileSize + 1), Qt::Uninitialized);
+        qsizetype nRead = 0;
+        while (nRead < bytes.size()) {
+            const ssize_t n = ::read(fd.Get(), bytes.data() + nRead, size_t(bytes.size() - nRead));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return m_doc;
+            if (n == 0)
+                break;
+            nRead += n;
+        }
+        if (nRead > kMaxFileSize) {
+            m_eFile = EFile::Oversized;
+        } else {
+            bytes.truncate(nRead);
+            m_doc = CIniDocument(std::move(bytes));
+            m_eFile = EFile::Readable;
+        }
+    }
+    m_id = idOf(st);
+    m_bKnown = true;
+    return m_doc;
+}
+
 int32_t CQtSettingsStore::GetProfileInt(
     const QString& section, const QString& key, int32_t nDefault)
 {
-    QSettings settings(m_strFileName, QSettings::NativeFormat);
-    KeepCopyIfBroken(settings);
-    settings.beginGroup(section);
-    const QVariant value = settings.value(key);
-    // An INI value is text; anything else (a list from a comma, an "@Variant(...)" blob) was
-    // not written by us and is not a 32-bit integer.
-    if (value.typeId() != QMetaType::QString)
-        return nDefault;
+    const std::optional<QString> text = Current().StringValue(section, key);
     int32_t nValue = 0;
-    return ParseInt32(value.toString(), nValue) ? nValue : nDefault;
+    return text && ParseInt32(*text, nValue) ? nValue : nDefault;
 }
 
 QString CQtSettingsStore::GetProfileString(
     const QString& section, const QString& key, const QString& strDefault)
 {
-    QSettings settings(m_strFileName, QSettings::NativeFormat);
-    KeepCopyIfBroken(settings);
-    settings.beginGroup(section);
-    const QVariant value = settings.value(key);
-    return value.typeId() == QMetaType::QString ? value.toString() : strDefault;
+    return Current().StringValue(section, key).value_or(strDefault);
+}
+
+QString CQtSettingsStore::SetAsideName(int n) const
+{
+    return m_strFileName + QStringLiteral(".bad")
+        + (n == 0 ? QString() : u'.' + QString::number(n));
 }
 
 bool CQtSettingsStore::WriteProfile(const QString& section, const std::vector<ProfileValue>& values)
 {
-    const QSettings::Status status = Write(section, values);
-    // The first sync after a parse error refuses to write; the parse is cached per file name
-    // in the process, so the next one writes back what could be read. (A QSettings keeps its
-    // first error, hence a new one.)
-    if (status == QSettings::FormatError)
-        return Write(section, values) == QSettings::NoError;
-    return status == QSettings::NoError;
-}
+    if (!QDir().mkpath(QFileInfo(m_strFileName).path()))
+        return false;
+    QLockFile lock(m_strFileName + QStringLiteral(".lock"));
+    if (!lock.tryLock(kLockWaitMs))
+        return false;
 
-QSettings::Status CQtSettingsStore::Write(
-    const QString& section, const std::vector<ProfileValue>& values) const
-{
-    QSettings settings(m_strFileName, QSettings::NativeFormat);
-    KeepCopyIfBroken(settings);
-    // Without a writable directory QSaveFile cannot replace the file; never fall back to
-    // rewriting it in place.
-    settings.setAtomicSyncRequired(true);
-    settings.beginGroup(section);
-    for (const ProfileValue& v : values) {
-        if (const int32_t* pn = std::get_if<int32_t>(&v.value))
-            settings.setValue(v.key, QString::number(*pn));
-        else
-            settings.setValue(v.key, std::get<QString>(v.value));
+    const QString target = ResolvedTarget(m_strFileName);
+    const QFileInfo targetInfo(target);
+    const QString dir = targetInfo.path();
+    const QString base = targetInfo.fileName();
+    RemoveLeftTemporaries(dir, base);
+
+    const CIniDocument& doc = Current();
+    if (m_eFile == EFile::Untouchable)
+        return false;
+    const std::optional<CIniDocument::Edit> edit = doc.WithValues(section, values);
+    if (!edit)
+        return false;
+    const bool bSetAside = m_eFile == EFile::Oversized || edit->bLinesDropped;
+
+    mode_t mode = NewFileMode();
+    struct stat st { };
+    if (m_eFile != EFile::Missing && ::stat(Native(target).constData(), &st) == 0)
+        mode = st.st_mode & 07777;
+    const QString temporary = WriteTemporary(dir, base, edit->bytes, mode);
+    if (temporary.isEmpty())
+        return false;
+
+    QString aside;
+    if (bSetAside) {
+        for (int n = 0; n < kSetAsideNames && aside.isEmpty(); ++n) {
+            struct stat taken { };
+            if (::lstat(Native(SetAsideName(n)).constData(), &taken) == 0)
+                continue;
+            const EAside result = KeepAside(target, SetAsideName(n));
+            if (result == EAside::Failed)
+                break;
+            if (result == EAside::Kept)
+                aside = SetAsideName(n);
+        }
+        // Every name taken, or the copy failed: rather keep the file as it is than lose it.
+        if (aside.isEmpty()) {
+            QFile::remove(temporary);
+            return false;
+        }
     }
-    settings.endGroup();
-    settings.sync();
-    return settings.status();
-}
 
-// A line QSettings cannot parse is dropped by the next write, with whatever the user meant by
-// it: keep the file as it was in <file>.bad first.
-void CQtSettingsStore::KeepCopyIfBroken(QSettings& settings) const
-{
-    settings.allKeys(); // parses every section
-    if (settings.status() != QSettings::FormatError)
-        return;
-    const QString strAside = m_strFileName + QStringLiteral(".bad");
-    QFile::remove(strAside);
-    QFile::copy(m_strFileName, strAside);
+    if (::rename(Native(temporary).constData(), Native(target).constData()) != 0) {
+        QFile::remove(temporary);
+        if (!aside.isEmpty())
+            QFile::remove(aside);
+        return false;
+    }
+    SyncFolder(dir);
+    if (!aside.isEmpty())
+        SyncFolder(QFileInfo(aside).path());
+    // What was just written is what the next read would find: no need to read it again.
+    if (::stat(Native(target).constData(), &st) == 0) {
+        m_doc = CIniDocument(edit->bytes);
+        m_eFile = EFile::Readable;
+        m_id = { st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim };
+        m_bKnown = true;
+    }
+    return true;
 }

@@ -1,22 +1,29 @@
 #pragma once
 
 #include "platform/ISettingsStore.h"
+#include "platform/linux/IniDocument.h"
 
-#include <QSettings>
 #include <QString>
+#include <cstdint>
+#include <ctime>
+#include <sys/types.h>
 
 // The settings file $XDG_CONFIG_HOME/<name>/<name>.conf (~/.config when the variable is unset
-// or empty), one INI group per section, where <name> is the executable's base name.
+// or empty), one INI group per section, where <name> is the executable's base name, in the
+// format QSettings' NativeFormat uses, so a file either of them wrote reads the same in both.
 //
-// It names the file itself instead of handing organisation and application to QSettings:
-// QSettings resolves XDG_CONFIG_HOME once per process and caches it, and would also read
-// system-wide fallbacks under /etc/xdg. The file and its format are the same.
+// The file is read once and kept while it stays the same file (device, inode, size, change
+// times); a read of one key costs one stat(2). A write merges its values into the file as it
+// is on disk now, under a lock file (<file>.lock) shared with other running copies, writes the
+// whole text to a temporary file in the same folder, checks every byte written, flushes it to
+// disk and only then renames it over the old one: a full disk, a crash or a read-only folder
+// leaves the old file byte for byte, and the write reports failure.
 //
-// Every call opens the file afresh, so a write sees what another running copy stored a moment
-// ago and its result says whether this very write reached the disk. QSettings merges the change
-// under a lock file (<file>.lock) and replaces the file through QSaveFile: a crash or a full
-// disk leaves the old file or the new one, never a mix. A file with lines QSettings cannot
-// parse is copied to <file>.bad and rewritten with what could be read.
+// A file QSettings would call broken (its next write would drop lines), or one above 1 MiB, is
+// set aside before it is rewritten: as <file>.bad, or the next free <file>.bad.N up to .bad.9,
+// never over an earlier one. With no free name left the file is not rewritten at all.
+// A symlink in the file's place stays one: the file it points to is replaced, in its folder.
+// Anything else that is not a file there (a folder, a pipe) is left alone and read as empty.
 class CQtSettingsStore : public ISettingsStore {
 public:
     explicit CQtSettingsStore(const QString& strAppName);
@@ -28,6 +35,11 @@ public:
 
     const QString& FileName() const { return m_strFileName; }
 
+    // Larger files are taken for broken: reading them would slow start-up and exit.
+    static constexpr int64_t kMaxFileSize = 1 << 20;
+    // <file>.bad and <file>.bad.1 to <file>.bad.9.
+    static constexpr int kSetAsideNames = 10;
+
     // A stored text as a 32-bit value: decimal digits with an optional sign and surrounding
     // white space, within -2^31..2^31-1. Texts in 2^31..2^32-1 are refused too: the store
     // only ever writes signed values, and taking them as wrapped would turn a hand-edited
@@ -35,8 +47,28 @@ public:
     static bool ParseInt32(const QString& text, int32_t& nValue);
 
 private:
-    QSettings::Status Write(const QString& section, const std::vector<ProfileValue>& values) const;
-    void KeepCopyIfBroken(QSettings& settings) const;
+    enum class EFile {
+        Missing, // no file yet: nothing to keep
+        Readable,
+        Oversized, // readable but above kMaxFileSize: read as empty, set aside on write
+        Untouchable, // a folder, a pipe or an unreadable file: read as empty, never written
+    };
+    struct FileId {
+        dev_t dev = 0;
+        ino_t ino = 0;
+        off_t size = 0;
+        timespec mtime {};
+        timespec ctime {};
+        bool operator==(const FileId& other) const;
+    };
+
+    // The file as it is on disk now, parsed only when it changed since the last look.
+    const CIniDocument& Current();
+    QString SetAsideName(int n) const;
 
     QString m_strFileName;
+    EFile m_eFile = EFile::Missing;
+    FileId m_id;
+    bool m_bKnown = false; // m_eFile, m_id and m_doc describe the file as last seen
+    CIniDocument m_doc;
 };
