@@ -292,12 +292,6 @@ std::optional<QString> TextOf(const QString& s)
     return s;
 }
 
-void AppendEndOfLine(QByteArray& bytes)
-{
-    if (!bytes.isEmpty() && !bytes.endsWith('\n') && !bytes.endsWith('\r'))
-        bytes += '\n';
-}
-
 } // namespace
 
 CIniDocument::CIniDocument(QByteArray bytes)
@@ -309,9 +303,19 @@ CIniDocument::CIniDocument(QByteArray bytes)
 void CIniDocument::Parse()
 {
     const QByteArrayView data(m_bytes);
-    m_nStart = data.startsWith("\xef\xbb\xbf") ? 3 : 0;
-    qsizetype pos = m_nStart, lineStart = 0, lineLen = 0, equalsPos = 0;
+    qsizetype pos = 0, lineStart = 0, lineLen = 0, equalsPos = 0;
     QString section;
+    // QSettings looks for the first group header past a UTF-8 byte order mark but parses the
+    // keys before it from the first byte: a mark before a header is a line without '=' there,
+    // a mark before a key is part of the key.
+    if (data.startsWith("\xef\xbb\xbf")) {
+        qsizetype afterMark = 3;
+        if (ReadIniLine(data, afterMark, lineStart, lineLen, equalsPos) && data[lineStart] == '[') {
+            m_bBroken = true;
+            m_lines.push_back({ ELine::Broken, 0, 3, 0, section, {} });
+            pos = 3;
+        }
+    }
     while (ReadIniLine(data, pos, lineStart, lineLen, equalsPos)) {
         const qsizetype lineEnd = lineStart + lineLen;
         if (data[lineStart] == '[') {
@@ -505,10 +509,10 @@ std::optional<CIniDocument::Edit> CIniDocument::WithValues(
             FullKey(section, v.key), pn ? QString::number(*pn) : std::get<QString>(v.value));
     }
     QByteArray edited = Edited(texts, section);
-    if (ReadsBack(edited, texts))
+    if (ReadsBack(edited, texts, true))
         return Edit { std::move(edited), m_bBroken };
     edited = Canonical(texts);
-    if (ReadsBack(edited, texts))
+    if (ReadsBack(edited, texts, false))
         return Edit { std::move(edited), true };
     return std::nullopt;
 }
@@ -560,10 +564,10 @@ QByteArray CIniDocument::Edited(const QHash<QString, QString>& values, const QSt
                 after = line.end;
         }
         if (prefix.isEmpty() && after == -1) {
-            splices.push_back({ m_nStart, m_nStart, block });
+            splices.push_back({ 0, 0, block });
         } else if (after == -1) {
             QByteArray tail;
-            if (m_bytes.size() > m_nStart) {
+            if (!m_bytes.isEmpty()) {
                 tail = m_bytes.endsWith('\n') || m_bytes.endsWith('\r') ? "" : "\n";
                 tail += '\n';
             }
@@ -601,32 +605,43 @@ QByteArray CIniDocument::Edited(const QHash<QString, QString>& values, const QSt
 
 QByteArray CIniDocument::Canonical(const QHash<QString, QString>& values) const
 {
-    // QSettings' own layout: groups and keys sorted by name, root keys under [General].
+    // QSettings' own layout: groups and keys sorted by name, root keys under [General], texts
+    // escaped afresh. Another kind of value is kept as it was written unless it spans lines.
     std::map<QString, std::map<QString, QByteArray>> groups;
+    const auto put = [&groups](const QString& fullKey, QByteArray raw) {
+        const qsizetype slash = fullKey.indexOf(u'/');
+        const QString group = slash == -1 ? QString() : fullKey.first(slash + 1);
+        groups[group][fullKey.sliced(group.size())] = std::move(raw);
+    };
     for (auto it = m_winner.cbegin(); it != m_winner.cend(); ++it) {
-        const qsizetype slash = it.key().indexOf(u'/');
-        const QString group = slash == -1 ? QString() : it.key().first(slash + 1);
-        groups[group][it.key().sliced(group.size())] = RawValue(m_lines[*it]).toByteArray();
+        // A name ending in '/' would be written with a '\\' that escapes its '='.
+        if (it.key().endsWith(u'/'))
+            continue;
+        const QByteArrayView raw = RawValue(m_lines[*it]);
+        QString text;
+        const std::optional<QString> str
+            = UnescapeValue(raw, text) ? TextOf(text) : std::optional<QString>();
+        if (str)
+            put(it.key(), EscapedString(*str));
+        else if (!raw.contains('"') && !raw.contains('\n') && !raw.contains('\r')
+            && !raw.endsWith('\\'))
+            put(it.key(), raw.toByteArray());
     }
-    for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        const qsizetype slash = it.key().indexOf(u'/');
-        const QString group = slash == -1 ? QString() : it.key().first(slash + 1);
-        groups[group][it.key().sliced(group.size())] = EscapedString(it.value());
-    }
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        put(it.key(), EscapedString(it.value()));
     QByteArray result;
     for (const auto& [group, keys] : groups) {
         if (!result.isEmpty())
             result += '\n';
         result += Header(group) + '\n';
-        for (const auto& [key, raw] : keys) {
-            result += EscapedKey(key) + '=' + raw;
-            AppendEndOfLine(result);
-        }
+        for (const auto& [key, raw] : keys)
+            result += EscapedKey(key) + '=' + raw + '\n';
     }
     return result;
 }
 
-bool CIniDocument::ReadsBack(const QByteArray& bytes, const QHash<QString, QString>& values) const
+bool CIniDocument::ReadsBack(
+    const QByteArray& bytes, const QHash<QString, QString>& values, bool bKeepsOthers) const
 {
     const CIniDocument again(bytes);
     if (again.IsBroken())
@@ -640,6 +655,8 @@ bool CIniDocument::ReadsBack(const QByteArray& bytes, const QHash<QString, QStri
             || TextOf(text) != it.value())
             return false;
     }
+    if (!bKeepsOthers)
+        return true;
     // Every other key keeps its value text.
     for (auto it = m_winner.cbegin(); it != m_winner.cend(); ++it) {
         if (values.contains(it.key()))

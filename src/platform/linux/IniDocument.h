@@ -58,13 +58,14 @@ private:
     void Parse();
     QByteArray Edited(const QHash<QString, QString>& values, const QString& section) const;
     QByteArray Canonical(const QHash<QString, QString>& values) const;
-    bool ReadsBack(const QByteArray& bytes, const QHash<QString, QString>& values) const;
+    // The values read back from bytes, and (when asked) every other key keeps its value text.
+    bool ReadsBack(
+        const QByteArray& bytes, const QHash<QString, QString>& values, bool bKeepsOthers) const;
     QByteArrayView RawValue(const Line& line) const;
     static QString FullKey(const QString& section, const QString& key);
     static QByteArray Header(const QString& section);
 
     QByteArray m_bytes;
-    qsizetype m_nStart = 0; // after a UTF-8 byte order mark
     bool m_bBroken = false;
     std::vector<Line> m_lines;
     QHash<QString, size_t> m_winner; // full key -> the entry QSettings would read
