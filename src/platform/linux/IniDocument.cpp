@@ -519,15 +519,20 @@ std::optional<CIniDocument::Edit> CIniDocument::WithValues(
 
 QByteArray CIniDocument::Edited(const QHash<QString, QString>& values, const QString& section) const
 {
-    struct Splice {
-        qsizetype begin;
-        qsizetype end;
-        QByteArray text;
+    // The end of line at pos, if there is one: "\r\n", "\n\r", "\n" or "\r".
+    const auto endOfLine = [this](qsizetype pos) -> QByteArrayView {
+        if (pos >= m_bytes.size() || (m_bytes[pos] != '\n' && m_bytes[pos] != '\r'))
+            return {};
+        const bool bPair = pos + 1 < m_bytes.size()
+            && (m_bytes[pos + 1] == '\n' || m_bytes[pos + 1] == '\r')
+            && m_bytes[pos + 1] != m_bytes[pos];
+        return QByteArrayView(m_bytes).sliced(pos, bPair ? 2 : 1);
     };
+
     std::vector<Splice> splices;
     for (const Line& line : m_lines) {
         if (line.kind == ELine::Broken)
-            splices.push_back({ line.begin, line.end, {} });
+            splices.push_back({ line.begin, line.end + endOfLine(line.end).size(), {} });
         else if (line.kind == ELine::BrokenHeader)
             splices.push_back({ line.begin, line.end, Header(line.section) });
     }
@@ -543,56 +548,58 @@ QByteArray CIniDocument::Edited(const QHash<QString, QString>& values, const QSt
         } else {
             const QString key
                 = it.key().sliced(section.isEmpty() ? 0 : FullKey(section, {}).size() + 1);
-            added.emplace(key, EscapedKey(key) + '=' + EscapedString(it.value()) + '\n');
+            added.emplace(key, EscapedKey(key) + '=' + EscapedString(it.value()));
         }
     }
+    if (added.empty())
+        return Spliced(splices);
+    const auto block = [&added](QByteArrayView eol) {
+        QByteArray text;
+        for (const auto& [key, line] : added) {
+            text += line;
+            text += eol;
+        }
+        return text;
+    };
+
+    // After the last line of the group's last block (or its header), past any comment, and
+    // ended the way that line is ended.
     const QString prefix = section.isEmpty() ? QString() : FullKey(section, {}) + u'/';
-    QByteArray block;
-    for (const auto& [key, text] : added)
-        block += text;
-
-    if (!block.isEmpty()) {
-        // After the last line of the group's last block (or its header), past any comment and
-        // the end of that line.
-        qsizetype after = -1;
-        bool bInGroup = prefix.isEmpty();
-        for (const Line& line : m_lines) {
-            const bool bHeader = line.kind == ELine::Header || line.kind == ELine::BrokenHeader;
-            if (bHeader)
-                bInGroup = line.section == prefix;
-            if (bInGroup)
-                after = line.end;
-        }
-        if (prefix.isEmpty() && after == -1) {
-            splices.push_back({ 0, 0, block });
-        } else if (after == -1) {
-            QByteArray tail;
-            if (!m_bytes.isEmpty()) {
-                tail = m_bytes.endsWith('\n') || m_bytes.endsWith('\r') ? "" : "\n";
-                tail += '\n';
-            }
-            splices.push_back(
-                { m_bytes.size(), m_bytes.size(), tail + Header(prefix) + '\n' + block });
-        } else {
-            qsizetype eol = after;
-            while (eol < m_bytes.size() && m_bytes[eol] != '\n' && m_bytes[eol] != '\r')
-                ++eol;
-            if (eol == m_bytes.size()) {
-                splices.push_back({ eol, eol, '\n' + block });
-            } else {
-                eol += (m_bytes[eol] == '\r' && eol + 1 < m_bytes.size()
-                           && m_bytes[eol + 1] == '\n')
-                    ? 2
-                    : 1;
-                splices.push_back({ eol, eol, block });
-            }
-        }
+    qsizetype after = -1;
+    bool bInGroup = prefix.isEmpty();
+    for (const Line& line : m_lines) {
+        if (line.kind == ELine::Header || line.kind == ELine::BrokenHeader)
+            bInGroup = line.section == prefix;
+        if (bInGroup)
+            after = line.end;
     }
+    if (prefix.isEmpty() && after == -1) {
+        splices.push_back({ 0, 0, block("\n") });
+    } else if (after == -1) {
+        QByteArray text;
+        if (!m_bytes.isEmpty())
+            text = m_bytes.endsWith('\n') || m_bytes.endsWith('\r') ? "\n" : "\n\n";
+        splices.push_back(
+            { m_bytes.size(), m_bytes.size(), text + Header(prefix) + '\n' + block("\n") });
+    } else {
+        qsizetype eol = after;
+        while (eol < m_bytes.size() && m_bytes[eol] != '\n' && m_bytes[eol] != '\r')
+            ++eol;
+        const QByteArrayView ending = endOfLine(eol);
+        if (ending.isEmpty())
+            splices.push_back({ eol, eol, '\n' + block("\n") });
+        else
+            splices.push_back({ eol + ending.size(), eol + ending.size(), block(ending) });
+    }
+    return Spliced(splices);
+}
 
+QByteArray CIniDocument::Spliced(std::vector<Splice> splices) const
+{
     std::stable_sort(splices.begin(), splices.end(),
         [](const Splice& a, const Splice& b) { return a.begin < b.begin; });
     QByteArray result;
-    result.reserve(m_bytes.size() + block.size() + 64);
+    result.reserve(m_bytes.size() + 256);
     qsizetype pos = 0;
     for (const Splice& s : splices) {
         result += QByteArrayView(m_bytes).sliced(pos, s.begin - pos);

@@ -55,7 +55,14 @@ private:
         QString fullKey; // Entry: section + unescaped key
     };
 
+    struct Splice {
+        qsizetype begin; // bytes [begin, end) of the old text are replaced by text
+        qsizetype end;
+        QByteArray text;
+    };
+
     void Parse();
+    QByteArray Spliced(std::vector<Splice> splices) const;
     QByteArray Edited(const QHash<QString, QString>& values, const QString& section) const;
     QByteArray Canonical(const QHash<QString, QString>& values) const;
     // The values read back from bytes, and (when asked) every other key keeps its value text.
