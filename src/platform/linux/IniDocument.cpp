@@ -425,8 +425,11 @@ QByteArray CIniDocument::EscapedKey(const QString& key)
 
 QByteArray CIniDocument::EscapedString(const QString& value)
 {
-    // A text starting with '@' would be taken for a typed value: QSettings doubles the '@'.
-    const QString str = value.startsWith(u'@') ? u'@' + value : value;
+    // A text starting with '@' would be taken for a typed value: QSettings doubles the '@', and
+    // marks a text holding a null character as one.
+    const QString str = value.contains(QChar::Null) ? QStringLiteral("@String(") + value + u')'
+        : value.startsWith(u'@')                    ? u'@' + value
+                                                    : value;
     QByteArray result;
     result.reserve(str.size());
     bool bNeedsQuotes = false;
