@@ -11,6 +11,9 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -255,13 +258,13 @@ TEST_F(QtSettingsStoreTest, AProcessKilledInTheMiddleOfAWriteLeavesTheOldFile)
     EXPECT_EQ(store.GetProfileInt(kSection, "Padding1999", 0), 123456789);
 }
 
-TEST_F(QtSettingsStoreTest, TwoCopiesWritingAtOnceNeverCorruptTheFileNorLoseAWrite)
+TEST_F(QtSettingsStoreTest, TwoCopiesWritingAtOnceNeverMixTheirRectanglesNorLoseAWrite)
 {
-    constexpr int kWrites = 120;
-    auto start = [&](QProcess& child, const QString& key) {
+    constexpr int kWrites = 60;
+    auto start = [&](QProcess& child, const QString& tag) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("CORVANE_CHILD_MODE", "write-loop");
-        env.insert("CORVANE_CHILD_KEY", key);
+        env.insert("CORVANE_CHILD_TAG", tag);
         env.insert("CORVANE_CHILD_COUNT", QString::number(kWrites));
         env.insert("XDG_CONFIG_HOME", m_home.path());
         child.setProcessEnvironment(env);
@@ -270,29 +273,190 @@ TEST_F(QtSettingsStoreTest, TwoCopiesWritingAtOnceNeverCorruptTheFileNorLoseAWri
                 "--gtest_filter=QtSettingsStoreChild.DISABLED_Helper" });
     };
     QProcess first, second;
-    start(first, "rect.left");
-    start(second, "rect.top");
+    start(first, "1");
+    start(second, "2");
     ASSERT_TRUE(first.waitForStarted() && second.waitForStarted());
 
-    // Watch the file while both write: whenever it exists it is whole.
-    const QRegularExpression wellFormed(R"(^\[Settings\]\n(rect\.(left|top)=\d+\n)+$)");
+    // Watch the file while both write: whenever it exists it is whole, and its rectangle is
+    // one copy's: each writes its tag * 1000000 + n into all four edges.
+    const QRegularExpression wellFormed(
+        R"(^\[Settings\]\n((rect\.(bottom|left|right|top)|Writes[12])=\d+\n)+$)");
     int nLooks = 0;
     while (first.state() != QProcess::NotRunning || second.state() != QProcess::NotRunning) {
         first.waitForFinished(5);
         second.waitForFinished(5);
         const QByteArray text = ReadConf();
-        if (!text.isEmpty()) {
-            ++nLooks;
-            ASSERT_TRUE(wellFormed.match(QString::fromUtf8(text)).hasMatch()) << text.toStdString();
-        }
+        if (text.isEmpty())
+            continue;
+        ++nLooks;
+        ASSERT_TRUE(wellFormed.match(QString::fromUtf8(text)).hasMatch()) << text.toStdString();
+        const CIniDocument doc(text);
+        const auto left = doc.StringValue(kSection, "rect.left");
+        for (const char* edge : { "rect.top", "rect.right", "rect.bottom" })
+            ASSERT_EQ(doc.StringValue(kSection, edge), left) << text.toStdString();
     }
     EXPECT_GT(nLooks, 0);
     EXPECT_EQ(first.exitCode(), 0);
     EXPECT_EQ(second.exitCode(), 0);
-    // Each write merged under the lock, so the last value of both writers is there.
+    // Each write merged under the lock, so the last count of both writers is there.
     CQtSettingsStore store("corvane");
-    EXPECT_EQ(store.GetProfileInt(kSection, "rect.left", -1), kWrites);
-    EXPECT_EQ(store.GetProfileInt(kSection, "rect.top", -1), kWrites);
+    EXPECT_EQ(store.GetProfileInt(kSection, "Writes1", -1), kWrites);
+    EXPECT_EQ(store.GetProfileInt(kSection, "Writes2", -1), kWrites);
+}
+
+TEST_F(QtSettingsStoreTest, AWriteMergesWhatAnotherCopyStoredSinceTheLastRead)
+{
+    CQtSettingsStore mine("corvane"), other("corvane");
+    EXPECT_EQ(mine.GetProfileInt(kSection, "GraphicScale", 20480), 20480);
+    ASSERT_TRUE(other.WriteProfileInt(kSection, "GraphicScale", 5120));
+    EXPECT_EQ(mine.GetProfileInt(kSection, "GraphicScale", 20480), 5120);
+    ASSERT_TRUE(other.WriteProfileInt(kSection, "MirrorMode", 1));
+    ASSERT_TRUE(mine.WriteProfileInt(kSection, "rect.left", 3));
+    CQtSettingsStore fresh("corvane");
+    EXPECT_EQ(fresh.GetProfileInt(kSection, "MirrorMode", 0), 1);
+    EXPECT_EQ(fresh.GetProfileInt(kSection, "rect.left", 0), 3);
+}
+
+TEST_F(QtSettingsStoreTest, ASymlinkedFileStaysASymlinkAndItsTargetIsReplaced)
+{
+    QDir().mkpath(m_home.path() + "/dotfiles");
+    QDir().mkpath(m_home.path() + "/corvane");
+    QFile target(m_home.path() + "/dotfiles/corvane.conf");
+    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+    target.write("[Settings]\nGraphicScale=5120\n");
+    target.close();
+    ASSERT_EQ(::symlink("../dotfiles/corvane.conf", ConfPath().toUtf8().constData()), 0);
+
+    ASSERT_TRUE(CQtSettingsStore("corvane").WriteProfileInt(kSection, "rect.left", 7));
+    EXPECT_TRUE(QFileInfo(ConfPath()).isSymLink());
+    ASSERT_TRUE(target.open(QIODevice::ReadOnly));
+    EXPECT_EQ(target.readAll(), "[Settings]\nGraphicScale=5120\nrect.left=7\n");
+    EXPECT_EQ(QDir(m_home.path() + "/dotfiles").entryList(QDir::Files | QDir::Hidden),
+        QStringList { "corvane.conf" });
+}
+
+TEST_F(QtSettingsStoreTest, AFolderOrAPipeInTheFilesPlaceIsLeftAlone)
+{
+    QDir().mkpath(m_home.path() + "/corvane");
+    for (const bool bFolder : { true, false }) {
+        if (bFolder)
+            ASSERT_TRUE(QDir().mkpath(ConfPath()));
+        else
+            ASSERT_EQ(::mkfifo(ConfPath().toUtf8().constData(), 0600), 0);
+        CQtSettingsStore store("corvane"); // a pipe must not hang the read
+        EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 20480), 20480);
+        EXPECT_FALSE(store.WriteProfileInt(kSection, "GraphicScale", 5120));
+        struct stat st { };
+        ASSERT_EQ(::lstat(ConfPath().toUtf8().constData(), &st), 0);
+        EXPECT_TRUE(bFolder ? S_ISDIR(st.st_mode) : S_ISFIFO(st.st_mode));
+        bFolder ? QDir().rmdir(ConfPath()) : QFile::remove(ConfPath());
+    }
+}
+
+// A broken file, a different one on each run: every version is kept under its own name, the
+// first in corvane.conf.bad, until the names run out; then the file is left as it is.
+struct BrokenCase {
+    const char* name;
+    QByteArray (*version)(int run);
+    int32_t nScaleRead; // what the broken file yields for GraphicScale
+};
+
+class QtSettingsStoreBroken : public QtSettingsStoreTest,
+                              public ::testing::WithParamInterface<BrokenCase> { };
+
+TEST_P(QtSettingsStoreBroken, EveryVersionIsSetAsideOnceUnderANewName)
+{
+    const BrokenCase& c = GetParam();
+    for (int run = 0; run <= CQtSettingsStore::kSetAsideNames; ++run) {
+        WriteConf(c.version(run));
+        CQtSettingsStore store("corvane");
+        EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 20480), c.nScaleRead);
+        const bool bWritten = store.WriteProfileInt(kSection, "MirrorMode", 1);
+        if (run == CQtSettingsStore::kSetAsideNames) {
+            EXPECT_FALSE(bWritten);
+            EXPECT_EQ(ReadConf(), c.version(run));
+            break;
+        }
+        ASSERT_TRUE(bWritten) << run;
+        QFile aside(ConfPath() + ".bad" + (run ? "." + QString::number(run) : QString()));
+        ASSERT_TRUE(aside.open(QIODevice::ReadOnly)) << run;
+        EXPECT_EQ(aside.readAll(), c.version(run)) << run;
+        CQtSettingsStore again("corvane");
+        EXPECT_EQ(again.GetProfileInt(kSection, "MirrorMode", 0), 1);
+        EXPECT_EQ(again.GetProfileInt(kSection, "GraphicScale", 20480), c.nScaleRead);
+    }
+    QFile first(ConfPath() + ".bad");
+    ASSERT_TRUE(first.open(QIODevice::ReadOnly));
+    EXPECT_EQ(first.readAll(), c.version(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, QtSettingsStoreBroken,
+    ::testing::Values(BrokenCase { "line_without_equals",
+                          [](int run) {
+                              return "[Settings]\nGraphicScale=5120\nuser line "
+                                  + QByteArray::number(run) + "\n";
+                          },
+                          5120 },
+        BrokenCase { "header_without_bracket",
+            [](int run) {
+                return "[Settings\nGraphicScale=5120\nRun=" + QByteArray::number(run) + "\n";
+            },
+            5120 },
+        BrokenCase { "above_one_mebibyte",
+            [](int run) {
+                return "[Settings]\nGraphicScale=5120\n[Other]\nk="
+                    + QByteArray(CQtSettingsStore::kMaxFileSize, char('a' + run)) + "\n";
+            },
+            20480 }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A tmpfs of the test's own as the config home, so the disk can really fill up.
+class QtSettingsStoreFullDisk : public QtSettingsStoreTest {
+protected:
+    void SetUp() override
+    {
+        QtSettingsStoreTest::SetUp();
+        if (::mount("tmpfs", m_home.path().toUtf8().constData(), "tmpfs", 0, "size=64k") != 0)
+            GTEST_SKIP() << "cannot mount a tmpfs (needs root): " << std::strerror(errno);
+        m_bMounted = true;
+    }
+    void TearDown() override
+    {
+        if (m_bMounted)
+            ::umount2(m_home.path().toUtf8().constData(), MNT_DETACH);
+        QtSettingsStoreTest::TearDown();
+    }
+    bool m_bMounted = false;
+};
+
+TEST_F(QtSettingsStoreFullDisk, AWriteThatFindsTheDiskFullKeepsTheOldFileAndItsValues)
+{
+    // 16 KiB: the program's settings and the keys of another group.
+    QByteArray text = "[Settings]\nNetworkDevice=2\nGraphicScale=51200\n\n[Other]\n";
+    for (int i = 0; text.size() < 16000; ++i)
+        text += "key" + QByteArray::number(i) + "=value\n";
+    WriteConf(text);
+    // Fill the disk, then give back 8 KiB: less than the new file needs.
+    QFile filler(m_home.path() + "/filler");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    while (filler.write(QByteArray(4096, 'x')) == 4096) { }
+    ASSERT_TRUE(filler.resize(filler.size() - 8192));
+
+    CQtSettingsStore store("corvane");
+    EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 0), 51200);
+    EXPECT_FALSE(store.WriteProfile(kSection,
+        { { "rect.left", 10 }, { "rect.top", 20 }, { "rect.right", 184 },
+            { "rect.bottom", 143 } }));
+    EXPECT_EQ(ReadConf(), text);
+    EXPECT_EQ(store.GetProfileInt(kSection, "NetworkDevice", 0), 2);
+    EXPECT_EQ(store.GetProfileInt(kSection, "rect.left", 0), 0);
+    EXPECT_EQ(QDir(m_home.path() + "/corvane").entryList(QDir::Files | QDir::Hidden),
+        QStringList { "corvane.conf" });
+
+    // With room again the same write goes through.
+    filler.remove();
+    EXPECT_TRUE(store.WriteProfileInt(kSection, "rect.left", 10));
+    EXPECT_EQ(CQtSettingsStore("corvane").GetProfileInt(kSection, "rect.left", 0), 10);
 }
 
 TEST(QtSettingsStoreParse, AcceptsExactlyTheSigned32BitRange)
@@ -321,9 +485,14 @@ TEST(QtSettingsStoreChild, DISABLED_Helper)
         std::printf("write=%s\n", bOk ? "ok" : "failed");
         std::fflush(stdout);
     } else if (mode == "write-loop") {
-        const QString key = qEnvironmentVariable("CORVANE_CHILD_KEY");
+        // A window move: the four edges and this copy's count of writes in one write.
+        const int nTag = qEnvironmentVariableIntValue("CORVANE_CHILD_TAG");
         const int nCount = qEnvironmentVariableIntValue("CORVANE_CHILD_COUNT");
-        for (int i = 1; i <= nCount; ++i)
-            ASSERT_TRUE(store.WriteProfileInt(kSection, key, i));
+        for (int i = 1; i <= nCount; ++i) {
+            const int32_t edge = nTag * 1000000 + i;
+            ASSERT_TRUE(store.WriteProfile(kSection,
+                { { "rect.left", edge }, { "rect.top", edge }, { "rect.right", edge },
+                    { "rect.bottom", edge }, { "Writes" + QString::number(nTag), i } }));
+        }
     }
 }
