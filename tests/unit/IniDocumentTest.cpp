@@ -114,7 +114,7 @@ TEST_P(IniDocumentWrites, ANewFileAsQSettingsWritesIt)
     const std::optional<CIniDocument::Edit> edit
         = CIniDocument().WithValues("Settings", GetParam().values);
     ASSERT_TRUE(edit);
-    EXPECT_EQ(edit->bytes.toStdString(), written.readAll().toStdString());
+    EXPECT_EQ(edit->document.Bytes().toStdString(), written.readAll().toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, IniDocumentWrites,
@@ -147,7 +147,7 @@ TEST(IniDocument, AWriteChangesOnlyTheValuesItSets)
     ASSERT_TRUE(edit);
     EXPECT_FALSE(edit->bLinesDropped);
     // New keys take the line ends of the group they join.
-    EXPECT_EQ(edit->bytes.toStdString(),
+    EXPECT_EQ(edit->document.Bytes().toStdString(),
         "; kept\r\n[Zeta]\r\nb=2\r\na=1 ; why\r\n\r\n[Settings]\r\nrect.left =-3; old\r\n"
         "Unknown=\"x,y\"\r\nMirrorMode=1\r\nrect.top=7\r\n\r\n[Alpha]\r\nk=v");
 }
@@ -160,8 +160,8 @@ TEST(IniDocument, LinesQSettingsCannotParseAreDroppedAndReported)
         = doc.WithValues("Settings", { { "MirrorMode", 1 } });
     ASSERT_TRUE(edit);
     EXPECT_TRUE(edit->bLinesDropped);
-    EXPECT_EQ(
-        edit->bytes.toStdString(), "[Settings]\nGraphicScale=5120\nMirrorMode=1\n[Other]\nk=v\n");
+    EXPECT_EQ(edit->document.Bytes().toStdString(),
+        "[Settings]\nGraphicScale=5120\nMirrorMode=1\n[Other]\nk=v\n");
 }
 
 } // namespace

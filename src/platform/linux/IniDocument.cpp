@@ -511,12 +511,10 @@ std::optional<CIniDocument::Edit> CIniDocument::WithValues(
         texts.insert(
             FullKey(section, v.key), pn ? QString::number(*pn) : std::get<QString>(v.value));
     }
-    QByteArray edited = Edited(texts, section);
-    if (ReadsBack(edited, texts, true))
-        return Edit { std::move(edited), m_bBroken };
-    edited = Canonical(texts);
-    if (ReadsBack(edited, texts, false))
-        return Edit { std::move(edited), true };
+    if (std::optional<CIniDocument> again = ReadsBack(Edited(texts, section), texts, true))
+        return Edit { std::move(*again), m_bBroken };
+    if (std::optional<CIniDocument> again = ReadsBack(Canonical(texts), texts, false))
+        return Edit { std::move(*again), true };
     return std::nullopt;
 }
 
@@ -650,23 +648,23 @@ QByteArray CIniDocument::Canonical(const QHash<QString, QString>& values) const
     return result;
 }
 
-bool CIniDocument::ReadsBack(
-    const QByteArray& bytes, const QHash<QString, QString>& values, bool bKeepsOthers) const
+std::optional<CIniDocument> CIniDocument::ReadsBack(
+    QByteArray bytes, const QHash<QString, QString>& values, bool bKeepsOthers) const
 {
-    const CIniDocument again(bytes);
+    CIniDocument again(std::move(bytes));
     if (again.IsBroken())
-        return false;
+        return std::nullopt;
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         const auto winner = again.m_winner.constFind(it.key());
         if (winner == again.m_winner.cend())
-            return false;
+            return std::nullopt;
         QString text;
         if (!UnescapeValue(again.RawValue(again.m_lines[*winner]), text)
             || TextOf(text) != it.value())
-            return false;
+            return std::nullopt;
     }
     if (!bKeepsOthers)
-        return true;
+        return again;
     // Every other key keeps its value text.
     for (auto it = m_winner.cbegin(); it != m_winner.cend(); ++it) {
         if (values.contains(it.key()))
@@ -674,10 +672,11 @@ bool CIniDocument::ReadsBack(
         const auto winner = again.m_winner.constFind(it.key());
         if (winner == again.m_winner.cend()
             || again.RawValue(again.m_lines[*winner]) != RawValue(m_lines[*it]))
-            return false;
+            return std::nullopt;
     }
-    return again.m_winner.size()
-        == m_winner.size() + qsizetype(values.size())
-        - qsizetype(std::count_if(values.keyBegin(), values.keyEnd(),
-            [this](const QString& key) { return m_winner.contains(key); }));
+    const qsizetype nAdded = std::count_if(values.keyBegin(), values.keyEnd(),
+        [this](const QString& key) { return !m_winner.contains(key); });
+    if (again.m_winner.size() != m_winner.size() + nAdded)
+        return std::nullopt;
+    return again;
 }

@@ -28,13 +28,7 @@ public:
     // missing or holds a list, a serialized variant or another non-text value.
     std::optional<QString> StringValue(const QString& section, const QString& key) const;
 
-    struct Edit {
-        QByteArray bytes;
-        // Lines of the old text are gone (lines QSettings could not parse, or a text so odd
-        // that the new values would not read back from an edit in place, written out afresh
-        // from what could be read): the caller keeps the original elsewhere first.
-        bool bLinesDropped = false;
-    };
+    struct Edit;
     // The file with the given values set in the section; everything else stays as it was.
     // Nothing when no text would read back the values (never for a file this class wrote).
     std::optional<Edit> WithValues(
@@ -65,9 +59,10 @@ private:
     QByteArray Spliced(std::vector<Splice> splices) const;
     QByteArray Edited(const QHash<QString, QString>& values, const QString& section) const;
     QByteArray Canonical(const QHash<QString, QString>& values) const;
-    // The values read back from bytes, and (when asked) every other key keeps its value text.
-    bool ReadsBack(
-        const QByteArray& bytes, const QHash<QString, QString>& values, bool bKeepsOthers) const;
+    // bytes parsed, when the values read back from them and (when asked) every other key keeps
+    // its value text.
+    std::optional<CIniDocument> ReadsBack(
+        QByteArray bytes, const QHash<QString, QString>& values, bool bKeepsOthers) const;
     QByteArrayView RawValue(const Line& line) const;
     static QString FullKey(const QString& section, const QString& key);
     static QByteArray Header(const QString& section);
@@ -76,4 +71,12 @@ private:
     bool m_bBroken = false;
     std::vector<Line> m_lines;
     QHash<QString, size_t> m_winner; // full key -> the entry QSettings would read
+};
+
+struct CIniDocument::Edit {
+    CIniDocument document; // the new text, parsed
+    // Lines of the old text are gone (lines QSettings could not parse, or a text so odd that
+    // the new values would not read back from an edit in place, written out afresh from what
+    // could be read): the caller keeps the original elsewhere first.
+    bool bLinesDropped = false;
 };

@@ -181,10 +181,16 @@ const CIniDocument& CQtSettingsStore::Current()
     if (st.st_size > kMaxFileSize) {
         m_eFile = EFile::Oversized;
     } else {
-        // Read one byte past the limit, so a file that grew since fstat is seen as too big.
-        QByteArray bytes(qsizetype(kMaxFileSize + 1), Qt::Uninitialized);
+        // Read one byte more than fstat said, and on up to one byte past the limit if the file
+        // grew meanwhile, so a file that grew too big is seen as such.
+        QByteArray bytes(qsizetype(st.st_size + 1), Qt::Uninitialized);
         qsizetype nRead = 0;
-        while (nRead < bytes.size()) {
+        for (;;) {
+            if (nRead == bytes.size()) {
+                if (nRead > kMaxFileSize)
+                    break;
+                bytes.resize(qsizetype(kMaxFileSize + 1));
+            }
             const ssize_t n = ::read(fd.Get(), bytes.data() + nRead, size_t(bytes.size() - nRead));
             if (n < 0 && errno == EINTR)
                 continue;
@@ -244,7 +250,7 @@ bool CQtSettingsStore::WriteProfile(const QString& section, const std::vector<Pr
     const CIniDocument& doc = Current();
     if (m_eFile == EFile::Untouchable)
         return false;
-    const std::optional<CIniDocument::Edit> edit = doc.WithValues(section, values);
+    std::optional<CIniDocument::Edit> edit = doc.WithValues(section, values);
     if (!edit)
         return false;
     const bool bSetAside = m_eFile == EFile::Oversized || edit->bLinesDropped;
@@ -253,7 +259,7 @@ bool CQtSettingsStore::WriteProfile(const QString& section, const std::vector<Pr
     struct stat st { };
     if (m_eFile != EFile::Missing && ::stat(Native(target).constData(), &st) == 0)
         mode = st.st_mode & 07777;
-    const QString temporary = WriteTemporary(dir, base, edit->bytes, mode);
+    const QString temporary = WriteTemporary(dir, base, edit->document.Bytes(), mode);
     if (temporary.isEmpty())
         return false;
 
@@ -287,7 +293,7 @@ bool CQtSettingsStore::WriteProfile(const QString& section, const std::vector<Pr
         SyncFolder(QFileInfo(aside).path());
     // What was just written is what the next read would find: no need to read it again.
     if (::stat(Native(target).constData(), &st) == 0) {
-        m_doc = CIniDocument(edit->bytes);
+        m_doc = std::move(edit->document);
         m_eFile = EFile::Readable;
         m_id = { st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim };
         m_bKnown = true;
