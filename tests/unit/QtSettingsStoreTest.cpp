@@ -256,6 +256,10 @@ TEST_F(QtSettingsStoreTest, AProcessKilledInTheMiddleOfAWriteLeavesTheOldFile)
     CQtSettingsStore store("corvane");
     EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 0), 5120);
     EXPECT_EQ(store.GetProfileInt(kSection, "Padding1999", 0), 123456789);
+    // The next write clears away what the killed one left.
+    ASSERT_TRUE(store.WriteProfileInt(kSection, "MirrorMode", 1));
+    EXPECT_EQ(QDir(m_home.path() + "/corvane").entryList(QDir::Files | QDir::Hidden),
+        QStringList { "corvane.conf" });
 }
 
 TEST_F(QtSettingsStoreTest, TwoCopiesWritingAtOnceNeverMixTheirRectanglesNorLoseAWrite)

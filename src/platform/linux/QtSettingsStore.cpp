@@ -23,6 +23,12 @@ QByteArray Native(const QString& path)
     return QFile::encodeName(path);
 }
 
+// Hidden, and named so that no file of the user's is taken for a left temporary file.
+QString TemporaryPrefix(const QString& base)
+{
+    return u'.' + base + QStringLiteral(".saving.");
+}
+
 // write(2) may take fewer bytes than asked (a disk filling up takes what fits): go on until all
 // are written or it reports an error.
 bool WriteAll(int fd, const char* data, size_t size)
@@ -58,7 +64,7 @@ QString ResolvedTarget(const QString& path)
 // A new file with every byte of data, flushed to disk; empty on any failure (nothing is left).
 QString WriteTemporary(const QString& dir, const QString& base, const QByteArray& data, mode_t mode)
 {
-    QByteArray name = Native(dir + QStringLiteral("/.") + base + QStringLiteral(".XXXXXX"));
+    QByteArray name = Native(dir + u'/' + TemporaryPrefix(base) + QStringLiteral("XXXXXX"));
     CFileDescriptor fd(::mkostemp(name.data(), O_CLOEXEC));
     if (!fd.IsValid())
         return {};
@@ -111,9 +117,8 @@ void SyncFolder(const QString& dir)
 // the lock no other writer is busy with one.
 void RemoveLeftTemporaries(const QString& dir, const QString& base)
 {
-    const QString prefix = u'.' + base + u'.';
-    const QStringList names
-        = QDir(dir).entryList({ prefix + QStringLiteral("??????") }, QDir::Files | QDir::Hidden);
+    const QStringList names = QDir(dir).entryList(
+        { TemporaryPrefix(base) + QStringLiteral("??????") }, QDir::Files | QDir::Hidden);
     for (const QString& name : names)
         QFile::remove(dir + u'/' + name);
 }
