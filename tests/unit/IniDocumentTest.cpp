@@ -154,7 +154,7 @@ TEST(IniDocument, AWriteChangesOnlyTheValuesItSets)
 
 TEST(IniDocument, LinesQSettingsCannotParseAreDroppedAndReported)
 {
-    const CIniDocument doc("[Settings\nGraphicScale=5120\nnot a line\n[Other]\nk=v\n");
+    const CIniDocument doc("[Settings\nGraphicScale=5120\nnot a line\n[Other\nk=v\n");
     ASSERT_TRUE(doc.IsBroken());
     const std::optional<CIniDocument::Edit> edit
         = doc.WithValues("Settings", { { "MirrorMode", 1 } });

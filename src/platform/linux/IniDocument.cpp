@@ -598,11 +598,17 @@ QByteArray CIniDocument::Edited(const QHash<QString, QString>& values, const QSt
 QByteArray CIniDocument::Spliced(std::vector<Splice> splices) const
 {
     std::stable_sort(splices.begin(), splices.end(),
-        [](const Splice& a, const Splice& b) { return a.begin < b.begin; });
+        // An insertion goes before a replacement that starts at the same byte (new keys at
+        // the end of a group come before the header of the next).
+        [](const Splice& a, const Splice& b) {
+            return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
+        });
     QByteArray result;
     result.reserve(m_bytes.size() + 256);
     qsizetype pos = 0;
     for (const Splice& s : splices) {
+        if (s.begin < pos)
+            return {}; // overlapping edits: no text, so the caller's check refuses it
         result += QByteArrayView(m_bytes).sliced(pos, s.begin - pos);
         result += s.text;
         pos = s.end;
