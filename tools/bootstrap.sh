@@ -7,9 +7,9 @@
 #                               fuzz builds, the package check and the screenshot use
 set -euo pipefail
 
-# Building and running.
+# Building and running, and making the Debian package (CPack looks at the binary with file).
 run_packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config file
   qt6-base-dev libgl-dev libxcb1-dev
   fonts-liberation xdg-utils
 )
@@ -18,7 +18,7 @@ test_packages=(
   clang libclang-rt-dev libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth trayer xdotool x11-utils imagemagick
   iproute2 iputils-ping dbus-x11 python3
-  dpkg-dev fakeroot file lintian desktop-file-utils appstream
+  dpkg-dev fakeroot lintian desktop-file-utils appstream
 )
 
 packages=("${run_packages[@]}")
