@@ -5,9 +5,11 @@
 #
 #   tools/screenshot.sh [build dir, default build] [output, default doc/screenshot.png]
 #
+# Both paths are taken from the top of the source tree.
 # Needs Xvfb, trayer, xdotool, ImageMagick and python3 (tools/bootstrap.sh --test). Every
 # process the script starts is ended by its PID on exit; nothing else is touched.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 build=${1:-build}
 out=${2:-doc/screenshot.png}
