@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace {
 
@@ -15,6 +16,12 @@ struct ArgumentsCase {
     bool fullOutput; // standard output on /dev/full: nothing can be written
     int nExitCode;
 };
+
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const ArgumentsCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class ProgramArguments : public testing::TestWithParam<ArgumentsCase> { };
 
