@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstring>
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -11,8 +14,43 @@
 // creates its windows and tray icon once the Qt application exists.
 CTrafficApp theApp;
 
+namespace {
+
+// --help and --version are answered before the Qt application exists, so they need no
+// display; every other argument is left to Qt and otherwise ignored. -1: carry on.
+int AnswerInfoArgument(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("corvane %s\n", CORVANE_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs("Usage: corvane [--help | --version]\n"
+                       "\n"
+                       "A network traffic meter for the desktop: a tray icon and a small window "
+                       "show, live,\nhow much data one network interface receives and sends.\n"
+                       "\n"
+                       "  --help     show this text and exit\n"
+                       "  --version  show the version and exit\n"
+                       "\n"
+                       "Settings: $XDG_CONFIG_HOME/corvane/corvane.conf "
+                       "(~/.config/corvane/corvane.conf).\n"
+                       "See corvane(1).\n",
+                stdout);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    if (const int code = AnswerInfoArgument(argc, argv); code >= 0)
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? code : 1;
+
     // On a Wayland session run through XWayland, so the traffic window can be placed and kept
     // on top; plain Wayland stays the fallback where there is no X server.
     const bool wayland = qgetenv("XDG_SESSION_TYPE") == "wayland"

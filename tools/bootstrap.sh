@@ -1,13 +1,33 @@
 #!/usr/bin/env bash
-# Installs what Corvane needs to build, run and test on Debian 12 / Ubuntu (apt-get, with
-# sudo when not root); packages already present are left alone.
+# Installs what Corvane needs on Debian 12 / Ubuntu (apt-get, with sudo when not root);
+# packages already present are left alone.
+#
+#   tools/bootstrap.sh          what building and running the program need
+#   tools/bootstrap.sh --test   that, and everything the tests, benchmarks, sanitizer and
+#                               fuzz builds, the package check and the screenshot use
 set -euo pipefail
-packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
-  qt6-base-dev libgl-dev libxcb1-dev libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-liberation xvfb xauth trayer xdotool x11-utils imagemagick
-  iproute2 iputils-ping xdg-utils dbus-x11
+
+# Building and running, and making the Debian package (CPack looks at the binary with file).
+run_packages=(
+  build-essential cmake ninja-build pkg-config file
+  qt6-base-dev libgl-dev libxcb1-dev
+  fonts-liberation xdg-utils
 )
+# Tests, benchmarks, fuzzing, the package check and tools/screenshot.sh.
+test_packages=(
+  clang libclang-rt-dev libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth trayer xdotool x11-utils imagemagick
+  iproute2 iputils-ping dbus-x11 python3
+  dpkg-dev fakeroot lintian desktop-file-utils appstream
+)
+
+packages=("${run_packages[@]}")
+case "${1:-}" in
+  "") ;;
+  --test) packages+=("${test_packages[@]}") ;;
+  *) echo "usage: $0 [--test]" >&2; exit 2 ;;
+esac
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

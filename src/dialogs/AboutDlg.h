@@ -13,7 +13,8 @@ class QPushButton;
 // window's system menu runs a temporary one modally.
 class CAboutDlg : public QDialog {
 public:
-    static constexpr const char* kVersionText = "Corvane version 1.0";
+    // The version comes from the build (the project version in CMakeLists.txt).
+    static constexpr const char* kVersionText = "Corvane version " CORVANE_VERSION;
     static constexpr const char* kNotice = "Copyright \u00a9 2026 Mirelda";
     static constexpr const char* kMakerAddress = "https://corvane.example/";
 

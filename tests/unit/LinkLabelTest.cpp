@@ -109,7 +109,7 @@ TEST(AboutDlg, ShowsTheVersionBoldAt14PointsAndLinksTheMakersAddressToItself)
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About Corvane"));
     EXPECT_TRUE(about.windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_EQ(about.m_labelVersion.GetText(), QStringLiteral("Corvane version 1.0"));
+    EXPECT_EQ(about.m_labelVersion.GetText(), QStringLiteral("Corvane version " CORVANE_VERSION));
     EXPECT_EQ(about.m_labelVersion.m_font.GetLogFont().lfWeight, 700);
     EXPECT_EQ(about.m_labelVersion.m_font.GetLogFont().lfHeight,
         -CLabelFont::MulDiv(14, CLabelFont::ScreenDpiY(), 72));
