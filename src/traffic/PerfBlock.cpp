@@ -162,6 +162,14 @@ CPerfBlock::Pos CPerfBlock::CounterBlock(Pos instance) const
     return Step(instance, length, kCounterBlockSize);
 }
 
+uint32_t CPerfBlock::InstanceUniqueId(Pos instance) const
+{
+    uint32_t id = kNoUniqueId;
+    if (instance == kNone || !Word(size_t(instance) + 12, id))
+        return kNoUniqueId;
+    return id;
+}
+
 CPerfBlock::Pos CPerfBlock::NextInstance(Pos instance) const
 {
     const Pos block = CounterBlock(instance);

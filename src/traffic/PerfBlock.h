@@ -61,6 +61,10 @@ public:
     int32_t NumInstances(Pos object) const;
     Pos FirstInstance(Pos object) const;
     Pos CounterBlock(Pos instance) const;
+    // The instance's UniqueID (the Linux source puts the kernel's interface index there);
+    // kNoUniqueId when it has none.
+    static constexpr uint32_t kNoUniqueId = UINT32_MAX;
+    uint32_t InstanceUniqueId(Pos instance) const;
     Pos NextInstance(Pos instance) const;
     // The instance's name converted to UTF-8 into out (capacity kNameCapacity + 1 bytes);
     // cut at the last whole character that fits. False when the name is not in the block.
