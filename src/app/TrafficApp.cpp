@@ -199,6 +199,7 @@ void CTrafficApp::ChooseStartDevice(bool bPositionStored)
     if (position >= 0) {
         // A stored name that exists wins over the stored position: the list may have
         // changed since (VPN, containers, tethering).
+        m_nNetworkDevice = position;
     } else if (name.empty() && !bPositionStored) {
         // First run: the interface of the default route, else the first one up that is not
         // loopback, else the first in the list.

@@ -262,6 +262,11 @@ struct RateRow {
     int row;
 };
 
+void PrintTo(const RateRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 class TrafficGraphRate : public testing::TestWithParam<RateRow> { };
 
 } // namespace
