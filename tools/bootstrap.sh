@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-dev
   qt6-base-dev libgl-dev libxcb1-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation xvfb xauth trayer xdotool x11-utils imagemagick
-  iproute2 iputils-ping xdg-utils dbus-x11
+  iproute2 iputils-ping xdg-utils dbus-x11 locales
 )
 missing=()
 for p in "${packages[@]}"; do
