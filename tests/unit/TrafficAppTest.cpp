@@ -326,3 +326,39 @@ TEST(TrafficAppStartDevice, AbsentInterfaceKeepsItsNameFlatGraphsAndNoPreselecti
     app.m_pSettingsDlg->ShowSettings();
     EXPECT_EQ(app.m_pSettingsDlg->m_listDevices->currentText(), "wg0");
 }
+
+TEST(TrafficAppTrayTip, SecondLineNamesTheInterfaceAndItsRatesOnlyWhenTheyChange)
+{
+    CAppFixture fx;
+    fx.SetCounters({ { u"lo", 0, 0 }, { u"enp3s0", 0, 0 } });
+    fx.Store("NetworkDevice", 1);
+    fx.Start();
+    const auto tips = [&] {
+        std::vector<std::string> out;
+        for (const CFakeNotifyArea::Call& c : fx.area.calls)
+            if (c.dwMessage == NIM_MODIFY && (c.record.uFlags & NIF_TIP))
+                out.push_back(c.record.szTip);
+        return out;
+    };
+    uint64_t received = 0, sent = 0;
+    // Two seconds of a steady 12.34 KB/s received and 1.20 KB/s sent, one more second idle
+    // at the start: the tip changes once a second at most, and only when its text does.
+    for (int tick = 0; tick < 20; ++tick) {
+        if (tick >= 5 && tick < 15) {
+            received += 12636 / 5 + (tick % 5 == 0 ? 12636 % 5 : 0);
+            sent += 1229 / 5 + (tick % 5 == 0 ? 1229 % 5 : 0);
+        }
+        fx.SetCounters({ { u"lo", 0, 0 }, { u"enp3s0", received, sent } });
+        fx.Tick();
+    }
+    const std::vector<std::string> shown = tips();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_LE(shown.size(), 4u);
+    for (size_t i = 1; i < shown.size(); ++i)
+        EXPECT_NE(shown[i], shown[i - 1]);
+    EXPECT_NE(std::find(shown.begin(), shown.end(),
+                  "Corvane by Mirelda\nenp3s0: 12.34 KB/s received, 1.20 KB/s sent"),
+        shown.end());
+    for (const std::string& tip : shown)
+        EXPECT_LE(tip.size(), 127u);
+}
