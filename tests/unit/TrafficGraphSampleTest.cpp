@@ -259,27 +259,8 @@ namespace {
 
 // Numbers as a German desktop writes them: a decimal comma. Compiled with localedef into a
 // folder of the test's own (LOCPATH), so no system locale has to be installed.
-const char kCommaLocale[] = R"(LC_CTYPE
-copy "POSIX"
-END LC_CTYPE
-LC_NUMERIC
-decimal_point "<U002C>"
-thousands_sep "<U002E>"
-grouping 3;3
-END LC_NUMERIC
-LC_COLLATE
-copy "POSIX"
-END LC_COLLATE
-LC_TIME
-copy "POSIX"
-END LC_TIME
-LC_MONETARY
-copy "POSIX"
-END LC_MONETARY
-LC_MESSAGES
-copy "POSIX"
-END LC_MESSAGES
-)";
+const char kCommaLocale[] = "LC_NUMERIC\ndecimal_point \"<U002C>\"\nthousands_sep \"\"\n"
+                            "grouping -1\nEND LC_NUMERIC\n";
 
 } // namespace
 
