@@ -17,7 +17,7 @@ run_packages=(
 test_packages=(
   clang libclang-rt-dev libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth trayer xdotool x11-utils imagemagick
-  iproute2 iputils-ping dbus-x11 python3
+  iproute2 iputils-ping dbus-x11 python3 locales
   dpkg-dev fakeroot lintian desktop-file-utils appstream
 )
 

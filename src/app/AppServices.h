@@ -12,6 +12,7 @@ class IPerfDataSource;
 class IPopupMenu;
 class IProcessExit;
 class IProcessLauncher;
+class IRouteTable;
 class ISettingsStore;
 class ITaskbar;
 class IDataFiles;
@@ -33,5 +34,6 @@ struct AppServices {
     IDataFiles* files = nullptr;
     IBeep* beep = nullptr;
     ITaskbar* taskbar = nullptr;
+    IRouteTable* routes = nullptr; // asked on the first run only
     const CResources* resources = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "platform/linux/MonotonicClock.h"
 #include "platform/linux/NetlinkConnectionState.h"
 #include "platform/linux/NetlinkPerfDataSource.h"
+#include "platform/linux/NetlinkRouteTable.h"
 #include "platform/linux/QtBeep.h"
 #include "platform/linux/QtCursor.h"
 #include "platform/linux/QtLayeredWindow.h"
@@ -38,6 +39,7 @@ struct CLinuxServices::Parts {
     CXdgDataFiles files;
     CQtBeep beep;
     CXcbTaskbar taskbar;
+    CNetlinkRouteTable routes;
     CResources resources;
     CResourceIconLoader icons;
 };
@@ -60,6 +62,7 @@ CLinuxServices::CLinuxServices(const QString& strAppName)
     m_services.files = &p.files;
     m_services.beep = &p.beep;
     m_services.taskbar = &p.taskbar;
+    m_services.routes = &p.routes;
     m_services.resources = &p.resources;
 }
 

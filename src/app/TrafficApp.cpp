@@ -8,7 +8,9 @@
 #include "display/TrafficWnd.h"
 #include "display/WindowAlpha.h"
 #include "platform/IProcessExit.h"
+#include "platform/IRouteTable.h"
 #include "platform/ISettingsStore.h"
+#include "traffic/InterfaceCounter.h"
 #include "tray/MainDlg.h"
 #include "tray/SystemTray.h"
 
@@ -22,6 +24,16 @@
 namespace {
 
 const QString kSection = QStringLiteral("Settings");
+// "NetworkDevice" read with this default was never stored.
+constexpr int32_t kNotStored = INT32_MIN;
+
+int Find(const std::vector<std::string>& names, const std::string& name)
+{
+    if (name.empty())
+        return -1;
+    const auto it = std::find(names.begin(), names.end(), name);
+    return it == names.end() ? -1 : int(it - names.begin());
+}
 
 } // namespace
 
@@ -159,7 +171,10 @@ void CTrafficApp::WriteValues(const std::vector<ProfileValue>& values)
 
 void CTrafficApp::LoadSettings()
 {
-    m_nNetworkDevice = ReadInt("NetworkDevice", 0);
+    const int32_t device = ReadInt("NetworkDevice", kNotStored);
+    m_nNetworkDevice = device == kNotStored ? 0 : device;
+    m_strNetworkDeviceName
+        = m_services.store->GetProfileString(kSection, QStringLiteral("NetworkDeviceName"), {});
     m_nGraphicScale = ReadInt("GraphicScale", kDefaultScale);
     m_bMirrorMode = ReadInt("MirrorMode", 0) != 0;
     CTrafficWnd& wnd = *m_pTrafficWnd;
@@ -171,16 +186,57 @@ void CTrafficApp::LoadSettings()
     wnd.m_graphSent.m_bMirror = m_bMirrorMode;
     wnd.m_graphSent.SetFullScale(m_nGraphicScale);
     wnd.m_graphReceived.SetFullScale(m_nGraphicScale);
-    wnd.m_graphSent.SetDevice(m_nNetworkDevice);
-    wnd.m_graphReceived.SetDevice(m_nNetworkDevice);
+    ChooseStartDevice(device != kNotStored);
     wnd.setFocus();
+}
+
+void CTrafficApp::ChooseStartDevice(bool bPositionStored)
+{
+    const CInterfaceCounter list(*m_services.perf);
+    const std::vector<std::string>& names = list.Names();
+    std::string name = m_strNetworkDeviceName.toStdString();
+    int position = Find(names, name);
+    if (position >= 0) {
+        // A stored name that exists wins over the stored position: the list may have
+        // changed since (VPN, containers, tethering).
+        m_nNetworkDevice = position;
+    } else if (name.empty() && !bPositionStored) {
+        // First run: the interface of the default route, else the first one up that is not
+        // loopback, else the first in the list.
+        IRouteTable* routes = m_services.routes;
+        std::vector<std::string> candidates;
+        if (routes) {
+            candidates.push_back(routes->DefaultRouteInterface(false));
+            candidates.push_back(routes->DefaultRouteInterface(true));
+            for (std::string& up : routes->UpInterfaces())
+                candidates.push_back(std::move(up));
+        }
+        position = 0;
+        for (const std::string& candidate : candidates)
+            if (const int found = Find(names, candidate); found >= 0) {
+                position = found;
+                break;
+            }
+        m_nNetworkDevice = position;
+        name = names.empty() ? std::string() : names[size_t(position)];
+    } else if (m_nNetworkDevice >= 0 && size_t(m_nNetworkDevice) < names.size()) {
+        name = names[size_t(m_nNetworkDevice)];
+    }
+    // Otherwise the stored name is kept, absent for now: the graphs stay flat until it
+    // comes.
+    m_strNetworkDeviceName = QString::fromStdString(name);
+    m_pTrafficWnd->ChooseDevice(name, m_nNetworkDevice);
 }
 
 void CTrafficApp::SaveSettings()
 {
     const CTrafficWnd& wnd = *m_pTrafficWnd;
+    // The graphs follow their interface through renames: store the name it has now.
+    if (!wnd.m_meter.Name().empty())
+        m_strNetworkDeviceName = QString::fromStdString(wnd.m_meter.Name());
     WriteValues({
         { QStringLiteral("NetworkDevice"), m_nNetworkDevice },
+        { QStringLiteral("NetworkDeviceName"), m_strNetworkDeviceName },
         { QStringLiteral("GraphicScale"), m_nGraphicScale },
         { QStringLiteral("MirrorMode"), int32_t(m_bMirrorMode ? 1 : 0) },
         { QStringLiteral("Transparent"), int32_t(wnd.m_bTransparent ? 1 : 0) },

@@ -64,6 +64,9 @@ public:
     CAboutDlg* m_pAboutDlg = nullptr;
     CSettingsDlg* m_pSettingsDlg = nullptr;
     int32_t m_nNetworkDevice = 0;
+    // The chosen interface's name ("NetworkDeviceName"): what the graphs follow. The position
+    // above is kept beside it for settings files and readers that know only that.
+    QString m_strNetworkDeviceName;
     int32_t m_nGraphicScale = kDefaultScale;
     uint8_t m_bMirrorMode = 0;
     // Held by value; made at start-up, once the notification area can be reached.
@@ -71,6 +74,8 @@ public:
 
 private:
     int32_t ReadInt(const char* key, int32_t nDefault);
+    // Decides which interface the graphs read at start-up and hands it to them.
+    void ChooseStartDevice(bool bPositionStored);
     void WriteValues(const std::vector<ProfileValue>& values);
 
     AppServices m_services;

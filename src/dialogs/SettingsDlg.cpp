@@ -188,6 +188,9 @@ void CSettingsDlg::UpdateData(bool bSaveAndValidate)
 void CSettingsDlg::ShowSettings()
 {
     CTrafficWnd& wnd = *m_app.m_pTrafficWnd;
+    // Refilled while shown, the dialog keeps what close is to put back.
+    if (!isVisible())
+        m_strDeviceAtShow = ReadDeviceName();
     m_listDevices->clear();
     {
         // A fresh listing each time, so interfaces added since start-up are offered.
@@ -205,13 +208,9 @@ void CSettingsDlg::ShowSettings()
             m_listDevices->insertItem(pos, text, i);
         }
     }
-    int selected = 0;
-    for (int entry = 0; entry < m_listDevices->count(); ++entry)
-        if (m_listDevices->itemData(entry).toInt() == m_app.m_nNetworkDevice) {
-            selected = entry;
-            break;
-        }
-    m_listDevices->setCurrentIndex(m_listDevices->count() > 0 ? selected : kNoSelection);
+    // The entry of the interface the graphs read, by name: positions move as interfaces come
+    // and go. None while it is absent.
+    m_listDevices->setCurrentIndex(m_listDevices->findText(ReadDeviceName(), Qt::MatchExactly));
     const int scaleIndex = IndexFromScale(m_app.m_nGraphicScale);
     m_listScale->setCurrentIndex(scaleIndex < m_listScale->count() ? scaleIndex : kNoSelection);
 
@@ -310,6 +309,17 @@ int CSettingsDlg::SelectedDevice() const
     return m_listDevices->itemData(index).toInt();
 }
 
+QString CSettingsDlg::SelectedDeviceName() const
+{
+    const int index = m_listDevices->currentIndex();
+    return index < 0 ? QString() : m_listDevices->itemText(index);
+}
+
+QString CSettingsDlg::ReadDeviceName() const
+{
+    return QString::fromStdString(m_app.m_pTrafficWnd->m_meter.Name());
+}
+
 int CSettingsDlg::SelectedScale() const
 {
     // With nothing selected the stored scale stays: a full scale of 20 bytes would silently
@@ -320,11 +330,9 @@ int CSettingsDlg::SelectedScale() const
     return ScaleFromIndex(index);
 }
 
-void CSettingsDlg::ApplyDevice(int nDevice)
+void CSettingsDlg::ApplyDevice(const QString& strName, int nDevice)
 {
-    CTrafficWnd& wnd = *m_app.m_pTrafficWnd;
-    wnd.m_graphSent.SetDevice(nDevice);
-    wnd.m_graphReceived.SetDevice(nDevice);
+    m_app.m_pTrafficWnd->ChooseDevice(strName.toStdString(), nDevice);
 }
 
 void CSettingsDlg::ApplyScale(int nScale)
@@ -339,9 +347,9 @@ void CSettingsDlg::ApplyScale(int nScale)
 void CSettingsDlg::OnDeviceSelChange()
 {
     UpdateData(true);
-    const int device = SelectedDevice();
-    if (device != m_app.m_pTrafficWnd->m_graphSent.m_nDevice)
-        ApplyDevice(device);
+    const QString name = SelectedDeviceName();
+    if (!name.isEmpty() && name != ReadDeviceName())
+        ApplyDevice(name, SelectedDevice());
 }
 
 void CSettingsDlg::OnScaleSelChange()
@@ -356,15 +364,19 @@ void CSettingsDlg::OnOK()
 {
     UpdateData(true);
     CTrafficWnd& wnd = *m_app.m_pTrafficWnd;
-    const int device = SelectedDevice();
+    const QString name = SelectedDeviceName();
     const int scale = SelectedScale();
     if (scale != m_app.m_nGraphicScale) {
         m_app.m_nGraphicScale = scale;
         ApplyScale(scale);
     }
-    if (device != m_app.m_nNetworkDevice) {
-        m_app.m_nNetworkDevice = device;
-        ApplyDevice(device);
+    // Without a selection (the interface is absent, or none is listed) the choice stays:
+    // storing -1 would lose the interface the user picked.
+    if (!name.isEmpty()) {
+        m_app.m_nNetworkDevice = SelectedDevice();
+        m_app.m_strNetworkDeviceName = name;
+        if (name != ReadDeviceName())
+            ApplyDevice(name, m_app.m_nNetworkDevice);
     }
     wnd.m_bTransparent = m_bTransparencyCheck != 0;
     wnd.m_nAlphaFocused = m_sliderFocused->sliderPosition();
@@ -387,10 +399,9 @@ void CSettingsDlg::OnClose()
     hide();
     CTrafficWnd& wnd = *m_app.m_pTrafficWnd;
     FocusTrafficWnd();
-    const int device = SelectedDevice();
     const int scale = SelectedScale();
-    if (device != m_app.m_nNetworkDevice)
-        ApplyDevice(m_app.m_nNetworkDevice);
+    if (ReadDeviceName() != m_strDeviceAtShow)
+        ApplyDevice(m_strDeviceAtShow, m_app.m_nNetworkDevice);
     if (scale != m_app.m_nGraphicScale)
         ApplyScale(m_app.m_nGraphicScale);
     wnd.m_graphSent.m_bMirror = m_app.m_bMirrorMode;

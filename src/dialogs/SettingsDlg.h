@@ -81,16 +81,22 @@ private:
     void OnInitDialog();
     // Copies the check states: true reads the boxes into the integers, false writes them back.
     void UpdateData(bool bSaveAndValidate);
-    void ApplyDevice(int nDevice);
+    void ApplyDevice(const QString& strName, int nDevice);
     void ApplyScale(int nScale);
     void EnableAlphaControls(bool bEnable, bool bValueLabels);
     void FocusTrafficWnd();
     // The item data of the selected interface, -1 without a selection.
     int SelectedDevice() const;
+    // The name of the selected interface, empty without a selection.
+    QString SelectedDeviceName() const;
+    // The name of the interface the graphs read.
+    QString ReadDeviceName() const;
     // The full scale of the selected entry; without a selection, the stored scale.
     int SelectedScale() const;
 
     CTrafficApp& m_app;
     bool m_bCreated = false;
     bool m_bShownBefore = false;
+    // What the graphs read when the dialog was shown: closing puts it back.
+    QString m_strDeviceAtShow;
 };

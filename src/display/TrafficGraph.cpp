@@ -6,13 +6,17 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
 constexpr ColorRef kRateText = MakeColorRef(255, 255, 0);
 constexpr ColorRef kScaleText = MakeColorRef(200, 200, 0);
+// The timer's period: the length given to a tick whose real length cannot be measured.
+constexpr uint32_t kNominalTickMs = 200;
 
 // A reader's difference as a history point: truncated toward zero, kept inside 32 bits.
 int32_t ToPoint(double amount)
@@ -80,6 +84,7 @@ void CTrafficGraph::Attach(QWidget* parent, const QRect& controlRect)
     const int step = std::max(1, m_nPointStep);
     const size_t points = size_t(std::max(0, (width + 1) / step));
     m_history.assign(points, 0);
+    m_tickLengths.assign(points, kNominalTickMs);
     m_points.assign(points, QPoint());
 
     m_bReady = 1;
@@ -91,12 +96,18 @@ void CTrafficGraph::Attach(QWidget* parent, const QRect& controlRect)
 void CTrafficGraph::SetDevice(int device)
 {
     m_nDevice = device;
-    std::fill(m_history.begin(), m_history.end(), 0);
     // The settings dialog numbers the interfaces from a fresh list; read one too, so the same
     // position names the same interface here.
     m_counter.Enumerate();
     // Only primes the counter: the next difference starts now, whatever was read before.
     m_counter.ReadDelta(device);
+    ClearHistory();
+}
+
+void CTrafficGraph::ClearHistory()
+{
+    std::fill(m_history.begin(), m_history.end(), 0);
+    std::fill(m_tickLengths.begin(), m_tickLengths.end(), kNominalTickMs);
     m_dAccumulated = 0;
 }
 
@@ -119,7 +130,21 @@ void CTrafficGraph::SetDirection(int direction)
 
 void CTrafficGraph::Sample()
 {
-    int32_t amount = ToPoint(m_counter.ReadDelta(m_nDevice));
+    const double amount = m_counter.ReadDelta(m_nDevice);
+    Sample(amount, m_connection.IsConnected());
+}
+
+void CTrafficGraph::Sample(double read, bool connected)
+{
+    int32_t amount = ToPoint(read);
+    // The tick's real length, from the same tick count the rate text divides by: a late
+    // tick carries more bytes without the link being any faster.
+    const uint32_t now = m_clock.GetTickCount();
+    uint32_t length = now - m_dwLastSample; // modulo 2^32: the count wraps
+    if (!m_bLastSampleKnown || length == 0)
+        length = kNominalTickMs;
+    m_dwLastSample = now;
+    m_bLastSampleKnown = true;
     if (m_bFirstSample) {
         // The first tick after construction has nothing trustworthy to subtract from.
         m_dAccumulated = 0;
@@ -132,7 +157,11 @@ void CTrafficGraph::Sample()
         std::copy_backward(m_history.begin(), m_history.end() - 1, m_history.end());
         // Without a connection the line stays flat and shows no activity; the rate still
         // counts the bytes.
-        m_history[0] = m_connection.IsConnected() ? amount : 0;
+        m_history[0] = connected ? amount : 0;
+    }
+    if (!m_tickLengths.empty()) {
+        std::copy_backward(m_tickLengths.begin(), m_tickLengths.end() - 1, m_tickLengths.end());
+        m_tickLengths[0] = length;
     }
     Repaint();
 }
@@ -171,8 +200,14 @@ void CTrafficGraph::UpdateLabels()
     if (refresh) {
         m_dAccumulated = 0;
         m_dwLastUpdate = now;
-        const int length = std::snprintf(text, sizeof text, "%1.2f KB/s", rate);
-        AssignLatin1(m_strRate, text, std::min(length, int(sizeof text) - 1));
+        // Always a decimal point: the texts are the program's own, whatever the user's
+        // locale says about numbers.
+        const auto [end, error]
+            = std::to_chars(text, text + sizeof text - 8, rate, std::chars_format::fixed, 2);
+        const char* stop = error == std::errc() ? end : text;
+        const int length = int(stop - text);
+        std::memcpy(text + length, " KB/s", 5);
+        AssignLatin1(m_strRate, text, length + 5);
         if (!m_strSuffix.isEmpty())
             m_strRate.append(m_strSuffix);
     }
@@ -204,18 +239,27 @@ bool CTrafficGraph::PictureChanged()
     return true;
 }
 
+int CTrafficGraph::PointHeight(size_t i, int height) const
+{
+    if (i >= m_history.size() || height <= 1)
+        return 0;
+    // The line compares a rate with the full scale: both are bytes per second. A full
+    // scale of 0 or below would divide by zero: draw it as one byte per second, so every
+    // positive point reaches full height.
+    const double fullScale = std::max<int32_t>(1, m_nFullScale);
+    const uint32_t length
+        = i < m_tickLengths.size() && m_tickLengths[i] != 0 ? m_tickLengths[i] : kNominalTickMs;
+    const double rate = std::clamp(m_history[i] * 1000.0 / length, 0.0, fullScale);
+    // A rate equal to the full scale gives exactly height - 1: the top row.
+    return int(rate * (height - 1) / fullScale);
+}
+
 void CTrafficGraph::ComputePoints(int height)
 {
-    // A full scale of 0 or below would divide by zero: draw it as one byte, so every
-    // positive point reaches full height.
-    const int32_t fullScale = std::max<int32_t>(1, m_nFullScale);
-    const double s = height - 1;
     const int step = std::max(1, m_nPointStep);
     const size_t n = std::min(m_history.size(), m_points.size());
     for (size_t i = 0; i < n; ++i) {
-        const int32_t v = std::clamp(m_history[i], int32_t(0), fullScale);
-        // 64 bits: a point near 2^31 times the height does not fit an int.
-        const int d = int(int64_t(v * s) / fullScale);
+        const int d = PointHeight(i, height);
         m_points[i] = QPoint(int(i) * step, m_bMirror ? d : (height - 1) - d);
     }
 }

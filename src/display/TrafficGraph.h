@@ -54,15 +54,25 @@ public:
     void SetDirection(int direction);
     // One tick: read the bytes moved since the previous tick, scroll the history and repaint.
     void Sample();
+    // One tick whose bytes were read by the owner, which asks the connection state once for
+    // all its graphs.
+    void Sample(double amount, bool connected);
+    // Forgets the history and the bytes counted so far, as a change of interface does.
+    void ClearHistory();
     // Once a second: the rate since the previous call and the full-scale text; repaint.
     void UpdateLabels();
     // The newest history point (0 before Attach).
     int GetLastSample() const;
 
-    // Stores the full scale in bytes and its text.
+    // Stores the full scale in bytes per second and its text.
     void SetFullScale(int32_t bytes);
     // "%d KB/s" with bytes / 1024, truncated toward zero.
     static QString FormatScale(int32_t bytes);
+
+    // Pixels above the bottom row (below the top row in mirror mode) of history point i in a
+    // graph of that height: the point's rate in bytes per second against the full scale.
+    // Every way of drawing the line places its points with this.
+    int PointHeight(size_t i, int height) const;
 
     // How many times the dotted background was drawn.
     int BackgroundRebuilds() const { return m_nBackgroundBuilds; }
@@ -77,11 +87,13 @@ public:
     int m_bReady = 0; // painting does nothing until Attach has run
     ColorRef m_crLine = MakeColorRef(0, 255, 0);
     ColorRef m_crDots = MakeColorRef(10, 10, 250);
-    int32_t m_nFullScale = 20480; // bytes per tick drawn at full height
+    int32_t m_nFullScale = 20480; // bytes per second drawn at full height
     double m_dAccumulated = 0; // bytes since the previous UpdateLabels
     int32_t m_nDevice = 0;
-    // Newest first: element i is the bytes of the tick i ticks ago (not a rate).
+    // Newest first: element i is the bytes of the tick i ticks ago (not a rate), and
+    // m_tickLengths[i] that tick's length in milliseconds.
     std::vector<int32_t> m_history;
+    std::vector<uint32_t> m_tickLengths;
     int32_t m_nDotStepX = 3;
     int32_t m_nDotStepY = 3;
     int32_t m_nPointStep = 1;
@@ -121,6 +133,8 @@ private:
     IClock& m_clock;
     uint32_t m_dwLastUpdate = 0;
     uint8_t m_bFirstUpdate = 1;
+    uint32_t m_dwLastSample = 0; // tick count of the previous sample
+    bool m_bLastSampleKnown = false;
     std::vector<QPoint> m_points; // the line's vertices, sized with the history
     int m_nBackgroundBuilds = 0;
     int m_nPaints = 0;

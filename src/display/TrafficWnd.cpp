@@ -33,6 +33,7 @@ bool IsDue(uint32_t now, uint32_t due)
 
 CTrafficWnd::CTrafficWnd(CTrafficApp& app, QWidget* pParent)
     : QWidget(pParent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    , m_meter(*app.Services().perf)
     , m_graphReceived(*app.Services().perf, *app.Services().connection, *app.Services().clock)
     , m_graphSent(*app.Services().perf, *app.Services().connection, *app.Services().clock)
     , m_dwNextSecond(app.Services().clock->GetTickCount())
@@ -77,13 +78,15 @@ void CTrafficWnd::OnInitDialog()
 
     LoadSkin(IDB_SKIN);
 
+    // The graphs are fed by m_meter; the application chooses its interface once the
+    // settings are loaded.
     m_graphReceived.m_crLine = MakeColorRef(0, 255, 0);
-    m_graphReceived.SetDevice(m_app.m_nNetworkDevice);
+    m_graphReceived.m_nDevice = m_app.m_nNetworkDevice;
     m_graphReceived.SetFullScale(m_app.m_nGraphicScale);
     m_graphReceived.SetDirection(1);
 
     m_graphSent.m_crLine = MakeColorRef(255, 0, 0);
-    m_graphSent.SetDevice(m_app.m_nNetworkDevice);
+    m_graphSent.m_nDevice = m_app.m_nNetworkDevice;
     m_graphSent.SetFullScale(m_app.m_nGraphicScale);
     m_graphSent.SetDirection(2);
 
@@ -140,8 +143,7 @@ void CTrafficWnd::OnTimer(int)
             tray.MakeVisible();
     }
 
-    m_graphReceived.Sample();
-    m_graphSent.Sample();
+    SampleGraphs();
 
     // This tick's activity lights the lamps from the next tick on.
     if (m_graphReceived.GetLastSample() != 0)
@@ -153,6 +155,8 @@ void CTrafficWnd::OnTimer(int)
         m_graphReceived.UpdateLabels();
         m_graphSent.UpdateLabels();
         m_dwNextSecond = now + 1000;
+        // Once a second at most, and only a changed text reaches the tray.
+        m_app.TrayIcon().ChangeTip(TrayTip());
     }
     // The samples marked both graphs: paint them now, in one pass and one copy to the
     // screen, rather than from the update request they posted.
@@ -168,6 +172,40 @@ void CTrafficWnd::OnTimer(int)
     if (IsDue(now, m_dwSaveDue) && m_bMoved) {
         m_bMoved = 0;
         m_app.SaveWindowRect();
+    }
+}
+
+void CTrafficWnd::SampleGraphs()
+{
+    double received = 0, sent = 0;
+    m_meter.Read(received, sent);
+    const bool connected = m_app.Services().connection->IsConnected();
+    m_graphReceived.Sample(received, connected);
+    m_graphSent.Sample(sent, connected);
+}
+
+QString CTrafficWnd::TrayTip() const
+{
+    QString tip = m_app.Services().resources->LoadString(IDS_TOOLTIP);
+    if (m_meter.Name().empty())
+        return tip;
+    tip += QLatin1Char('\n') + QString::fromStdString(m_meter.Name()) + QLatin1String(": ");
+    if (m_meter.IsPresent())
+        tip += m_graphReceived.m_strRate + QLatin1String(", ") + m_graphSent.m_strRate;
+    else
+        tip += QLatin1String("not present");
+    return tip;
+}
+
+void CTrafficWnd::ChooseDevice(const std::string& name, int position)
+{
+    m_meter.Choose(name);
+    // Only primes: the next tick's difference starts now.
+    double received = 0, sent = 0;
+    m_meter.Read(received, sent);
+    for (CTrafficGraph* graph : { &m_graphSent, &m_graphReceived }) {
+        graph->m_nDevice = position;
+        graph->ClearHistory();
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "display/TrafficGraph.h"
+#include "traffic/InterfaceMeter.h"
 
 #include <QIcon>
 #include <QPixmap>
@@ -38,6 +39,17 @@ public:
     void OnContextMenu();
     // The items of the context menu as it would be shown now.
     std::vector<PopupMenuItem> ContextMenuItems() const;
+
+    // Both graphs read the named interface from now on, position being its place in a list
+    // just read (kept for the graphs' m_nDevice); their history and counts start afresh.
+    void ChooseDevice(const std::string& name, int position);
+    // One reading of the chosen interface and one connection check feed both graphs.
+    void SampleGraphs();
+    // The tray icon's tooltip: the program's name, then the interface and its last rates.
+    QString TrayTip() const;
+
+    // The interface both graphs read, followed by name through renames and re-creation.
+    CInterfaceMeter m_meter;
 
     CTrafficGraph m_graphReceived;
     CTrafficGraph m_graphSent;

@@ -63,6 +63,14 @@ void CInterfaceCounter::SetCounter(int counterIndex)
     m_counterIndex = counterIndex;
 }
 
+double CInterfaceCounter::Difference(uint64_t prev, uint64_t now, uint32_t size)
+{
+    if (size == 8)
+        return now >= prev ? double(now - prev) : 0.0;
+    const uint32_t delta = uint32_t(now) - uint32_t(prev);
+    return delta < 0x80000000u ? double(delta) : 0.0;
+}
+
 double CInterfaceCounter::ReadDelta(int index)
 {
     if (index < 0 || size_t(index) >= m_names.size())
@@ -76,8 +84,9 @@ double CInterfaceCounter::ReadDelta(int index)
         bool missingCounter = false;
         bool done = false;
         block->ForEachNetworkObject([&](CPerfBlock::Pos object) {
-            const int64_t k = block->FindCounterOffset(object, uint32_t(m_counterIndex));
-            if (k < 0) {
+            const CPerfBlock::Counter counter
+                = block->FindCounter(object, uint32_t(m_counterIndex));
+            if (counter.offset < 0) {
                 missingCounter = true;
                 return true;
             }
@@ -90,23 +99,17 @@ double CInterfaceCounter::ReadDelta(int index)
                 }
                 if (std::string_view(name, length) != wanted)
                     return false;
-                uint32_t raw = 0;
+                uint64_t v = 0;
                 done = true;
-                if (!block->CounterValue(instance, k, raw))
+                if (!block->CounterValue(instance, counter, v))
                     return true;
-                const double v = double(raw);
                 if (m_prevDevice == index) {
-                    // 32-bit counters roll over every 4 GiB; take the difference modulo 2^32.
-                    // A modular difference of 2^31 or more means the counter went down
-                    // (reset, interface re-created): start again from the new value.
-                    const uint32_t delta = raw - uint32_t(m_prevValue);
-                    result = delta < 0x80000000u ? double(delta) : 0.0;
-                    m_prevValue = v;
+                    result = Difference(m_prevValue, v, counter.size);
                 } else {
-                    m_prevValue = v;
                     m_prevDevice = index;
                     result = 0.0;
                 }
+                m_prevValue = v;
                 return true;
             });
             return done;

@@ -29,12 +29,18 @@ public:
     // data cannot be read or lacks the counter.
     double ReadDelta(int index);
 
+    // The growth of a counter of that width (4 or 8 bytes) from prev to now. A 64-bit
+    // counter that went down was reset (driver reset, interface re-created): 0, and the
+    // caller starts again from now. A 32-bit one rolls over every 4 GiB and is taken modulo
+    // 2^32; a modular growth of 2^31 or more is a reset as well.
+    static double Difference(uint64_t prev, uint64_t now, uint32_t size);
+
     int GetCounter() const { return m_counterIndex; }
     const std::vector<std::string>& Names() const { return m_names; }
 
 private:
     IPerfDataSource* m_pSource;
-    double m_prevValue = 0.0;
+    uint64_t m_prevValue = 0; // read whole: 64 bits for an 8-byte counter
     std::vector<std::string> m_names;
     int32_t m_prevDevice = -1;
     int32_t m_counterIndex = kBytesTotal;

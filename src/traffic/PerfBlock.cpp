@@ -113,7 +113,12 @@ CPerfBlock::Pos CPerfBlock::NextCounter(Pos counter) const
 
 int64_t CPerfBlock::FindCounterOffset(Pos object, uint32_t counterIndex) const
 {
-    int64_t result = -1;
+    return FindCounter(object, counterIndex).offset;
+}
+
+CPerfBlock::Counter CPerfBlock::FindCounter(Pos object, uint32_t counterIndex) const
+{
+    Counter result;
     uint32_t count = 0;
     if (object == kNone || !Word(size_t(object) + 32, count))
         return result;
@@ -121,11 +126,12 @@ int64_t CPerfBlock::FindCounterOffset(Pos object, uint32_t counterIndex) const
     // The scan does not stop at a match: when several definitions carry the index, the
     // last one wins.
     for (uint32_t i = 0; i < count && counter != kNone; ++i) {
-        uint32_t index = 0, offset = 0;
+        uint32_t index = 0, size = 0, offset = 0;
         Word(size_t(counter) + 4, index);
+        Word(size_t(counter) + 32, size);
         Word(size_t(counter) + 36, offset);
         if (index == counterIndex)
-            result = offset;
+            result = { offset, size == 8 ? 8u : 4u };
         counter = NextCounter(counter);
     }
     return result;
@@ -154,6 +160,14 @@ CPerfBlock::Pos CPerfBlock::CounterBlock(Pos instance) const
     if (instance == kNone || !Word(instance, length) || length < kInstanceSize)
         return kNone;
     return Step(instance, length, kCounterBlockSize);
+}
+
+uint32_t CPerfBlock::InstanceUniqueId(Pos instance) const
+{
+    uint32_t id = kNoUniqueId;
+    if (instance == kNone || !Word(size_t(instance) + 12, id))
+        return kNoUniqueId;
+    return id;
 }
 
 CPerfBlock::Pos CPerfBlock::NextInstance(Pos instance) const
@@ -196,6 +210,17 @@ bool CPerfBlock::CounterValue(Pos instance, int64_t k, uint32_t& value) const
     if (uint64_t(k) + 4 > length)
         return false;
     return Word(size_t(block) + size_t(k), value);
+}
+
+bool CPerfBlock::CounterValue(Pos instance, const Counter& counter, uint64_t& value) const
+{
+    uint32_t low = 0, high = 0;
+    if (!CounterValue(instance, counter.offset, low))
+        return false;
+    if (counter.size == 8 && !CounterValue(instance, counter.offset + 4, high))
+        return false;
+    value = uint64_t(high) << 32 | low;
+    return true;
 }
 
 size_t CPerfBlock::WideToAnsi(const uint8_t* wide, size_t units, char* out, size_t capacity)

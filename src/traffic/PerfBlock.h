@@ -51,9 +51,20 @@ public:
     // the field, so an offset of 2^31 or more stays an offset (outside any counter block)
     // instead of turning into "no such counter".
     int64_t FindCounterOffset(Pos object, uint32_t counterIndex) const;
+    // Where a counter sits in every counter block of an object, and how wide it is.
+    struct Counter {
+        int64_t offset = -1; // -1: the object has no such counter
+        uint32_t size = 4; // the definition's CounterSize: 8 for a 64-bit counter
+    };
+    // The last definition with that name index, as FindCounterOffset finds it.
+    Counter FindCounter(Pos object, uint32_t counterIndex) const;
     int32_t NumInstances(Pos object) const;
     Pos FirstInstance(Pos object) const;
     Pos CounterBlock(Pos instance) const;
+    // The instance's UniqueID (the Linux source puts the kernel's interface index there);
+    // kNoUniqueId when it has none.
+    static constexpr uint32_t kNoUniqueId = UINT32_MAX;
+    uint32_t InstanceUniqueId(Pos instance) const;
     Pos NextInstance(Pos instance) const;
     // The instance's name converted to UTF-8 into out (capacity kNameCapacity + 1 bytes);
     // cut at the last whole character that fits. False when the name is not in the block.
@@ -61,6 +72,9 @@ public:
     // The 32-bit word at offset k of the instance's counter block; false when k lies
     // outside the counter block or the buffer.
     bool CounterValue(Pos instance, int64_t k, uint32_t& value) const;
+    // The counter's value, read whole: 64 bits for an 8-byte counter, else 32. False when it
+    // does not lie wholly inside the counter block and the buffer.
+    bool CounterValue(Pos instance, const Counter& counter, uint64_t& value) const;
 
     // Visits every network interface object (index 510) in block order until fn returns true.
     template <class Fn> void ForEachNetworkObject(Fn&& fn) const

@@ -107,6 +107,22 @@ bool CSystemTray::ChangeIcon(const QIcon& hIcon)
     return m_pArea->NotifyIcon(NIM_MODIFY, m_record);
 }
 
+bool CSystemTray::ChangeTip(const QString& strTip)
+{
+    if (!m_bShellUsable)
+        return false;
+    char previous[sizeof m_record.szTip];
+    std::memcpy(previous, m_record.szTip, sizeof previous);
+    CopyTip(strTip);
+    if (std::memcmp(previous, m_record.szTip, sizeof previous) == 0)
+        return true;
+    m_record.uFlags = NIF_TIP;
+    // Kept when nothing is sent, so the next add shows the latest text.
+    if (m_bIconHidden)
+        return true;
+    return m_pArea->NotifyIcon(NIM_MODIFY, m_record);
+}
+
 bool CSystemTray::RemoveFromTray()
 {
     m_bReaddPending = false;

@@ -38,6 +38,9 @@ public:
         const QString& strBalloonTitle = {}, uint32_t dwBalloonIcon = 0,
         uint32_t uBalloonTimeout = 10);
     bool ChangeIcon(const QIcon& hIcon);
+    // Replaces the tooltip (cut to s_nTipLimit - 1 bytes); the area is asked only when the
+    // text differs from the one it has.
+    bool ChangeTip(const QString& strTip);
     bool MakeVisible();
     bool AddAgain();
     bool RemoveFromTray();

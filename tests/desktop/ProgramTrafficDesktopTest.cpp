@@ -16,7 +16,8 @@
 
 namespace {
 
-constexpr int kFullScale = 20480;
+// "50 KB/s": a 20 KB/s stream stands at two fifths of the height.
+constexpr int kFullScale = 51200;
 constexpr int kPaneHeight = 54;
 // 8 frames of 512 bytes per 200 ms tick: 4096 bytes, a steady 20 KB/s.
 constexpr int kFrameBytes = 512;
@@ -52,7 +53,8 @@ qint64 ReceivedBytes(const CNetworkNamespace& ns, const QString& link)
     return links[0].toObject()["stats64"].toObject()["rx"].toObject()["bytes"].toInteger(-1);
 }
 
-// The row of the line inside a graph of height H for a point v at full scale F.
+// The row of the line inside a graph of height H for a rate v (bytes per second) at full
+// scale F.
 int RowFor(qint64 v, int nFullScale)
 {
     const qint64 clamped = std::clamp<qint64>(v, 0, nFullScale);
@@ -60,7 +62,7 @@ int RowFor(qint64 v, int nFullScale)
     return (kPaneHeight - 1) - d;
 }
 
-TEST(ProgramTrafficDesktopTest, ReceivedLineStandsAtTheHeightOfTheBytesPerTick)
+TEST(ProgramTrafficDesktopTest, ReceivedLineStandsAtTheHeightOfTheRate)
 {
     CORVANE_REQUIRE_DESKTOP();
     CNetworkNamespace watched(CNetworkNamespace::UniqueName("watched"));
@@ -119,18 +121,18 @@ TEST(ProgramTrafficDesktopTest, ReceivedLineStandsAtTheHeightOfTheBytesPerTick)
     ASSERT_TRUE(filled) << "the received graph never rose for the stream";
     ASSERT_TRUE(corvane.Running()) << corvane.Output().toStdString();
 
-    // The bytes of one 200 ms tick, as the kernel counted them (frames with their headers).
-    const double perTick = double(after - before) * 200.0 / double(elapsedMs);
-    const int expected = RowFor(qint64(perTick), kFullScale);
+    // Bytes per second, as the kernel counted them (frames with their headers).
+    const double rate = double(after - before) * 1000.0 / double(elapsedMs);
+    const int expected = RowFor(qint64(rate), kFullScale);
     const int shown = CProgramScreen::Median(CProgramScreen::LineRows(window,
         CProgramScreen::kReceivedPane, CProgramScreen::kReceivedLine, kFirstColumn, kLastColumn));
     EXPECT_NEAR(shown, expected, 1)
-        << "bytes per tick " << perTick << " (sent " << kFrameBytes * 200000 / kPeriodUs << ")";
+        << "bytes per second " << rate << " (sent " << kFrameBytes * 1000000 / kPeriodUs << ")";
     // Nothing goes back: the sent graph stays on its bottom row.
     EXPECT_EQ(CProgramScreen::Median(CProgramScreen::LineRows(window, CProgramScreen::kSentPane,
                   CProgramScreen::kSentLine, kFirstColumn, kLastColumn)),
         kPaneHeight - 1);
-    RecordProperty("bytes_per_tick", QString::number(perTick, 'f', 0).toStdString());
+    RecordProperty("bytes_per_second", QString::number(rate, 'f', 0).toStdString());
     RecordProperty("line_row", shown);
 }
 

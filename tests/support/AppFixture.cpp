@@ -23,6 +23,7 @@ CAppFixture::CAppFixture()
     services.launcher = &launcher;
     services.files = &files;
     services.beep = &beep;
+    services.routes = &routes;
     services.resources = &resources;
     m_pApp = std::make_unique<CTrafficApp>(services);
 }

@@ -12,6 +12,7 @@
 #include "fakes/FakeNotifyArea.h"
 #include "fakes/FakePerfDataSource.h"
 #include "fakes/FakeProcessLauncher.h"
+#include "fakes/FakeRouteTable.h"
 #include "fakes/FakeSettingsStore.h"
 #include "support/PerfBlockBuilder.h"
 
@@ -48,6 +49,7 @@ public:
     CFakeProcessLauncher launcher;
     CFakeDataFiles files;
     CFakeBeep beep;
+    CFakeRouteTable routes;
     CResources resources;
     AppServices services;
 

@@ -52,8 +52,8 @@ BuiltBlock BuildPerfBlock(
             b.resize(def + 40, 0);
             Put(b, def, 40, 4);
             Put(b, def + 4, c.nameIndex, 4);
-            Put(b, def + 28, 0x00010500, 4); // a 64-bit bulk count
-            Put(b, def + 32, 8, 4);
+            Put(b, def + 28, c.size == 8 ? 0x00010500 : 0x00010400, 4); // bulk count
+            Put(b, def + 32, c.size, 4);
             Put(b, def + 36, c.offset, 4);
         }
         Put(b, obj + 4, b.size() - obj, 4); // definition length
@@ -76,7 +76,7 @@ BuiltBlock BuildPerfBlock(
                 auto it = in.values.find(c.nameIndex);
                 // A definition that points outside the counter block gets no value.
                 if (it != in.values.end() && uint64_t(c.offset) + 8 <= o.counterBlockLength)
-                    Put(b, block + c.offset, it->second, 8);
+                    Put(b, block + c.offset, it->second, int(c.size == 8 ? 8 : 4));
             }
         }
         Put(b, obj, b.size() - obj, 4); // total length
@@ -85,9 +85,11 @@ BuiltBlock BuildPerfBlock(
     return out;
 }
 
-BuiltBlock BuildNetworkBlock(const std::vector<BuiltInterface>& interfaces)
+BuiltBlock BuildNetworkBlock(const std::vector<BuiltInterface>& interfaces, uint32_t counterSize)
 {
     BuiltObject o;
+    for (BuiltCounter& c : o.counters)
+        c.size = counterSize;
     for (const BuiltInterface& i : interfaces)
         o.instances.push_back({ i.name,
             { { 264, i.received }, { 506, i.sent }, { 388, i.received + i.sent }, { 520, 0 } } });

@@ -12,14 +12,15 @@
 // block). Positions of every record are kept so tests can make the block lie on purpose.
 struct BuiltInstance {
     std::u16string name;
-    // Counter name index -> value written at that counter's offset (8 bytes), when that
-    // lies inside the counter block.
+    // Counter name index -> value written at that counter's offset (as many bytes as the
+    // counter is wide), when that lies inside the counter block.
     std::map<uint32_t, uint64_t> values;
 };
 
 struct BuiltCounter {
     uint32_t nameIndex;
     uint32_t offset;
+    uint32_t size = 8; // CounterSize: 8 for a 64-bit counter, 4 for a 32-bit one
 };
 
 struct BuiltObject {
@@ -50,4 +51,5 @@ struct BuiltInterface {
     uint64_t received = 0;
     uint64_t sent = 0;
 };
-BuiltBlock BuildNetworkBlock(const std::vector<BuiltInterface>& interfaces);
+BuiltBlock BuildNetworkBlock(
+    const std::vector<BuiltInterface>& interfaces, uint32_t counterSize = 8);

@@ -29,13 +29,14 @@ BuiltObject Network(std::vector<BuiltInstance> instances)
     return o;
 }
 
-// A block whose interfaces have received byte counts only.
-std::vector<uint8_t> Received(std::vector<std::pair<std::u16string, uint64_t>> interfaces)
+// A block whose interfaces have received byte counts only, in counters of that width.
+std::vector<uint8_t> Received(
+    std::vector<std::pair<std::u16string, uint64_t>> interfaces, uint32_t counterSize = 8)
 {
     std::vector<BuiltInterface> list;
     for (auto& [name, received] : interfaces)
         list.push_back({ name, received, 0 });
-    return BuildNetworkBlock(list).bytes;
+    return BuildNetworkBlock(list, counterSize).bytes;
 }
 
 } // namespace
@@ -219,21 +220,32 @@ TEST(InterfaceCounterReadDelta, FollowsItsResultsTable)
     // The reader lists lo (0) and eth0 (1) and reads bytes received.
     const auto eth = [](uint64_t v) { return Serve(Received({ { u"lo", 7 }, { u"eth0", v } })); };
     const auto lo = [](uint64_t v) { return Serve(Received({ { u"lo", v }, { u"eth0", 7 } })); };
+    const auto eth32 = [](uint64_t v) {
+        return Serve(Received({ { u"lo", 7 }, { u"eth0", v } }, 4));
+    };
     struct Case {
         const char* what;
         std::vector<Read> reads;
     } cases[] = {
         { "first read primes, then the growth",
             { { eth(1000), 1, 0.0 }, { eth(5096), 1, 4096.0 }, { eth(5096), 1, 0.0 } } },
-        { "counter wraps past 2^32", { { eth(4294967000), 1, 0.0 }, { eth(600), 1, 896.0 } } },
-        { "the walker reads the low half of a 64-bit counter",
-            { { eth(0x1FFFFFF00), 1, 0.0 }, { eth(0x200000100), 1, 512.0 } } },
+        { "32-bit counter wraps past 2^32",
+            { { eth32(4294967000), 1, 0.0 }, { eth32(600), 1, 896.0 } } },
+        { "32-bit difference of 2^31 counts as going down",
+            { { eth32(0), 1, 0.0 }, { eth32(0x80000000), 1, 0.0 },
+                { eth32(0x80000010), 1, 16.0 } } },
+        { "32-bit just below 2^31 counts as growth",
+            { { eth32(0), 1, 0.0 }, { eth32(0x7FFFFFFF), 1, 2147483647.0 } } },
+        { "64-bit counter across 2^32",
+            { { eth(0xFFFFFF00), 1, 0.0 }, { eth(0x100000100), 1, 512.0 } } },
+        { "64-bit counter grows by 2^31 and more in one read",
+            { { eth(0x10000), 1, 0.0 }, { eth(0x10000 + 3000000000), 1, 3000000000.0 } } },
+        { "64-bit counter moves only its high half",
+            { { eth(0x100000000), 1, 0.0 }, { eth(0x200000000), 1, 4294967296.0 } } },
+        { "64-bit counter reset from 2.46 GB: no spike, measure from the new value",
+            { { eth(2460000000), 1, 0.0 }, { eth(1000), 1, 0.0 }, { eth(1500), 1, 500.0 } } },
         { "counter went down: 0.0 and measure from the new value",
             { { eth(5000), 1, 0.0 }, { eth(1000), 1, 0.0 }, { eth(1500), 1, 500.0 } } },
-        { "a difference of 2^31 counts as going down",
-            { { eth(0), 1, 0.0 }, { eth(0x80000000), 1, 0.0 }, { eth(0x80000010), 1, 16.0 } } },
-        { "just below 2^31 counts as growth",
-            { { eth(0), 1, 0.0 }, { eth(0x7FFFFFFF), 1, 2147483647.0 } } },
         { "unknown index: 0.0, remembered value kept",
             { { eth(100), 1, 0.0 }, { eth(900), 2, 0.0 }, { eth(900), -1, 0.0 },
                 { eth(300), 1, 200.0 } } },

@@ -6,9 +6,14 @@
 #include "tray/MainDlg.h"
 #include "tray/SystemTray.h"
 
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QScreen>
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -227,4 +232,133 @@ TEST(TrafficAppShutdown, TearingDownRemovesTheTrayIconFirst)
     EXPECT_EQ(app.m_pTrafficWnd, nullptr);
     app.ExitInstance(); // twice is harmless
     EXPECT_EQ(fx.area.Messages().size(), 2u);
+}
+
+namespace {
+
+// Which interface the graphs read after start-up, from what is stored and what the kernel
+// lists (lo, docker0, wlan0 in that order) and routes.
+struct StartRow {
+    const char* name;
+    std::optional<int32_t> storedPosition;
+    const char* storedName; // nullptr: not stored
+    std::string route4, route6;
+    std::vector<std::string> up;
+    std::string reads;
+    int32_t position;
+};
+
+void PrintTo(const StartRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class TrafficAppStartDevice : public testing::TestWithParam<StartRow> { };
+
+} // namespace
+
+TEST_P(TrafficAppStartDevice, GraphsReadTheInterfaceChosenAtStart)
+{
+    const StartRow& r = GetParam();
+    CAppFixture fx;
+    fx.SetCounters({ { u"lo", 0, 0 }, { u"docker0", 0, 0 }, { u"wlan0", 0, 0 } });
+    if (r.storedPosition)
+        fx.Store("NetworkDevice", *r.storedPosition);
+    if (r.storedName)
+        fx.store.strings[{ "Settings", "NetworkDeviceName" }] = r.storedName;
+    fx.routes.route4 = r.route4;
+    fx.routes.route6 = r.route6;
+    fx.routes.up = r.up;
+    CTrafficApp& app = fx.Start();
+    EXPECT_EQ(app.m_pTrafficWnd->m_meter.Name(), r.reads);
+    EXPECT_EQ(app.m_nNetworkDevice, r.position);
+
+    // OK writes the name beside the position, in the same write.
+    app.m_pSettingsDlg->ShowSettings();
+    app.m_pSettingsDlg->OnOK();
+    ASSERT_FALSE(fx.store.batches.empty());
+    EXPECT_EQ(fx.store.strings[std::make_pair(QString("Settings"), QString("NetworkDeviceName"))]
+                  .toStdString(),
+        r.reads);
+    EXPECT_EQ(
+        fx.store.values[std::make_pair(QString("Settings"), QString("NetworkDevice"))], r.position);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TrafficAppStartDevice,
+    testing::Values(StartRow { "StoredNameWinsOverPositionAfterTheListChanged", 1, "wlan0", "", "",
+                        {}, "wlan0", 2 },
+        StartRow { "PositionWithoutNameAsBefore", 1, nullptr, "wlan0", "", {}, "docker0", 1 },
+        StartRow {
+            "FirstRunTakesTheIPv4DefaultRoute", {}, nullptr, "wlan0", "docker0", {}, "wlan0", 2 },
+        StartRow { "FirstRunTakesTheIPv6DefaultRouteWithoutIPv4", {}, nullptr, "", "wlan0",
+            { "docker0" }, "wlan0", 2 },
+        StartRow { "FirstRunWithoutRouteTakesTheFirstInterfaceUp", {}, nullptr, "", "",
+            { "ghost", "docker0", "wlan0" }, "docker0", 1 },
+        StartRow { "FirstRunWithNothingUpTakesPositionZero", {}, nullptr, "", "", {}, "lo", 0 }),
+    [](const testing::TestParamInfo<StartRow>& info) { return std::string(info.param.name); });
+
+TEST(TrafficAppStartDevice, AbsentInterfaceKeepsItsNameFlatGraphsAndNoPreselection)
+{
+    CAppFixture fx;
+    fx.SetCounters({ { u"lo", 0, 0 }, { u"eth0", 0, 0 } });
+    fx.Store("NetworkDevice", 7);
+    fx.store.strings[{ "Settings", "NetworkDeviceName" }] = "wg0";
+    CTrafficApp& app = fx.Start();
+    CTrafficWnd& wnd = *app.m_pTrafficWnd;
+    fx.Tick();
+    fx.SetCounters({ { u"lo", 0, 0 }, { u"eth0", 5000, 5000 } });
+    fx.Tick();
+    EXPECT_EQ(wnd.m_meter.Name(), "wg0");
+    EXPECT_EQ(wnd.m_graphReceived.GetLastSample(), 0);
+
+    app.m_pSettingsDlg->ShowSettings();
+    EXPECT_EQ(app.m_pSettingsDlg->m_listDevices->currentIndex(), -1);
+    app.m_pSettingsDlg->OnOK();
+    EXPECT_EQ(
+        fx.store.strings[std::make_pair(QString("Settings"), QString("NetworkDeviceName"))], "wg0");
+
+    // It comes up behind eth0: the graphs take it without being told.
+    fx.SetCounters({ { u"lo", 0, 0 }, { u"eth0", 5000, 5000 }, { u"wg0", 100, 0 } });
+    fx.Tick(); // primes
+    fx.SetCounters({ { u"lo", 0, 0 }, { u"eth0", 9000, 5000 }, { u"wg0", 400, 0 } });
+    fx.Tick();
+    EXPECT_EQ(wnd.m_graphReceived.GetLastSample(), 300);
+    app.m_pSettingsDlg->ShowSettings();
+    EXPECT_EQ(app.m_pSettingsDlg->m_listDevices->currentText(), "wg0");
+}
+
+TEST(TrafficAppTrayTip, SecondLineNamesTheInterfaceAndItsRatesOnlyWhenTheyChange)
+{
+    CAppFixture fx;
+    fx.SetCounters({ { u"lo", 0, 0 }, { u"enp3s0", 0, 0 } });
+    fx.Store("NetworkDevice", 1);
+    fx.Start();
+    const auto tips = [&] {
+        std::vector<std::string> out;
+        for (const CFakeNotifyArea::Call& c : fx.area.calls)
+            if (c.dwMessage == NIM_MODIFY && (c.record.uFlags & NIF_TIP))
+                out.push_back(c.record.szTip);
+        return out;
+    };
+    uint64_t received = 0, sent = 0;
+    // Two seconds of a steady 12.34 KB/s received and 1.20 KB/s sent, one more second idle
+    // at the start: the tip changes once a second at most, and only when its text does.
+    for (int tick = 0; tick < 20; ++tick) {
+        if (tick >= 5 && tick < 15) {
+            received += 12636 / 5 + (tick % 5 == 0 ? 12636 % 5 : 0);
+            sent += 1229 / 5 + (tick % 5 == 0 ? 1229 % 5 : 0);
+        }
+        fx.SetCounters({ { u"lo", 0, 0 }, { u"enp3s0", received, sent } });
+        fx.Tick();
+    }
+    const std::vector<std::string> shown = tips();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_LE(shown.size(), 4u);
+    for (size_t i = 1; i < shown.size(); ++i)
+        EXPECT_NE(shown[i], shown[i - 1]);
+    EXPECT_NE(std::find(shown.begin(), shown.end(),
+                  "Corvane by Mirelda\nenp3s0: 12.34 KB/s received, 1.20 KB/s sent"),
+        shown.end());
+    for (const std::string& tip : shown)
+        EXPECT_LE(tip.size(), 127u);
 }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
 
 namespace {
 
@@ -86,12 +87,13 @@ TEST(TrafficGraphPaint, FlatLineOverDotsEveryThirdPixel)
         uint8_t mirror;
         int row;
     };
+    // A point is the bytes of one 200 ms tick: 4096 bytes are 20480 bytes per second.
     const Case cases[] = {
         { "zero on the bottom row", 0, 0, 53 },
-        { "full scale on the top row", 20480, 0, 0 },
-        { "half scale truncates", 10240, 0, 27 },
+        { "full scale on the top row", 4096, 0, 0 },
+        { "half scale truncates", 2048, 0, 27 },
         { "zero on the top row when mirrored", 0, 1, 0 },
-        { "full scale on the bottom row when mirrored", 20480, 1, 53 },
+        { "full scale on the bottom row when mirrored", 4096, 1, 53 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -122,13 +124,13 @@ TEST(TrafficGraphPaint, EachPointAtItsRowNewestOnTheLeft)
         std::vector<int> rows;
     };
     const Case cases[] = {
-        { "zero, full, above full, negative, half", 20480, 0, { 0, 20480, 40000, -100, 10240, 0 },
+        { "zero, full, above full, negative, half", 20480, 0, { 0, 4096, 8000, -100, 2048, 0 },
             { 53, 0, 0, 53, 27, 53 } },
-        { "the same mirrored", 20480, 1, { 0, 20480, 40000, -100, 10240, 0 },
+        { "the same mirrored", 20480, 1, { 0, 4096, 8000, -100, 2048, 0 },
             { 0, 53, 53, 0, 26, 0 } },
         { "full scale 0 draws as one byte", 0, 0, { 5, 0, -3, 1, 0 }, { 0, 53, 53, 0, 53 } },
         { "negative full scale draws as one byte", -4096, 0, { 5, 0, 1 }, { 0, 53, 0 } },
-        { "huge points do not overflow", INT32_MAX, 0, { INT32_MAX, 0, INT32_MAX / 2 },
+        { "huge points do not overflow", INT32_MAX, 0, { INT32_MAX, 0, INT32_MAX / 10 },
             { 0, 53, 27 } },
     };
     for (const Case& c : cases) {
@@ -247,3 +249,50 @@ TEST(TrafficGraphPaint, NothingDrawnBeforeAttach)
     EXPECT_EQ(InkBox(image, kUnpainted), image.rect());
     EXPECT_EQ(graph.GetLastSample(), 0);
 }
+
+namespace {
+
+// A steady stream of rate bytes per second, sampled over a tick of tickMs milliseconds.
+struct RateRow {
+    const char* name;
+    int32_t fullScale;
+    uint32_t rate;
+    uint32_t tickMs;
+    uint8_t mirror;
+    int row;
+};
+
+void PrintTo(const RateRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class TrafficGraphRate : public testing::TestWithParam<RateRow> { };
+
+} // namespace
+
+TEST_P(TrafficGraphRate, PointStandsWhereItsRateAgainstTheFullScalePutsIt)
+{
+    const RateRow& r = GetParam();
+    PaintedGraph g;
+    g.NoTexts();
+    g.graph.SetFullScale(r.fullScale);
+    g.graph.m_bMirror = r.mirror;
+    g.graph.Sample(0, true); // the first sample only starts the count
+    g.clock.Advance(r.tickMs);
+    g.graph.Sample(double(uint64_t(r.rate) * r.tickMs / 1000), true);
+    const QImage image = g.Paint();
+    EXPECT_EQ(image.pixel(0, r.row), kGreen);
+    EXPECT_EQ(g.graph.GetLastSample(), int(uint64_t(r.rate) * r.tickMs / 1000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TrafficGraphRate,
+    testing::Values(RateRow { "LabelRateAtNominalTickOnTopRow", 20480, 20480, 200, 0, 0 },
+        RateRow { "LabelRateOverLateTickOnTopRow", 20480, 20480, 250, 0, 0 },
+        RateRow { "HalfRateAtNominalTick", 20480, 10240, 200, 0, 27 },
+        RateRow { "HalfRateOverLateTick", 20480, 10240, 400, 0, 27 },
+        RateRow { "StreamJustAbove100KBsOnTopRow", 102400, 105472, 200, 0, 0 },
+        RateRow { "AboveFullScalePinnedToTopRow", 20480, 51200, 200, 0, 0 },
+        RateRow { "MirroredLabelRateOnBottomRow", 20480, 20480, 250, 1, 53 },
+        RateRow { "MirroredAboveFullScaleOnBottomRow", 20480, 51200, 200, 1, 53 }),
+    [](const testing::TestParamInfo<RateRow>& info) { return std::string(info.param.name); });

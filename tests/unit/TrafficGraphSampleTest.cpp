@@ -5,10 +5,14 @@
 #include "support/PerfBlockBuilder.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 
 namespace {
 
@@ -249,4 +253,48 @@ TEST(TrafficGraphSample, VisibleGraphRepaintsAtOnce)
     EXPECT_EQ(graph.PaintCount(), before + 1);
     graph.UpdateLabels();
     EXPECT_EQ(graph.PaintCount(), before + 2);
+}
+
+namespace {
+
+// Numbers as a German desktop writes them: a decimal comma. Compiled with localedef into a
+// folder of the test's own (LOCPATH), so no system locale has to be installed.
+const char kCommaLocale[] = "LC_NUMERIC\ndecimal_point \"<U002C>\"\nthousands_sep \"\"\n"
+                            "grouping -1\nEND LC_NUMERIC\n";
+
+} // namespace
+
+TEST(TrafficGraphSample, RateTextKeepsTheDecimalPointUnderACommaLocale)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile source(dir.filePath("comma"));
+    ASSERT_TRUE(source.open(QIODevice::WriteOnly));
+    source.write(kCommaLocale);
+    source.close();
+    // localedef warns about the categories left out and says so in its exit code.
+    QProcess localedef;
+    localedef.setStandardOutputFile(QProcess::nullDevice());
+    localedef.setStandardErrorFile(QProcess::nullDevice());
+    localedef.start(
+        "localedef", { "-c", "-i", source.fileName(), "-f", "UTF-8", dir.filePath("xx_XX.UTF-8") });
+    localedef.waitForFinished(30000);
+    qputenv("LOCPATH", dir.path().toLocal8Bit());
+    const char* set = std::setlocale(LC_NUMERIC, "xx_XX.UTF-8");
+    qunsetenv("LOCPATH");
+    ASSERT_NE(set, nullptr) << "localedef (package locales) could not make the test locale";
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%1.2f", 1.5);
+    EXPECT_STREQ(probe, "1,50");
+
+    SampledGraph g;
+    g.graph.SetFullScale(102400);
+    g.Tick(0);
+    g.graph.UpdateLabels();
+    g.Tick(103823);
+    g.clock.Advance(1000);
+    g.graph.UpdateLabels();
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_EQ(g.graph.m_strRate.toStdString(), "101.39 KB/s received");
+    EXPECT_EQ(g.graph.m_strScale.toStdString(), "100 KB/s");
 }

@@ -170,7 +170,9 @@ void CPerfBlockWriter::Write(std::span<const LinkCounters> links, uint8_t* out)
         const uint32_t length = InstanceLength(units);
         std::memset(p, 0, length + kCounterBlock);
         Put32(p + 0, length);
-        Put32(p + 12, kNoUniqueId);
+        // The kernel's index identifies a link across renames; a name can come back as
+        // another link.
+        Put32(p + 12, link.index > 0 ? uint32_t(link.index) : kNoUniqueId);
         Put32(p + 16, kInstanceHeader);
         Put32(p + 20, uint32_t(2 * (units + 1)));
         for (size_t i = 0; i < units; ++i) {

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/IPerfDataSource.h"
+
+#include <cstdint>
+#include <string>
+
+// Follows the interface the user chose and reads its bytes received and sent with one query
+// and one walk of the block: one reading a tick serves both graphs.
+//
+// The interface is known by its name and, where the source gives one, by the kernel's index
+// of the link (the instance's unique id). A link that is renamed keeps its index and is
+// followed under its new name; one that goes down and up stays in the list and goes on
+// counting; one deleted and made again under the same name is a new link and starts afresh.
+// While the interface is absent nothing is counted and its name is kept.
+class CInterfaceMeter {
+public:
+    enum class Reading {
+        Counted, // received and sent hold the bytes since the previous reading
+        Primed, // found afresh: the next reading measures from now
+        Absent, // no interface of that name (or none chosen)
+        Failed, // the block could not be read or lacks the byte counters
+    };
+
+    explicit CInterfaceMeter(IPerfDataSource& source);
+
+    // Follows this interface from now on; the next reading only primes.
+    void Choose(std::string name);
+    // The chosen interface's name: renamed along with the link.
+    const std::string& Name() const { return m_strName; }
+    // Whether the last reading found the interface.
+    bool IsPresent() const { return m_bPresent; }
+
+    // Bytes received and sent since the previous reading; both 0 unless Counted.
+    Reading Read(double& received, double& sent);
+
+private:
+    IPerfDataSource* m_pSource;
+    std::string m_strName;
+    uint32_t m_nId; // kernel index of the link last read; none before it is found
+    bool m_bPrimed = false;
+    bool m_bPresent = false;
+    uint64_t m_prevReceived = 0;
+    uint64_t m_prevSent = 0;
+};

@@ -1,0 +1,110 @@
+#include "traffic/InterfaceMeter.h"
+#include "platform/linux/NetlinkPerfDataSource.h"
+#include "support/NetworkNamespace.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Two namespaces joined by a veth pair, the test's own: cva (10.214.9.1) in a, cvb in b.
+struct VethPair {
+    CNetworkNamespace a { CNetworkNamespace::UniqueName("ma") };
+    CNetworkNamespace b { CNetworkNamespace::UniqueName("mb") };
+
+    // Makes the pair with its near end named name; big frames make big counts cheap.
+    bool Make(const std::string& name) const
+    {
+        return a.Ip({ "link", "add", name, "mtu", "65000", "type", "veth", "peer", "name", "cvb",
+                   "mtu", "65000", "netns", b.Name() })
+            && a.Ip({ "addr", "add", "10.214.9.1/24", "dev", name })
+            && b.Ip({ "addr", "add", "10.214.9.2/24", "dev", "cvb" })
+            && a.Ip({ "link", "set", name, "up" }) && b.Ip({ "link", "set", "cvb", "up" });
+    }
+};
+
+// Sends count datagrams of size bytes from a to b (nobody listens: b's stack drops them
+// after the veth counted them). Returns the bytes handed to the socket.
+uint64_t Send(int socket, int count, size_t size)
+{
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(47113);
+    ::inet_pton(AF_INET, "10.214.9.2", &to.sin_addr);
+    const std::vector<char> payload(size, 'x');
+    uint64_t sent = 0;
+    for (int i = 0; i < count; ++i)
+        if (::sendto(socket, payload.data(), size, 0, reinterpret_cast<sockaddr*>(&to), sizeof to)
+            == ssize_t(size))
+            sent += size;
+    return sent;
+}
+
+} // namespace
+
+TEST(InterfaceMeter, FollowsRenameDownUpAndRecreationWithoutSpike)
+{
+    VethPair net;
+    if (!net.a.IsValid() || !net.b.IsValid())
+        GTEST_SKIP() << "network namespace test skipped: " << net.a.Error() << net.b.Error();
+    ASSERT_TRUE(net.Make("cva"));
+    std::unique_ptr<CNetlinkPerfDataSource> source;
+    int socket = -1;
+    ASSERT_TRUE(net.a.RunInside([&] {
+        source = std::make_unique<CNetlinkPerfDataSource>();
+        socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    }));
+    ASSERT_GE(socket, 0);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer { socket };
+
+    CInterfaceMeter meter(*source);
+    meter.Choose("cva");
+    double received = 0, sent = 0;
+    ASSERT_EQ(meter.Read(received, sent), CInterfaceMeter::Reading::Primed);
+    uint64_t bytes = Send(socket, 20, 1000);
+    ASSERT_EQ(meter.Read(received, sent), CInterfaceMeter::Reading::Counted);
+    EXPECT_GE(sent, double(bytes));
+
+    // Renamed (which takes it down and up again): followed under its new name.
+    ASSERT_TRUE(net.a.Ip({ "link", "set", "cva", "down" }));
+    ASSERT_TRUE(net.a.Ip({ "link", "set", "cva", "name", "cvr" }));
+    ASSERT_TRUE(net.a.Ip({ "link", "set", "cvr", "up" }));
+    ASSERT_TRUE(net.a.Ip({ "addr", "replace", "10.214.9.1/24", "dev", "cvr" }));
+    bytes = Send(socket, 20, 1000);
+    ASSERT_EQ(meter.Read(received, sent), CInterfaceMeter::Reading::Counted);
+    EXPECT_EQ(meter.Name(), "cvr");
+    EXPECT_GE(sent, double(bytes));
+
+    // Past 2^31 bytes sent, then deleted: absent, its name kept.
+    uint64_t total = 0;
+    while (total < (uint64_t(1) << 31) + (uint64_t(1) << 24)) {
+        const uint64_t batch = Send(socket, 1000, 64000);
+        ASSERT_GT(batch, 0u);
+        total += batch;
+    }
+    ASSERT_EQ(meter.Read(received, sent), CInterfaceMeter::Reading::Counted);
+    EXPECT_GE(sent, double(total));
+    ASSERT_TRUE(net.a.Ip({ "link", "del", "cvr" }));
+    EXPECT_EQ(meter.Read(received, sent), CInterfaceMeter::Reading::Absent);
+    EXPECT_EQ(meter.Name(), "cvr");
+    EXPECT_FALSE(meter.IsPresent());
+
+    // Made again under the same name: a new link, counted from its own start, no spike.
+    ASSERT_TRUE(net.Make("cvr"));
+    meter.Read(received, sent);
+    EXPECT_EQ(sent, 0.0);
+    bytes = Send(socket, 20, 1000);
+    ASSERT_EQ(meter.Read(received, sent), CInterfaceMeter::Reading::Counted);
+    EXPECT_GE(sent, double(bytes));
+    EXPECT_LT(sent, double(bytes) + 100000);
+}
