@@ -12,6 +12,7 @@ class IPerfDataSource;
 class IPopupMenu;
 class IProcessExit;
 class IProcessLauncher;
+class ISessionEnd;
 class ISettingsStore;
 class ITaskbar;
 class IDataFiles;
@@ -29,6 +30,7 @@ struct AppServices {
     IPopupMenu* menu = nullptr;
     ICursor* cursor = nullptr;
     IProcessExit* exit = nullptr;
+    ISessionEnd* sessionEnd = nullptr;
     IProcessLauncher* launcher = nullptr;
     IDataFiles* files = nullptr;
     IBeep* beep = nullptr;

@@ -8,6 +8,7 @@
 #include "display/TrafficWnd.h"
 #include "display/WindowAlpha.h"
 #include "platform/IProcessExit.h"
+#include "platform/ISessionEnd.h"
 #include "platform/ISettingsStore.h"
 #include "tray/MainDlg.h"
 #include "tray/SystemTray.h"
@@ -84,6 +85,11 @@ bool CTrafficApp::InitInstance()
     LoadWindowRect();
     m_pTrafficWnd->show();
 
+    // A session that ends (logout, Ctrl+C, kill) ends the program like the tray menu's Exit,
+    // so a move of the last seconds is stored and the icon leaves the notification area.
+    if (m_services.sessionEnd)
+        m_services.sessionEnd->SetHandler([this] { OnCmdMsg(ID_APP_EXIT); });
+
     if (m_pTrafficWnd->m_bTransparent) {
         m_pAlpha->SetWindowAlpha(m_pTrafficWnd, m_pTrafficWnd->m_nAlphaFocused & 0xFF);
         m_pTrafficWnd->activateWindow();
@@ -94,6 +100,8 @@ bool CTrafficApp::InitInstance()
 
 void CTrafficApp::ExitInstance()
 {
+    if (m_services.sessionEnd)
+        m_services.sessionEnd->SetHandler({});
     // The icon leaves the notification area before anything else goes.
     m_trayIcon.reset();
     delete m_pMainDlg; // owns the traffic window and both dialogs
@@ -116,7 +124,7 @@ bool CTrafficApp::OnCmdMsg(int nId)
             m_pTrafficWnd->show();
         return true;
     case ID_APP_HIDE:
-        if (m_pTrafficWnd)
+        if (m_pTrafficWnd && CanHide())
             m_pTrafficWnd->hide();
         return true;
     case ID_APP_SETTINGS:
