@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev libgl-dev libxcb1-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation xvfb xauth trayer xdotool x11-utils imagemagick
   iproute2 iputils-ping xdg-utils dbus-x11
+  openbox dbus-daemon libglib2.0-bin haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
 )
 missing=()
 for p in "${packages[@]}"; do

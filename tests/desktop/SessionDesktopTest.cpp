@@ -5,9 +5,11 @@
 #include "support/CorvaneProcess.h"
 #include "support/DesktopSession.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <csignal>
@@ -168,6 +170,11 @@ struct NoDisplayCase {
     const char* named; // what the message must name
 };
 
+void PrintTo(const NoDisplayCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class NoDisplayTest : public ::testing::TestWithParam<NoDisplayCase> { };
 
 TEST_P(NoDisplayTest, OneLineNamingTheDisplayAndExitCodeOne)
@@ -198,6 +205,11 @@ struct SignalCase {
     const char* name;
     int nSignal;
 };
+
+void PrintTo(const SignalCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class SessionEndTest : public ::testing::TestWithParam<SignalCase> { };
 
@@ -361,6 +373,62 @@ TEST_F(SessionDesktopTest, StoredAlphaOutsideAByteIsKeptAsTheAlphaInForceByOk)
     EXPECT_TRUE(WaitFor([&] { return corvane.ReadSettings().contains("GraphicScale"); }, 5000));
     EXPECT_EQ(corvane.ReadSettings().value("TransparencyUnocused"), "255");
     EXPECT_EQ(corvane.ReadSettings().value("TransparencyFocused"), "200");
+}
+
+TEST_F(SessionDesktopTest, LinkOpensOnlyOnAReleaseOverItAndNeverStopsTheProgram)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    // A stand-in xdg-open that notes each address and then waits, as one waiting on a
+    // browser does, until the test lets it go.
+    QTemporaryDir bin;
+    const QString notes = bin.filePath("opened"), release = bin.filePath("release");
+    QFile script(bin.filePath("xdg-open"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(
+        QString("#!/bin/sh\necho \"$1\" >> '%1'\n"
+                "for i in $(seq 200); do [ -e '%2' ] || [ ! -d '%3' ] && exit 0; sleep 0.1; done\n")
+            .arg(notes, release, bin.path())
+            .toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const auto lines = [&] {
+        QFile f(notes);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count('\n') : 0;
+    };
+
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    corvane.SetEnvironment("PATH", bin.path() + ":" + qEnvironmentVariable("PATH"));
+    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
+    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
+    const QPoint icon = corvane.DockedIcons()[0].geometry.center();
+    ASSERT_TRUE(corvane.PickFromMenu(icon, "a"));
+    std::optional<XWindowInfo> about;
+    ASSERT_TRUE(
+        WaitFor([&] { return (about = corvane.MappedWindow("About Corvane")).has_value(); }));
+    // The link's label: 41, 41, 158, 8 dialog units.
+    const QPoint link = about->geometry.topLeft() + QPoint(62 + 30, 67 + 6);
+    const QPoint away = about->geometry.topLeft() + QPoint(20, 120);
+
+    session.WaitOutDoubleClick();
+    Xdotool({ "mousemove", QString::number(link.x()), QString::number(link.y()), "mousedown", "1",
+        "mousemove", QString::number(away.x()), QString::number(away.y()), "mouseup", "1" });
+    // A menu that opens and closes shows the release has been handled.
+    const auto menuAnswers = [&] {
+        session.Click(icon, 3);
+        const bool opened = WaitFor([&] { return corvane.OpenMenu().has_value(); }, 4000);
+        Xdotool({ "key", "Escape" });
+        WaitFor([&] { return !corvane.OpenMenu().has_value(); }, 3000);
+        return opened;
+    };
+    EXPECT_TRUE(menuAnswers());
+    EXPECT_EQ(lines(), 0) << "the release away from the link opened it";
+
+    session.Click(link, 1);
+    ASSERT_TRUE(WaitFor([&] { return lines() > 0; }, 5000)) << "a click on the link opened nothing";
+    // While the opener still runs, the tray menu answers.
+    EXPECT_TRUE(menuAnswers()) << "the program stood still while the link was being opened";
+    QFile(release).open(QIODevice::WriteOnly);
 }
 
 } // namespace

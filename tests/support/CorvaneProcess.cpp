@@ -83,6 +83,8 @@ bool CCorvaneProcess::Start(const QStringList& prefix, int nTimeoutMs)
     for (const char* name : { "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS",
              "QT_QPA_PLATFORMTHEME", "SESSION_MANAGER" })
         env.remove(QString::fromLatin1(name));
+    for (auto it = m_extraEnv.begin(); it != m_extraEnv.end(); ++it)
+        env.insert(it.key(), it.value());
     if (!m_busAddress.empty())
         env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromStdString(m_busAddress));
     env.insert("DISPLAY", QString::fromStdString(CDesktopSession::Instance().Display()));

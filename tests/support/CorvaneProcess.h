@@ -45,6 +45,9 @@ public:
     // Runs the program on this session bus instead of none (a StatusNotifierItem desktop).
     void SetSessionBus(const std::string& address) { m_busAddress = address; }
 
+    // An environment variable the program starts with (PATH with a stand-in program, ...).
+    void SetEnvironment(const QString& name, const QString& value) { m_extraEnv[name] = value; }
+
     // Starts the program (or `prefix` followed by the program, e.g. ip netns exec NS) and
     // waits until its traffic window is mapped. False, with Output() telling why, otherwise.
     bool Start(const QStringList& prefix = {}, int nTimeoutMs = 15000);
@@ -85,6 +88,7 @@ public:
 private:
     QString m_strProgram;
     std::string m_busAddress;
+    QMap<QString, QString> m_extraEnv;
     std::unique_ptr<QTemporaryDir> m_pHome;
     std::unique_ptr<QProcess> m_pProcess;
 };
