@@ -158,6 +158,8 @@ bool CQtNotifyArea::Delete()
         return false;
     m_pIcon->hide();
     m_pIcon.reset();
+    // The receiver may go next; the next add names it again.
+    m_pReceiver = nullptr;
     return true;
 }
 
