@@ -120,14 +120,19 @@ void CSpawnProcessLauncher::LaunchAsync(const QString& program, const QStringLis
 {
     // A zero wait only starts it: a program that ended at once has its result already.
     ProcessResult started = Spawn(program, args, 0, false);
+    QPointer<const QObject> guard(context);
     if (started.outcome != ProcessResult::Outcome::TimedOut || m_leftRunning.empty()) {
-        done(started);
+        // Not started, or over already: the answer still comes from the event loop, as the
+        // caller expects it.
+        QTimer::singleShot(0, &m_watchers, [guard, context, done = std::move(done), started] {
+            if (!context || guard)
+                done(started);
+        });
         return;
     }
     const pid_t pid = m_leftRunning.back();
     m_leftRunning.pop_back();
     const auto deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
-    QPointer<const QObject> guard(context);
     auto* pTimer = new QTimer(&m_watchers);
     // Polled: a SIGCHLD handler would take the exit of every other child too.
     pTimer->setInterval(25);
