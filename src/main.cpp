@@ -1,8 +1,8 @@
 #include "app/TrafficApp.h"
+#include "platform/linux/XcbDisplayCheck.h"
 
 #include <QApplication>
 #include <QTimer>
-
 #include <cstdio>
 #include <cstring>
 
@@ -62,6 +62,12 @@ int main(int argc, char** argv)
     // handshake Qt's xcb backing store waits for on every flush.
     if (qEnvironmentVariableIsEmpty("QT_XCB_NO_MITSHM"))
         qputenv("QT_XCB_NO_MITSHM", "1");
+
+    // Without a display say so in one line and end with 1, rather than Qt's abort.
+    if (const std::string problem = CXcbDisplayCheck::Problem(argc, argv); !problem.empty()) {
+        std::fprintf(stderr, "corvane: %s\n", problem.c_str());
+        return 1;
+    }
 
     QApplication app(argc, argv);
     // Keep running with every window hidden: the tray icon is how the user gets back.

@@ -13,6 +13,7 @@ class IPopupMenu;
 class IProcessExit;
 class IProcessLauncher;
 class IRouteTable;
+class ISessionEnd;
 class ISettingsStore;
 class ITaskbar;
 class IDataFiles;
@@ -30,6 +31,7 @@ struct AppServices {
     IPopupMenu* menu = nullptr;
     ICursor* cursor = nullptr;
     IProcessExit* exit = nullptr;
+    ISessionEnd* sessionEnd = nullptr;
     IProcessLauncher* launcher = nullptr;
     IDataFiles* files = nullptr;
     IBeep* beep = nullptr;

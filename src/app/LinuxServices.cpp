@@ -13,6 +13,7 @@
 #include "platform/linux/QtPopupMenu.h"
 #include "platform/linux/QtProcessExit.h"
 #include "platform/linux/QtSettingsStore.h"
+#include "platform/linux/SignalSessionEnd.h"
 #include "platform/linux/SpawnProcessLauncher.h"
 #include "platform/linux/XcbTaskbar.h"
 #include "platform/linux/XdgDataFiles.h"
@@ -35,6 +36,7 @@ struct CLinuxServices::Parts {
     CQtPopupMenu menu;
     CQtCursor cursor;
     CQtProcessExit exit;
+    CSignalSessionEnd sessionEnd;
     CSpawnProcessLauncher launcher;
     CXdgDataFiles files;
     CQtBeep beep;
@@ -58,6 +60,7 @@ CLinuxServices::CLinuxServices(const QString& strAppName)
     m_services.menu = &p.menu;
     m_services.cursor = &p.cursor;
     m_services.exit = &p.exit;
+    m_services.sessionEnd = &p.sessionEnd;
     m_services.launcher = &p.launcher;
     m_services.files = &p.files;
     m_services.beep = &p.beep;

@@ -9,6 +9,7 @@
 #include "display/WindowAlpha.h"
 #include "platform/IProcessExit.h"
 #include "platform/IRouteTable.h"
+#include "platform/ISessionEnd.h"
 #include "platform/ISettingsStore.h"
 #include "traffic/InterfaceCounter.h"
 #include "tray/MainDlg.h"
@@ -96,6 +97,11 @@ bool CTrafficApp::InitInstance()
     LoadWindowRect();
     m_pTrafficWnd->show();
 
+    // A session that ends (logout, Ctrl+C, kill) ends the program like the tray menu's Exit,
+    // so a move of the last seconds is stored and the icon leaves the notification area.
+    if (m_services.sessionEnd)
+        m_services.sessionEnd->SetHandler([this] { OnCmdMsg(ID_APP_EXIT); });
+
     if (m_pTrafficWnd->m_bTransparent) {
         m_pAlpha->SetWindowAlpha(m_pTrafficWnd, m_pTrafficWnd->m_nAlphaFocused & 0xFF);
         m_pTrafficWnd->activateWindow();
@@ -106,6 +112,8 @@ bool CTrafficApp::InitInstance()
 
 void CTrafficApp::ExitInstance()
 {
+    if (m_services.sessionEnd)
+        m_services.sessionEnd->SetHandler({});
     // The icon leaves the notification area before anything else goes.
     m_trayIcon.reset();
     delete m_pMainDlg; // owns the traffic window and both dialogs
@@ -128,7 +136,7 @@ bool CTrafficApp::OnCmdMsg(int nId)
             m_pTrafficWnd->show();
         return true;
     case ID_APP_HIDE:
-        if (m_pTrafficWnd)
+        if (m_pTrafficWnd && CanHide())
             m_pTrafficWnd->hide();
         return true;
     case ID_APP_SETTINGS:

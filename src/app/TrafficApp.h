@@ -50,6 +50,10 @@ public:
     void LoadWindowRect();
     void SaveWindowRect();
 
+    // Whether the traffic window may be hidden: only while the tray icon shows, since
+    // nothing else could bring the window back.
+    bool CanHide() const { return m_trayIcon && !m_trayIcon->m_bIconHidden; }
+
     // Ends the program with the code, without storing anything.
     void ExitProcess(int code);
 

@@ -119,7 +119,9 @@ void CLinkLabel::paintEvent(QPaintEvent*)
 
 void CLinkLabel::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton && IsLink())
+    // Only a release over the link opens it: pressing and sliding off is how users back out.
+    if (event->button() == Qt::LeftButton && IsLink()
+        && rect().contains(event->position().toPoint()))
         OpenLink();
     QWidget::mouseReleaseEvent(event);
 }
@@ -153,10 +155,14 @@ void CLinkLabel::OpenLink()
 {
     if (m_strLink.isEmpty())
         return;
-    if (ShellOpen(m_strLink) > 32)
-        update();
-    else
-        m_beep.MessageBeep();
+    // Opening may take seconds (xdg-open waits on the browser): the answer comes later, and
+    // the graphs and menus go on meanwhile.
+    m_opener.ShellOpenAsync(m_strLink, this, [this](int nResult) {
+        if (nResult > 32)
+            update();
+        else
+            m_beep.MessageBeep();
+    });
 }
 
 int CLinkLabel::ShellOpen(const QString& strAddress)

@@ -8,15 +8,37 @@ CLinkOpener::CLinkOpener(IProcessLauncher& launcher, IDataFiles& files)
 {
 }
 
-int CLinkOpener::ShellOpen(const QString& address)
+bool CLinkOpener::Openable(const QString& address)
 {
     // An address starting with '-' would be read as an option by xdg-open or the browser.
-    if (address.isEmpty() || address.startsWith(u'-') || address.contains(QChar(0)))
-        return kFileNotFound;
+    return !address.isEmpty() && !address.startsWith(u'-') && !address.contains(QChar(0));
+}
 
+int CLinkOpener::ShellOpen(const QString& address)
+{
+    if (!Openable(address))
+        return kFileNotFound;
+    return AfterXdgOpen(
+        m_launcher.Launch(QStringLiteral("xdg-open"), { address }, kOpenTimeoutMs), address);
+}
+
+void CLinkOpener::ShellOpenAsync(
+    const QString& address, const QObject* context, std::function<void(int)> done)
+{
+    if (!Openable(address)) {
+        done(kFileNotFound);
+        return;
+    }
+    // The opener lives as long as the context that owns it; the launcher drops the call
+    // once that is gone.
+    m_launcher.LaunchAsync(QStringLiteral("xdg-open"), { address }, kOpenTimeoutMs, context,
+        [this, address, done = std::move(done)](
+            const ProcessResult& opened) { done(AfterXdgOpen(opened, address)); });
+}
+
+int CLinkOpener::AfterXdgOpen(const ProcessResult& opened, const QString& address)
+{
     using Outcome = ProcessResult::Outcome;
-    const ProcessResult opened
-        = m_launcher.Launch(QStringLiteral("xdg-open"), { address }, kOpenTimeoutMs);
     // Still running after the wait: xdg-open has become the browser (it does so on desktops it
     // does not know), and the page is being shown.
     if ((opened.outcome == Outcome::Exited && opened.exitCode == 0)

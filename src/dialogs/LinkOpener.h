@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 // Opens an address the way the desktop would: xdg-open first; when that cannot be started or
@@ -29,6 +30,10 @@ public:
     CLinkOpener(IProcessLauncher& launcher, IDataFiles& files);
 
     int ShellOpen(const QString& address);
+    // The same without blocking: xdg-open is waited for from the event loop and `done` gets
+    // the result; nothing is called once `context` is gone.
+    void ShellOpenAsync(
+        const QString& address, const QObject* context, std::function<void(int)> done);
 
     // The Exec line (string escapes already undone) up to its first %u/%U/%f/%F argument,
     // quoted or not, with everything from there on dropped and the address appended: as text,
@@ -46,6 +51,10 @@ public:
     static std::optional<QStringList> DesktopIdPaths(const QString& id);
 
 private:
+    static bool Openable(const QString& address);
+    // What follows xdg-open's outcome: done, or the default browser's own command.
+    int AfterXdgOpen(const ProcessResult& opened, const QString& address);
+
     static constexpr int kMaxDashesExpanded = 8; // 256 paths per data directory at most
 
     IProcessLauncher& m_launcher;

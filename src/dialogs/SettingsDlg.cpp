@@ -219,8 +219,9 @@ void CSettingsDlg::ShowSettings()
 
     m_sliderUnfocused->setRange(0, 255);
     m_sliderFocused->setRange(0, 255);
-    m_sliderFocused->setValue(wnd.m_nAlphaFocused);
-    m_sliderUnfocused->setValue(wnd.m_nAlphaUnfocused);
+    // The window takes the low byte of a stored alpha: show that, so OK keeps what is in force.
+    m_sliderFocused->setValue(wnd.m_nAlphaFocused & 0xFF);
+    m_sliderUnfocused->setValue(wnd.m_nAlphaUnfocused & 0xFF);
     UpdateAlphaLabels();
 
     // The value labels keep whatever state the checkbox last gave them.
@@ -288,8 +289,8 @@ void CSettingsDlg::OnTransparencyClicked()
     EnableAlphaControls(m_bTransparencyCheck != 0, true);
     CTrafficWnd* wnd = m_app.m_pTrafficWnd;
     if (m_bTransparencyCheck) {
-        m_app.Alpha().SetWindowAlpha(wnd, wnd->m_nAlphaFocused);
-        FocusTrafficWnd();
+        // Preview only: the keyboard focus stays in the dialog, with the checkbox.
+        m_app.Alpha().SetWindowAlpha(wnd, wnd->m_nAlphaFocused & 0xFF);
     } else {
         m_app.Alpha().RemoveLayeredStyle(wnd);
     }

@@ -10,14 +10,17 @@
 #include "platform/IClock.h"
 #include "platform/ICursor.h"
 #include "platform/IIconLoader.h"
+#include "platform/INotifyArea.h"
 #include "platform/IPopupMenu.h"
 #include "platform/ITaskbar.h"
 #include "tray/SystemTray.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleHints>
 #include <QTimerEvent>
 #include <QWindow>
 
@@ -243,6 +246,16 @@ void CTrafficWnd::showEvent(QShowEvent* event)
     if (ITaskbar* taskbar = m_app.Services().taskbar)
         taskbar->SkipTaskbar(this);
     QWidget::showEvent(event);
+    // The tray menu offers Hide now.
+    if (INotifyArea* area = m_app.Services().notifyArea)
+        area->MenuChanged();
+}
+
+void CTrafficWnd::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    if (INotifyArea* area = m_app.Services().notifyArea)
+        area->MenuChanged();
 }
 
 void CTrafficWnd::OnMove()
@@ -263,16 +276,17 @@ void CTrafficWnd::moveEvent(QMoveEvent* event)
 void CTrafficWnd::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        // Let the window manager move the window; without one, follow the pointer.
-        QWindow* window = windowHandle();
-        if (!window || !window->startSystemMove()) {
-            m_bDragging = true;
-            m_dragOffset = event->globalPosition().toPoint() - pos();
-        }
+        // The move waits for the pointer to travel: a window manager's move grabs the pointer
+        // and would swallow a double click's second press or a right click that follows.
+        m_bLeftDown = true;
+        m_bDragging = false;
+        m_pressPos = event->globalPosition().toPoint();
+        m_dragOffset = m_pressPos - pos();
         event->accept();
         return;
     }
     if (event->button() == Qt::RightButton) {
+        m_bLeftDown = m_bDragging = false;
         OnContextMenu();
         event->accept();
         return;
@@ -282,26 +296,38 @@ void CTrafficWnd::mousePressEvent(QMouseEvent* event)
 
 void CTrafficWnd::mouseMoveEvent(QMouseEvent* event)
 {
-    if (m_bDragging && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - m_dragOffset);
-        event->accept();
+    if (!(event->buttons() & Qt::LeftButton)) {
+        m_bLeftDown = m_bDragging = false;
+        QWidget::mouseMoveEvent(event);
         return;
     }
-    QWidget::mouseMoveEvent(event);
+    const QPoint global = event->globalPosition().toPoint();
+    if (m_bLeftDown
+        && (global - m_pressPos).manhattanLength()
+            >= QGuiApplication::styleHints()->startDragDistance()) {
+        m_bLeftDown = false;
+        // Let the window manager move the window; without one, follow the pointer.
+        QWindow* window = windowHandle();
+        m_bDragging = !window || !window->startSystemMove();
+    }
+    if (m_bDragging)
+        move(global - m_dragOffset);
+    event->accept();
 }
 
 void CTrafficWnd::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
-        m_bDragging = false;
+        m_bLeftDown = m_bDragging = false;
     QWidget::mouseReleaseEvent(event);
 }
 
 void CTrafficWnd::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        m_bDragging = false;
-        hide();
+        m_bLeftDown = m_bDragging = false;
+        if (m_app.CanHide())
+            hide();
     }
     QWidget::mouseDoubleClickEvent(event);
 }
@@ -315,9 +341,10 @@ void CTrafficWnd::closeEvent(QCloseEvent* event)
 std::vector<PopupMenuItem> CTrafficWnd::ContextMenuItems() const
 {
     std::vector<PopupMenuItem> items;
-    if (isVisible())
+    // Without a tray icon nothing could bring a hidden window back: Hide waits for one.
+    if (isVisible() && m_app.CanHide())
         items.push_back({ ID_APP_HIDE, QStringLiteral("&Hide"), false });
-    else
+    else if (!isVisible())
         items.push_back({ ID_APP_SHOW, QStringLiteral("&Show"), false });
     items.push_back({ ID_WND_SETTINGS, QStringLiteral("&Settings"), false });
     items.push_back({ ID_WND_ABOUT, QStringLiteral("&About"), false });
@@ -335,7 +362,8 @@ void CTrafficWnd::OnContextMenu()
         show();
         break;
     case ID_APP_HIDE:
-        hide();
+        if (m_app.CanHide())
+            hide();
         break;
     case ID_WND_SETTINGS:
         if (m_app.m_pSettingsDlg)

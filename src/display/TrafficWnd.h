@@ -83,6 +83,7 @@ protected:
     void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void OnInitDialog();
@@ -90,6 +91,9 @@ private:
 
     CTrafficApp& m_app;
     // Where the window manager offers no move of its own, the window follows the pointer.
+    // The left button is down on the window and no move has started yet.
+    bool m_bLeftDown = false;
+    QPoint m_pressPos;
     bool m_bDragging = false;
     QPoint m_dragOffset;
 };

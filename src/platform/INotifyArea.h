@@ -15,6 +15,9 @@ public:
     // Whether an icon can be hidden and shown again without being deleted (NIF_STATE).
     virtual bool StateSupported() = 0;
     virtual bool NotifyIcon(uint32_t dwMessage, const NotifyIconData& record) = 0;
+    // The receiver's tray menu may read differently now (the traffic window was shown or
+    // hidden): an area that shows the menu itself asks the receiver again.
+    virtual void MenuChanged() = 0;
     // nullptr stops the broadcasts.
     virtual void SetListener(INotifyAreaListener* pListener) = 0;
 };

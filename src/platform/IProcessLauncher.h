@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
+
+class QObject;
 
 // How a program run by IProcessLauncher ended.
 struct ProcessResult {
@@ -25,6 +28,12 @@ public:
     // Waits at most nTimeoutMs for the program's exit code; one still running then is left
     // running (xdg-open may have become the browser itself). Its stdout is not collected.
     virtual ProcessResult Launch(const QString& program, const QStringList& args, int nTimeoutMs)
+        = 0;
+    // Launch without waiting: the program starts at once and `done` learns how it went from
+    // the event loop, at its exit or at the time-out (then it is left running). No call comes
+    // once `context` is destroyed.
+    virtual void LaunchAsync(const QString& program, const QStringList& args, int nTimeoutMs,
+        const QObject* context, std::function<void(const ProcessResult&)> done)
         = 0;
     // Starts the program on its own, not waiting for it and not its parent; true once it runs.
     virtual bool StartDetached(const QString& program, const QStringList& args) = 0;

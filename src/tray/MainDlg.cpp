@@ -49,17 +49,10 @@ long CMainDlg::OnTrayNotify(uintptr_t wParam, uintptr_t lParam)
         }
         return 1;
     case WM_RBUTTONUP: {
-        // The menu is loaded afresh for every right click, so deleting an item below
-        // touches only this copy.
-        MenuResource menu = m_app.Services().resources->LoadMenu(IDR_TRAYMENU);
-        if (menu.IsNull() || menu.items.empty())
+        const std::vector<PopupMenuItem> items = TrayMenuItems();
+        if (items.empty())
             return 0;
         const QPoint pos = m_app.Services().cursor->GetCursorPos();
-        const int remove = pTraffic && pTraffic->isVisible() ? ID_APP_SHOW : ID_APP_HIDE;
-        std::vector<PopupMenuItem> items;
-        for (const MenuItem& item : menu.items)
-            if (item.separator || item.id != remove)
-                items.push_back({ item.id, item.text, item.separator });
         const int id = m_app.Services().menu->Track(items, pos, this);
         if (id != 0)
             OnCommand(id);
@@ -68,6 +61,21 @@ long CMainDlg::OnTrayNotify(uintptr_t wParam, uintptr_t lParam)
     default:
         return 1;
     }
+}
+
+std::vector<PopupMenuItem> CMainDlg::TrayMenuItems()
+{
+    // The menu is loaded afresh each time, so deleting an item below touches only this copy.
+    const MenuResource menu = m_app.Services().resources->LoadMenu(IDR_TRAYMENU);
+    if (menu.IsNull())
+        return {};
+    const CTrafficWnd* pTraffic = m_app.m_pTrafficWnd;
+    const int remove = pTraffic && pTraffic->isVisible() ? ID_APP_SHOW : ID_APP_HIDE;
+    std::vector<PopupMenuItem> items;
+    for (const MenuItem& item : menu.items)
+        if (item.separator || item.id != remove)
+            items.push_back({ item.id, item.text, item.separator });
+    return items;
 }
 
 bool CMainDlg::OnCommand(int nId)

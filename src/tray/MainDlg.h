@@ -17,6 +17,9 @@ public:
     bool Create();
 
     long OnTrayNotification(uint32_t nMessage, uintptr_t wParam, uintptr_t lParam) override;
+    // Menu 133 as a right click would show it now: exactly one of Show and Hide.
+    std::vector<PopupMenuItem> TrayMenuItems() override;
+    void OnTrayMenuCommand(int nId) override { OnCommand(nId); }
     // A menu command: this window handles none itself; ids 0x8000 to 0xEFFF travel on to the
     // application object. True when someone handled it.
     bool OnCommand(int nId);

@@ -183,6 +183,15 @@ void CSystemTray::ReaddIfPending()
 
 long CSystemTray::OnTaskbarCreated()
 {
+    // An add still pending (the area refused it, say because the panel was not running yet)
+    // is made now, hidden or not: waiting for the next activity change could mean waiting
+    // for ever.
+    if (m_bShellUsable && m_bReaddPending && m_bIconHidden) {
+        m_record.uFlags = m_uAddFlags;
+        if (m_pArea->NotifyIcon(NIM_ADD, m_record))
+            m_bIconHidden = m_bIconGone = m_bReaddPending = false;
+        return 0;
+    }
     m_bReaddPending = true;
     ReaddIfPending();
     return 0;

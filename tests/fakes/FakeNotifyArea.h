@@ -18,6 +18,7 @@ public:
     bool ShellUsable() override { return shellUsable; }
     bool StateSupported() override { return stateSupported; }
     bool NotifyIcon(uint32_t dwMessage, const NotifyIconData& record) override;
+    void MenuChanged() override { ++menuChanges; }
     void SetListener(INotifyAreaListener* pListener) override { listener = pListener; }
 
     // Short forms of what was sent: "add", "modify", "delete".
@@ -29,4 +30,5 @@ public:
     std::deque<bool> answers;
     std::vector<Call> calls;
     INotifyAreaListener* listener = nullptr;
+    int menuChanges = 0;
 };

@@ -21,6 +21,12 @@ public:
     ProcessResult Run(const QString& program, const QStringList& args, int nTimeoutMs) override;
     ProcessResult Launch(const QString& program, const QStringList& args, int nTimeoutMs) override;
     bool StartDetached(const QString& program, const QStringList& args) override;
+    // Answers at once, as Launch would.
+    void LaunchAsync(const QString& program, const QStringList& args, int nTimeoutMs,
+        const QObject*, std::function<void(const ProcessResult&)> done) override
+    {
+        done(Launch(program, args, nTimeoutMs));
+    }
 
     static ProcessResult Exited(int exitCode, const QByteArray& output = {});
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <csignal>
 
 namespace {
 
@@ -82,6 +83,10 @@ bool CCorvaneProcess::Start(const QStringList& prefix, int nTimeoutMs)
     for (const char* name : { "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS",
              "QT_QPA_PLATFORMTHEME", "SESSION_MANAGER" })
         env.remove(QString::fromLatin1(name));
+    for (auto it = m_extraEnv.begin(); it != m_extraEnv.end(); ++it)
+        env.insert(it.key(), it.value());
+    if (!m_busAddress.empty())
+        env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromStdString(m_busAddress));
     env.insert("DISPLAY", QString::fromStdString(CDesktopSession::Instance().Display()));
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("XDG_CONFIG_HOME", m_pHome->filePath(QStringLiteral("config")));
@@ -141,6 +146,12 @@ void CCorvaneProcess::Stop()
         m_pProcess->kill();
         m_pProcess->waitForFinished(5000);
     }
+}
+
+void CCorvaneProcess::Signal(int nSignal) const
+{
+    if (Pid() > 0)
+        ::kill(pid_t(Pid()), nSignal);
 }
 
 QString CCorvaneProcess::Output() const
@@ -228,10 +239,21 @@ std::vector<XWindowInfo> CCorvaneProcess::Windows() const
     return windows;
 }
 
+namespace {
+
+// A window of its own on the desktop: a child of the root, or of a window manager's frame
+// (the manager marks the windows it manages with WM_STATE).
+bool IsTopLevel(const XWindowInfo& w)
+{
+    return w.parent == 0 || !CCorvaneProcess::Property(w.id, QStringLiteral("WM_STATE")).isEmpty();
+}
+
+} // namespace
+
 std::optional<XWindowInfo> CCorvaneProcess::TrafficWindow() const
 {
     for (const XWindowInfo& w : Windows())
-        if (w.parent == 0 && w.name == kTrafficWindowName)
+        if (w.name == kTrafficWindowName && IsTopLevel(w))
             return w;
     return std::nullopt;
 }
@@ -239,7 +261,7 @@ std::optional<XWindowInfo> CCorvaneProcess::TrafficWindow() const
 std::optional<XWindowInfo> CCorvaneProcess::MappedWindow(const QString& name) const
 {
     for (const XWindowInfo& w : Windows())
-        if (w.parent == 0 && w.mapped && w.name == name)
+        if (w.mapped && w.name == name && IsTopLevel(w))
             return w;
     return std::nullopt;
 }
@@ -251,7 +273,7 @@ std::vector<XWindowInfo> CCorvaneProcess::DockedIcons() const
     if (panel.isEmpty())
         return icons;
     for (const XWindowInfo& w : Windows())
-        if (w.parent != 0 && w.mapped && panel.contains(w.geometry.center()))
+        if (w.parent != 0 && w.mapped && panel.contains(w.geometry.center()) && !IsTopLevel(w))
             icons.push_back(w);
     return icons;
 }

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 // One X window as xwininfo reports it.
@@ -41,6 +42,12 @@ public:
     // The keys of the file's [Settings] group with their text; empty when there is no file.
     QMap<QString, QString> ReadSettings() const;
 
+    // Runs the program on this session bus instead of none (a StatusNotifierItem desktop).
+    void SetSessionBus(const std::string& address) { m_busAddress = address; }
+
+    // An environment variable the program starts with (PATH with a stand-in program, ...).
+    void SetEnvironment(const QString& name, const QString& value) { m_extraEnv[name] = value; }
+
     // Starts the program (or `prefix` followed by the program, e.g. ip netns exec NS) and
     // waits until its traffic window is mapped. False, with Output() telling why, otherwise.
     bool Start(const QStringList& prefix = {}, int nTimeoutMs = 15000);
@@ -56,6 +63,9 @@ public:
 
     // Every X window the program owns (found by _NET_WM_PID).
     std::vector<XWindowInfo> Windows() const;
+    // Sends the program a signal (SIGTERM, SIGINT, SIGHUP, ...).
+    void Signal(int nSignal) const;
+
     // The traffic window ("Corvane"), mapped or not.
     std::optional<XWindowInfo> TrafficWindow() const;
     // A mapped top-level window of the program with exactly this title.
@@ -77,6 +87,8 @@ public:
 
 private:
     QString m_strProgram;
+    std::string m_busAddress;
+    QMap<QString, QString> m_extraEnv;
     std::unique_ptr<QTemporaryDir> m_pHome;
     std::unique_ptr<QProcess> m_pProcess;
 };

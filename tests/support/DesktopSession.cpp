@@ -33,6 +33,7 @@ pid_t Spawn(const std::vector<std::string>& argv, int keepFd = -1)
     posix_spawn_file_actions_adddup2(&actions, devnull, 0);
     posix_spawn_file_actions_adddup2(&actions, devnull, 1);
     posix_spawn_file_actions_adddup2(&actions, devnull, 2);
+    // keepFd, when given, is inherited as it is (dbus-daemon writes its address there).
     (void)keepFd;
     pid_t pid = -1;
     if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
@@ -142,8 +143,121 @@ void CDesktopSession::StopTray()
     Kill(m_trayPid);
 }
 
+bool CDesktopSession::StartWindowManager()
+{
+    if (m_wmPid > 0)
+        return true;
+    m_wmPid = Spawn({ "openbox", "--sm-disable" });
+    if (m_wmPid <= 0)
+        return false;
+    // openbox is in charge once it has named itself on the root window.
+    const bool ready = WaitFor(
+        [&] {
+            int code = -1;
+            const QString out = Run("xprop", { "-root", "_NET_SUPPORTING_WM_CHECK" }, &code, 2000);
+            return code == 0 && out.contains("window id");
+        },
+        10000);
+    if (!ready)
+        Kill(m_wmPid);
+    return ready;
+}
+
+void CDesktopSession::StopWindowManager()
+{
+    Kill(m_wmPid);
+    // Leave the root window as a display without a window manager has it.
+    Run("xprop", { "-root", "-remove", "_NET_SUPPORTING_WM_CHECK" });
+}
+
+std::string CDesktopSession::StartStatusNotifierHost()
+{
+    if (m_busPid > 0)
+        return m_busAddress;
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {};
+    m_busPid = Spawn({ "dbus-daemon", "--session", "--nofork", "--nopidfile",
+                         "--print-address=" + std::to_string(fds[1]) },
+        fds[1]);
+    close(fds[1]);
+    std::string address;
+    pollfd p { fds[0], POLLIN, 0 };
+    while (m_busPid > 0 && poll(&p, 1, 10000) > 0) {
+        char c;
+        if (read(fds[0], &c, 1) != 1 || c == '\n')
+            break;
+        address += c;
+    }
+    close(fds[0]);
+    if (address.empty()) {
+        StopStatusNotifierHost();
+        return {};
+    }
+    m_busAddress = address;
+    // The host's programs find the private bus through the environment they start with.
+    const char* previous = getenv("DBUS_SESSION_BUS_ADDRESS");
+    const std::string saved = previous ? previous : "";
+    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    m_watcherPid = Spawn({ "status-notifier-watcher" });
+    const bool watching = WaitFor(
+        [&] {
+            int code = -1;
+            CallBus({ "call", "--dest", "org.freedesktop.DBus", "--object-path",
+                        "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
+                        "org.kde.StatusNotifierWatcher" },
+                &code);
+            return code == 0;
+        },
+        10000);
+    m_sniTrayPid = watching ? Spawn({ "gtk-sni-tray-standalone" }) : -1;
+    if (previous)
+        setenv("DBUS_SESSION_BUS_ADDRESS", saved.c_str(), 1);
+    else
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    // The host is there once the watcher says so.
+    const bool hosted = m_sniTrayPid > 0
+        && WaitFor(
+            [&] {
+                return CallBus(
+                    { "call", "--dest", "org.kde.StatusNotifierWatcher", "--object-path",
+                        "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
+                        "org.kde.StatusNotifierWatcher", "IsStatusNotifierHostRegistered" })
+                    .contains("true");
+            },
+            10000);
+    if (!hosted) {
+        StopStatusNotifierHost();
+        return {};
+    }
+    return m_busAddress;
+}
+
+void CDesktopSession::StopStatusNotifierHost()
+{
+    Kill(m_sniTrayPid);
+    Kill(m_watcherPid);
+    Kill(m_busPid);
+    m_busAddress.clear();
+}
+
+QString CDesktopSession::CallBus(const QStringList& args, int* exitCode) const
+{
+    if (m_busAddress.empty()) {
+        if (exitCode)
+            *exitCode = -1;
+        return {};
+    }
+    QStringList full = args;
+    full.insert(1, QString::fromStdString(m_busAddress));
+    full.insert(1, "--address");
+    return Run("gdbus", full, exitCode, 5000);
+}
+
 void CDesktopSession::Stop()
 {
+    StopStatusNotifierHost();
+    Kill(m_wmPid);
     Kill(m_trayPid);
     Kill(m_xvfbPid);
 }
@@ -197,11 +311,17 @@ QImage CDesktopSession::Screenshot() const
     return QImage::fromData(p.readAllStandardOutput(), "PNG");
 }
 
-void CDesktopSession::Click(const QPoint& at, int nButton) const
+void CDesktopSession::WaitOutDoubleClick() const
 {
     const qint64 gap = QGuiApplication::styleHints()->mouseDoubleClickInterval() + 150;
     if (m_sinceClick.isValid() && m_sinceClick.elapsed() < gap)
         QThread::msleep(unsigned(gap - m_sinceClick.elapsed()));
+    m_sinceClick.start();
+}
+
+void CDesktopSession::Click(const QPoint& at, int nButton) const
+{
+    WaitOutDoubleClick();
     Run("xdotool",
         { "mousemove", QString::number(at.x()), QString::number(at.y()), "click",
             QString::number(nButton) });

@@ -26,6 +26,18 @@ public:
     void StopTray();
     bool TrayRunning() const { return m_trayPid > 0; }
 
+    // A real window manager (openbox) on the display, for tests that must also hold where
+    // one manages the windows. False when it did not come up.
+    bool StartWindowManager();
+    void StopWindowManager();
+
+    // A StatusNotifierItem desktop: a private session bus with status-notifier-watcher and
+    // gtk-sni-tray-standalone as the host. Returns the bus address, empty when it failed.
+    std::string StartStatusNotifierHost();
+    void StopStatusNotifierHost();
+    // gdbus with these arguments against the private bus; its stdout.
+    QString CallBus(const QStringList& args, int* exitCode = nullptr) const;
+
     // Runs a helper program (xdotool, xprop, ...) on this display and returns its stdout.
     QString Run(const QString& program, const QStringList& args, int* exitCode = nullptr,
         int timeoutMs = 10000) const;
@@ -34,6 +46,9 @@ public:
     // A click that follows the previous one within the double-click time waits first: two
     // quick clicks on a tray icon are one double click, not two clicks.
     void Click(const QPoint& at, int nButton) const;
+    // Waits until a click would no longer count as the second of a double click, and counts
+    // the clicks a test sends itself from now on.
+    void WaitOutDoubleClick() const;
 
     // Keeps this process's Qt events flowing while polling for a condition; false when it
     // still does not hold after the timeout.
@@ -47,6 +62,11 @@ private:
     mutable QElapsedTimer m_sinceClick;
     pid_t m_xvfbPid = -1;
     pid_t m_trayPid = -1;
+    pid_t m_wmPid = -1;
+    pid_t m_busPid = -1;
+    pid_t m_watcherPid = -1;
+    pid_t m_sniTrayPid = -1;
+    std::string m_busAddress;
     std::string m_display;
     std::string m_why;
 };

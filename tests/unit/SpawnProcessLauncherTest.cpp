@@ -1,5 +1,6 @@
 #include "platform/linux/SpawnProcessLauncher.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
@@ -77,6 +78,71 @@ TEST(SpawnProcessLauncher, ReportsExitCodesOutputCrashesTimeoutsAndMissingProgra
     EXPECT_EQ(
         launcher.Run("sh", { QString("a") + QChar(0) + "b" }, 1000).outcome, Outcome::NotStarted);
     EXPECT_FALSE(launcher.StartDetached("corvane-no-such-program", {}));
+}
+
+} // namespace
+
+namespace {
+
+struct AsyncCase {
+    const char* name;
+    QString program;
+    QStringList args;
+    Outcome outcome;
+    int exitCode;
+};
+
+void PrintTo(const AsyncCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class SpawnProcessLauncherAsync : public ::testing::TestWithParam<AsyncCase> { };
+
+// The answer comes from the event loop, once, with the same outcomes as a waited launch.
+TEST_P(SpawnProcessLauncherAsync, AnswersOnceFromTheEventLoop)
+{
+    const AsyncCase& c = GetParam();
+    CSpawnProcessLauncher launcher;
+    QObject context;
+    std::vector<ProcessResult> answers;
+    launcher.LaunchAsync(c.program, c.args, 300, &context,
+        [&](const ProcessResult& result) { answers.push_back(result); });
+    EXPECT_TRUE(answers.empty()) << "answered before the event loop ran";
+    for (int i = 0; i < 200 && answers.empty(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(10);
+    }
+    QCoreApplication::processEvents();
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].outcome, c.outcome);
+    if (c.outcome == Outcome::Exited) {
+        EXPECT_EQ(answers[0].exitCode, c.exitCode);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SpawnProcessLauncherAsync,
+    ::testing::Values(
+        AsyncCase { "exits_0", "/bin/sh", { "-c", "sleep 0.05" }, Outcome::Exited, 0 },
+        AsyncCase { "exits_3", "/bin/sh", { "-c", "exit 3" }, Outcome::Exited, 3 },
+        AsyncCase { "still_running_at_the_wait", "/bin/sleep", { "0.5" }, Outcome::TimedOut, 0 },
+        AsyncCase { "no_such_program", "/nonexistent/xdg-open", {}, Outcome::NotStarted, 0 }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SpawnProcessLauncher, AsyncAnswerIsDroppedOnceItsContextIsGone)
+{
+    CSpawnProcessLauncher launcher;
+    int nAnswers = 0;
+    {
+        QObject context;
+        launcher.LaunchAsync("/bin/sh", { "-c", "sleep 0.05" }, 2000, &context,
+            [&](const ProcessResult&) { ++nAnswers; });
+    }
+    for (int i = 0; i < 30; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(10);
+    }
+    EXPECT_EQ(nAnswers, 0);
 }
 
 } // namespace

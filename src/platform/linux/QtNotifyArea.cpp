@@ -4,10 +4,13 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QDBusServiceWatcher>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QPixmap>
 #include <QScreen>
+#include <algorithm>
 #include <xcb/xcb.h>
 
 namespace {
@@ -18,6 +21,21 @@ constexpr uint32_t kRightButtonUp = 0x0205;
 constexpr uint32_t kMiddleButtonUp = 0x0208;
 
 const char* const kWatcherService = "org.kde.StatusNotifierWatcher";
+
+bool StatusNotifierHostRegistered(const QDBusConnection& bus)
+{
+    QDBusInterface watcher(QString::fromLatin1(kWatcherService),
+        QStringLiteral("/StatusNotifierWatcher"), QString::fromLatin1(kWatcherService), bus);
+    return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
+}
+
+bool SameItems(const std::vector<PopupMenuItem>& a, const std::vector<PopupMenuItem>& b)
+{
+    return std::equal(
+        a.begin(), a.end(), b.begin(), b.end(), [](const PopupMenuItem& x, const PopupMenuItem& y) {
+            return x.id == y.id && x.text == y.text && x.separator == y.separator;
+        });
+}
 
 // Tray hosts burn time on every image they are sent; send only the sizes panels draw.
 QIcon SmallImages(const QIcon& hIcon)
@@ -40,6 +58,7 @@ CQtNotifyArea::CQtNotifyArea()
             QDBusServiceWatcher::WatchForRegistration, this);
         connect(m_pWatcher, &QDBusServiceWatcher::serviceRegistered, this,
             &CQtNotifyArea::HostAppeared);
+        m_bStatusNotifier = StatusNotifierHostRegistered(bus);
     }
     WatchXEmbedManagers();
     if (qGuiApp) {
@@ -91,6 +110,14 @@ bool CQtNotifyArea::Add(const NotifyIconData& record)
         m_pIcon = std::make_unique<QSystemTrayIcon>();
         m_nImageKey = 0;
         connect(m_pIcon.get(), &QSystemTrayIcon::activated, this, &CQtNotifyArea::OnActivated);
+        if (m_bStatusNotifier) {
+            if (!m_pMenu) {
+                m_pMenu = std::make_unique<QMenu>();
+                connect(m_pMenu.get(), &QMenu::aboutToShow, this, &CQtNotifyArea::FillMenu);
+                connect(m_pMenu.get(), &QMenu::triggered, this, &CQtNotifyArea::OnMenuTriggered);
+            }
+            m_pIcon->setContextMenu(m_pMenu.get());
+        }
     }
     if (record.uFlags & NIF_MESSAGE) {
         m_pReceiver = record.hWnd;
@@ -101,6 +128,7 @@ bool CQtNotifyArea::Add(const NotifyIconData& record)
         SetImage(record.hIcon);
     if (record.uFlags & NIF_TIP)
         m_pIcon->setToolTip(QString::fromUtf8(record.szTip));
+    FillMenu();
     m_pIcon->show();
     return true;
 }
@@ -130,6 +158,8 @@ bool CQtNotifyArea::Delete()
         return false;
     m_pIcon->hide();
     m_pIcon.reset();
+    // The receiver may go next; the next add names it again.
+    m_pReceiver = nullptr;
     return true;
 }
 
@@ -151,6 +181,9 @@ void CQtNotifyArea::OnActivated(QSystemTrayIcon::ActivationReason reason)
         uMouse = kLeftButtonUp;
         break;
     case QSystemTrayIcon::Context:
+        // The host shows the exported menu itself; a second one of our own would cover it.
+        if (m_pMenu)
+            return;
         uMouse = kRightButtonUp;
         break;
     case QSystemTrayIcon::DoubleClick:
@@ -164,6 +197,48 @@ void CQtNotifyArea::OnActivated(QSystemTrayIcon::ActivationReason reason)
     }
     if (m_pReceiver)
         m_pReceiver->OnTrayNotification(m_uCallbackMessage, m_uID, uMouse);
+}
+
+void CQtNotifyArea::MenuChanged()
+{
+    // Asked from show and hide events, before the window's visibility has settled.
+    if (m_pMenu)
+        QMetaObject::invokeMethod(this, &CQtNotifyArea::FillMenu, Qt::QueuedConnection);
+}
+
+void CQtNotifyArea::FillMenu()
+{
+    if (!m_pMenu)
+        return;
+    std::vector<PopupMenuItem> items;
+    if (m_pReceiver)
+        items = m_pReceiver->TrayMenuItems();
+    // Each change of the menu is a D-Bus signal the host answers with a fresh read: send one
+    // only when the items really differ.
+    if (SameItems(items, m_menuItems) && !m_pMenu->isEmpty())
+        return;
+    m_menuItems = items;
+    m_pMenu->clear();
+    for (const PopupMenuItem& item : items) {
+        if (item.separator)
+            m_pMenu->addSeparator();
+        else
+            m_pMenu->addAction(item.text)->setData(item.id);
+    }
+}
+
+void CQtNotifyArea::OnMenuTriggered(QAction* pAction)
+{
+    const int nId = pAction ? pAction->data().toInt() : 0;
+    // Answer the host's call first; the command may delete the icon and this menu with it.
+    if (nId != 0)
+        QMetaObject::invokeMethod(
+            this,
+            [this, nId] {
+                if (m_pReceiver)
+                    m_pReceiver->OnTrayMenuCommand(nId);
+            },
+            Qt::QueuedConnection);
 }
 
 void CQtNotifyArea::HostAppeared()

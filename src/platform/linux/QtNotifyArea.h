@@ -8,7 +8,9 @@
 #include <memory>
 #include <vector>
 
+class QAction;
 class QDBusServiceWatcher;
+class QMenu;
 class QScreen;
 
 // The notification area through QSystemTrayIcon: a StatusNotifierItem over D-Bus where a
@@ -16,6 +18,10 @@ class QScreen;
 // a new owner of org.kde.StatusNotifierWatcher or a new XEmbed tray manager announced by
 // the MANAGER client message, is passed up as "TaskbarCreated"; a screen whose available
 // geometry changes is passed up as a work-area change.
+//
+// A StatusNotifierItem host shows the item's menu itself, read over D-Bus: there the tray
+// menu is exported as the icon's context menu, filled from the receiver before it is shown,
+// and its choices go back to the receiver. An XEmbed tray passes the right click on instead.
 class CQtNotifyArea : public QObject, public INotifyArea, private QAbstractNativeEventFilter {
 public:
     CQtNotifyArea();
@@ -24,6 +30,7 @@ public:
     bool ShellUsable() override;
     bool StateSupported() override { return true; }
     bool NotifyIcon(uint32_t dwMessage, const NotifyIconData& record) override;
+    void MenuChanged() override;
     void SetListener(INotifyAreaListener* pListener) override { m_pListener = pListener; }
 
     // For checks on a real desktop: the icon as the area has it, or nullptr.
@@ -35,6 +42,8 @@ private:
     bool Delete();
     void SetImage(const QIcon& hIcon);
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
+    void FillMenu();
+    void OnMenuTriggered(QAction* pAction);
     void HostAppeared();
     void WorkAreaChanged();
     void WatchScreen(QScreen* pScreen);
@@ -52,6 +61,11 @@ private:
     // between D-Bus and XEmbed only when a QSystemTrayIcon is created.
     bool m_bHostChanged = false;
     QDBusServiceWatcher* m_pWatcher = nullptr;
+    // Qt decides once per process, at its first look for a notification area, whether icons
+    // are StatusNotifierItems; this is the same question asked at the same moment.
+    bool m_bStatusNotifier = false;
+    std::unique_ptr<QMenu> m_pMenu;
+    std::vector<PopupMenuItem> m_menuItems;
     bool m_bX11 = false;
     uint32_t m_atomManager = 0;
     std::vector<uint32_t> m_trayAtoms; // _NET_SYSTEM_TRAY_S<n>, one per X screen

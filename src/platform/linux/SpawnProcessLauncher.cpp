@@ -1,7 +1,9 @@
 #include "platform/linux/SpawnProcessLauncher.h"
 
 #include <QFile>
+#include <QPointer>
 #include <QProcess>
+#include <QTimer>
 
 #include <cerrno>
 #include <chrono>
@@ -111,6 +113,50 @@ bool CSpawnProcessLauncher::StartDetached(const QString& program, const QStringL
     // QProcess forks twice, so the program is init's child and never our zombie; it takes the
     // arguments as they are, without a shell.
     return QProcess::startDetached(program, args);
+}
+
+void CSpawnProcessLauncher::LaunchAsync(const QString& program, const QStringList& args,
+    int nTimeoutMs, const QObject* context, std::function<void(const ProcessResult&)> done)
+{
+    // A zero wait only starts it: a program that ended at once has its result already.
+    ProcessResult started = Spawn(program, args, 0, false);
+    QPointer<const QObject> guard(context);
+    if (started.outcome != ProcessResult::Outcome::TimedOut || m_leftRunning.empty()) {
+        // Not started, or over already: the answer still comes from the event loop, as the
+        // caller expects it.
+        QTimer::singleShot(0, &m_watchers, [guard, context, done = std::move(done), started] {
+            if (!context || guard)
+                done(started);
+        });
+        return;
+    }
+    const pid_t pid = m_leftRunning.back();
+    m_leftRunning.pop_back();
+    const auto deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    auto* pTimer = new QTimer(&m_watchers);
+    // Polled: a SIGCHLD handler would take the exit of every other child too.
+    pTimer->setInterval(25);
+    QObject::connect(pTimer, &QTimer::timeout, &m_watchers,
+        [this, pTimer, pid, deadline, guard, context, done = std::move(done)] {
+            int status = 0;
+            const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+            ProcessResult result;
+            if (ended == pid) {
+                result = FromStatus(status, {});
+            } else if (ended < 0 && errno != EINTR) {
+                result.outcome = ProcessResult::Outcome::Crashed; // not ours any more
+            } else if (Clock::now() >= deadline) {
+                result.outcome = ProcessResult::Outcome::TimedOut;
+                m_leftRunning.push_back(pid);
+            } else {
+                return;
+            }
+            pTimer->stop();
+            pTimer->deleteLater();
+            if (!context || guard)
+                done(result);
+        });
+    pTimer->start();
 }
 
 ProcessResult CSpawnProcessLauncher::Spawn(

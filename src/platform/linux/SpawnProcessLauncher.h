@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QObject>
+
 #include "platform/IProcessLauncher.h"
 
 #include <sys/types.h>
@@ -19,10 +21,15 @@ public:
     ProcessResult Launch(const QString& program, const QStringList& args, int nTimeoutMs) override;
     bool StartDetached(const QString& program, const QStringList& args) override;
 
+    void LaunchAsync(const QString& program, const QStringList& args, int nTimeoutMs,
+        const QObject* context, std::function<void(const ProcessResult&)> done) override;
+
 private:
     ProcessResult Spawn(
         const QString& program, const QStringList& args, int nTimeoutMs, bool bCollect);
     void ReapLeftRunning();
 
     std::vector<pid_t> m_leftRunning;
+    // Parent of the timers that watch launched programs: they go with the launcher.
+    QObject m_watchers;
 };

@@ -1,0 +1,434 @@
+// The real program on desktops as users have them: a StatusNotifierItem host, a panel that
+// starts late, a window manager, no notification area at all, no display, and a session
+// that ends with a signal.
+
+#include "support/CorvaneProcess.h"
+#include "support/DesktopSession.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QSize kWindowSize(174, 123);
+// Inside the settings dialog: "Enable transparency" (7, 79, 226, 10 units) and OK.
+const QPoint kTransparencyBox(11 + 20, 128 + 8);
+const QPoint kOkCentre(275 + 75 / 2, 232 + 23 / 2);
+
+bool WaitFor(const std::function<bool()>& done, int nTimeoutMs = 10000)
+{
+    return CDesktopSession::WaitFor(done, nTimeoutMs);
+}
+
+QString Xdotool(const QStringList& args)
+{
+    return CDesktopSession::Instance().Run("xdotool", args);
+}
+
+QMap<QString, int> QuietAt(const QPoint& at)
+{
+    return { { "NetworkDevice", 999 }, { "rect.left", at.x() }, { "rect.top", at.y() },
+        { "rect.right", at.x() + kWindowSize.width() },
+        { "rect.bottom", at.y() + kWindowSize.height() } };
+}
+
+bool Mapped(qulonglong id)
+{
+    return CCorvaneProcess::Describe(id).mapped;
+}
+
+// The tray menu's entries as the StatusNotifierItem host reads them: (id, label) in order,
+// separators as empty labels.
+std::vector<std::pair<int, QString>> ExportedMenu(const QString& service, const QString& path)
+{
+    CDesktopSession& session = CDesktopSession::Instance();
+    const QStringList call = { "call", "--dest", service, "--object-path", path, "--method" };
+    // What a host does before it shows the menu.
+    session.CallBus(call + QStringList { "com.canonical.dbusmenu.AboutToShow", "--", "0" });
+    const QString layout = session.CallBus(
+        call + QStringList { "com.canonical.dbusmenu.GetLayout", "--", "0", "-1", "@as []" });
+    std::vector<std::pair<int, QString>> items;
+    static const QRegularExpression item(QStringLiteral(R"(<\((\d+), \{([^}]*)\})"));
+    static const QRegularExpression label(QStringLiteral(R"('label': <'([^']*)'>)"));
+    for (auto it = item.globalMatch(layout); it.hasNext();) {
+        const auto m = it.next();
+        const auto l = label.match(m.captured(2));
+        QString text = l.hasMatch() ? l.captured(1) : QString();
+        text.remove(u'_').remove(u'&');
+        items.emplace_back(m.captured(1).toInt(), text);
+    }
+    return items;
+}
+
+QStringList Labels(const std::vector<std::pair<int, QString>>& items)
+{
+    QStringList labels;
+    for (const auto& [id, text] : items)
+        labels << text;
+    return labels;
+}
+
+int IdOf(const std::vector<std::pair<int, QString>>& items, const QString& text)
+{
+    for (const auto& [id, label] : items)
+        if (label == text)
+            return id;
+    return -1;
+}
+
+class SessionDesktopTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        session.StopStatusNotifierHost();
+        if (session.Running() && !session.TrayRunning())
+            session.StartTray();
+    }
+
+    CDesktopSession& session = CDesktopSession::Instance();
+};
+
+TEST_F(SessionDesktopTest, StatusNotifierHostReadsTheTrayMenuKeptCurrentAndItsChoicesAct)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    const std::string bus = session.StartStatusNotifierHost();
+    if (bus.empty())
+        GTEST_SKIP() << "no StatusNotifierItem host (status-notifier-watcher, "
+                        "gtk-sni-tray-standalone) could be started";
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    corvane.SetSessionBus(bus);
+    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
+    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
+    const qulonglong window = corvane.TrafficWindow()->id;
+
+    // The watcher lists the item as "service" or "service/path".
+    QString registered;
+    ASSERT_TRUE(WaitFor([&] {
+        registered
+            = session.CallBus({ "call", "--dest", "org.kde.StatusNotifierWatcher", "--object-path",
+                "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
+                "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems" });
+        return registered.contains('\'');
+    })) << "the icon never registered with the watcher";
+    const QString entry = registered.section('\'', 1, 1);
+    const QString service = entry.section('/', 0, 0);
+    const QString itemPath
+        = entry.contains('/') ? "/" + entry.section('/', 1) : "/StatusNotifierItem";
+    const QString menuPath
+        = session
+              .CallBus({ "call", "--dest", service, "--object-path", itemPath, "--method",
+                  "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu" })
+              .section('\'', 1, 1);
+    ASSERT_FALSE(menuPath.isEmpty());
+    ASSERT_NE(menuPath, "/NO_DBUSMENU") << "the item exports no menu";
+
+    auto menu = ExportedMenu(service, menuPath);
+    EXPECT_EQ(Labels(menu), QStringList({ "Hide", "Settings", "About", "", "Exit" }));
+
+    // Hide through the host's menu; the menu then offers Show.
+    const auto click = [&](int nId) {
+        session.CallBus({ "call", "--dest", service, "--object-path", menuPath, "--method",
+            "com.canonical.dbusmenu.Event", "--", QString::number(nId), "clicked", "<int32 0>",
+            "0" });
+    };
+    click(IdOf(menu, "Hide"));
+    EXPECT_TRUE(WaitFor([&] { return !Mapped(window); }, 5000)) << "Hide did not hide the window";
+    EXPECT_TRUE(
+        WaitFor([&] { return Labels(ExportedMenu(service, menuPath)).value(0) == "Show"; }, 5000))
+        << "the menu still reads "
+        << Labels(ExportedMenu(service, menuPath)).join(',').toStdString();
+
+    menu = ExportedMenu(service, menuPath);
+    click(IdOf(menu, "Exit"));
+    int code = -1;
+    ASSERT_TRUE(corvane.WaitForExit(5000, &code)) << "Exit from the host's menu did not end it";
+    EXPECT_EQ(code, 0);
+}
+
+TEST_F(SessionDesktopTest, PanelStartingAfterTheProgramGetsTheIconWithoutAnyTraffic)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    session.StopTray();
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
+    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
+    ASSERT_TRUE(session.StartTray());
+    EXPECT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }, 5000))
+        << "the late panel never got the icon";
+}
+
+struct NoDisplayCase {
+    const char* name;
+    const char* display; // nullptr: DISPLAY not set
+    const char* named; // what the message must name
+};
+
+void PrintTo(const NoDisplayCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class NoDisplayTest : public ::testing::TestWithParam<NoDisplayCase> { };
+
+TEST_P(NoDisplayTest, OneLineNamingTheDisplayAndExitCodeOne)
+{
+    const NoDisplayCase& c = GetParam();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE" })
+        env.remove(QString::fromLatin1(name));
+    if (c.display)
+        env.insert("DISPLAY", c.display);
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(CORVANE_BINARY, {});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_FALSE(err.contains('\n')) << err.toStdString();
+    EXPECT_TRUE(err.contains(c.named)) << err.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NoDisplayTest,
+    ::testing::Values(NoDisplayCase { "unset", nullptr, "DISPLAY" },
+        NoDisplayCase { "nobody_serves_it", ":4091", "\":4091\"" }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SignalCase {
+    const char* name;
+    int nSignal;
+};
+
+void PrintTo(const SignalCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class SessionEndTest : public ::testing::TestWithParam<SignalCase> { };
+
+TEST_P(SessionEndTest, EndsLikeExitStoringAMoveOfTheLastSeconds)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
+    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
+    const qulonglong id = corvane.TrafficWindow()->id;
+    Xdotool({ "windowmove", QString::number(id), "420", "260" });
+    ASSERT_TRUE(WaitFor(
+        [&] { return CCorvaneProcess::Describe(id).geometry.topLeft() == QPoint(420, 260); },
+        5000));
+    // Qt learns of the move from the X server; let that reach the program.
+    QThread::msleep(300);
+    corvane.Signal(GetParam().nSignal);
+    int code = -1;
+    ASSERT_TRUE(corvane.WaitForExit(5000, &code));
+    EXPECT_EQ(code, 0) << corvane.Output().toStdString();
+    EXPECT_EQ(corvane.ReadSettings().value("rect.left"), "420");
+    EXPECT_EQ(corvane.ReadSettings().value("rect.top"), "260");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, SessionEndTest,
+    ::testing::Values(SignalCase { "SIGTERM", SIGTERM }, SignalCase { "SIGINT", SIGINT },
+        SignalCase { "SIGHUP", SIGHUP }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The same desktop with and without a window manager.
+class WindowManagerTest : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() && session.Running() && !session.StartWindowManager())
+            GTEST_SKIP() << "openbox did not start";
+    }
+    void TearDown() override
+    {
+        session.StopWindowManager();
+        if (session.Running() && !session.TrayRunning())
+            session.StartTray();
+    }
+
+    // Starts the program at (300, 200); its traffic window.
+    qulonglong Start(CCorvaneProcess& corvane, QMap<QString, int> settings = {})
+    {
+        QMap<QString, int> values = QuietAt({ 300, 200 });
+        values.insert(settings);
+        EXPECT_TRUE(corvane.WriteSettings(values));
+        EXPECT_TRUE(corvane.Start()) << corvane.Output().toStdString();
+        const auto window = corvane.TrafficWindow();
+        return window ? window->id : 0;
+    }
+
+    // A right click on the window opens its menu, which Escape closes again.
+    bool RightClickOpensMenu(const CCorvaneProcess& corvane, const QStringList& before = {})
+    {
+        Xdotool(QStringList { "mousemove", "380", "260" } + before + QStringList { "click", "3" });
+        const bool opened = WaitFor([&] { return corvane.OpenMenu().has_value(); }, 3000);
+        Xdotool({ "key", "Escape" });
+        WaitFor([&] { return !corvane.OpenMenu().has_value(); }, 3000);
+        session.WaitOutDoubleClick();
+        return opened;
+    }
+
+    CDesktopSession& session = CDesktopSession::Instance();
+};
+
+TEST_P(WindowManagerTest, ClicksActEveryTimeAndDraggingStillMoves)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    const qulonglong id = Start(corvane);
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
+    const QPoint icon = corvane.DockedIcons()[0].geometry.center();
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        // A right click right after a left click.
+        EXPECT_TRUE(RightClickOpensMenu(corvane, { "click", "1" })) << "no menu";
+        // A double click with short presses, as a touchpad sends it.
+        session.WaitOutDoubleClick();
+        Xdotool({ "mousemove", "380", "260", "click", "--repeat", "2", "--delay", "40", "1" });
+        EXPECT_TRUE(WaitFor([&] { return !Mapped(id); }, 3000)) << "the double click was lost";
+        session.Click(icon, 1);
+        ASSERT_TRUE(WaitFor([&] { return Mapped(id); }, 3000));
+    }
+
+    // A window manager's move starts where the pointer is when it takes over: the window
+    // moves, by about as far as the pointer went.
+    const QPoint before = CCorvaneProcess::Describe(id).geometry.topLeft();
+    Xdotool({ "mousemove", "380", "260", "mousedown", "1", "mousemove", "400", "270", "sleep",
+        "0.2", "mousemove", "440", "300", "sleep", "0.2", "mousemove", "460", "320", "sleep", "0.2",
+        "mouseup", "1" });
+    QPoint moved;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            moved = CCorvaneProcess::Describe(id).geometry.topLeft() - before;
+            return moved.x() >= 40 && moved.y() >= 30;
+        },
+        5000))
+        << "the drag moved the window by " << moved.x() << "," << moved.y();
+}
+
+TEST_P(WindowManagerTest, WithoutANotificationAreaTheWindowStaysUntilTheIconShows)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    session.StopTray();
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    const qulonglong id = Start(corvane);
+    ASSERT_NE(id, 0u);
+    Xdotool({ "mousemove", "380", "260", "click", "--repeat", "2", "--delay", "80", "1" });
+    // The menu that follows shows the double click has been handled.
+    session.WaitOutDoubleClick();
+    EXPECT_TRUE(RightClickOpensMenu(corvane));
+    EXPECT_TRUE(Mapped(id)) << "hidden with nothing to bring it back";
+
+    ASSERT_TRUE(session.StartTray());
+    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }, 5000));
+    session.WaitOutDoubleClick();
+    Xdotool({ "mousemove", "380", "260", "click", "--repeat", "2", "--delay", "80", "1" });
+    EXPECT_TRUE(WaitFor([&] { return !Mapped(id); }, 3000)) << "hiding did not come back";
+}
+
+TEST_P(WindowManagerTest, TickingTransparencyKeepsTheFocusInTheSettingsDialog)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    ASSERT_NE(Start(corvane), 0u);
+    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
+    ASSERT_TRUE(corvane.PickFromMenu(corvane.DockedIcons()[0].geometry.center(), "s"));
+    std::optional<XWindowInfo> dialog;
+    ASSERT_TRUE(WaitFor([&] { return (dialog = corvane.MappedWindow("Settings")).has_value(); }));
+    session.Click(dialog->geometry.topLeft() + kTransparencyBox, 1);
+    // Escape reaches the dialog only while it has the focus.
+    QThread::msleep(300);
+    Xdotool({ "key", "Escape" });
+    EXPECT_TRUE(WaitFor([&] { return !corvane.MappedWindow("Settings"); }, 3000))
+        << "Escape went nowhere: the focus left the dialog";
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, WindowManagerTest, ::testing::Bool(),
+    [](const auto& info) { return std::string(info.param ? "openbox" : "no_window_manager"); });
+
+TEST_F(SessionDesktopTest, StoredAlphaOutsideAByteIsKeptAsTheAlphaInForceByOk)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    QMap<QString, int> values = QuietAt({ 300, 200 });
+    values.insert({ { "Transparent", 1 }, { "TransparencyFocused", 256 + 200 },
+        { "TransparencyUnocused", -1 } });
+    ASSERT_TRUE(corvane.WriteSettings(values));
+    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
+    ASSERT_TRUE(corvane.PickFromMenu(corvane.DockedIcons()[0].geometry.center(), "s"));
+    std::optional<XWindowInfo> dialog;
+    ASSERT_TRUE(WaitFor([&] { return (dialog = corvane.MappedWindow("Settings")).has_value(); }));
+    session.Click(dialog->geometry.topLeft() + kOkCentre, 1);
+    EXPECT_TRUE(WaitFor([&] { return corvane.ReadSettings().contains("GraphicScale"); }, 5000));
+    EXPECT_EQ(corvane.ReadSettings().value("TransparencyUnocused"), "255");
+    EXPECT_EQ(corvane.ReadSettings().value("TransparencyFocused"), "200");
+}
+
+TEST_F(SessionDesktopTest, LinkOpensOnlyOnAReleaseOverItAndNeverStopsTheProgram)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    // A stand-in xdg-open that notes each address and then waits, as one waiting on a
+    // browser does, until the test lets it go.
+    QTemporaryDir bin;
+    const QString notes = bin.filePath("opened"), release = bin.filePath("release");
+    QFile script(bin.filePath("xdg-open"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(
+        QString("#!/bin/sh\necho \"$1\" >> '%1'\n"
+                "for i in $(seq 200); do [ -e '%2' ] || [ ! -d '%3' ] && exit 0; sleep 0.1; done\n")
+            .arg(notes, release, bin.path())
+            .toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const auto lines = [&] {
+        QFile f(notes);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count('\n') : 0;
+    };
+
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    corvane.SetEnvironment("PATH", bin.path() + ":" + qEnvironmentVariable("PATH"));
+    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
+    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
+    const QPoint icon = corvane.DockedIcons()[0].geometry.center();
+    ASSERT_TRUE(corvane.PickFromMenu(icon, "a"));
+    std::optional<XWindowInfo> about;
+    ASSERT_TRUE(
+        WaitFor([&] { return (about = corvane.MappedWindow("About Corvane")).has_value(); }));
+    // The link's label: 41, 41, 158, 8 dialog units.
+    const QPoint link = about->geometry.topLeft() + QPoint(62 + 30, 67 + 6);
+    const QPoint away = about->geometry.topLeft() + QPoint(20, 120);
+
+    session.WaitOutDoubleClick();
+    Xdotool({ "mousemove", QString::number(link.x()), QString::number(link.y()), "mousedown", "1",
+        "mousemove", QString::number(away.x()), QString::number(away.y()), "mouseup", "1" });
+    // A menu that opens and closes shows the release has been handled.
+    const auto menuAnswers = [&] {
+        session.Click(icon, 3);
+        const bool opened = WaitFor([&] { return corvane.OpenMenu().has_value(); }, 4000);
+        Xdotool({ "key", "Escape" });
+        WaitFor([&] { return !corvane.OpenMenu().has_value(); }, 3000);
+        return opened;
+    };
+    EXPECT_TRUE(menuAnswers());
+    EXPECT_EQ(lines(), 0) << "the release away from the link opened it";
+
+    session.Click(link, 1);
+    ASSERT_TRUE(WaitFor([&] { return lines() > 0; }, 5000)) << "a click on the link opened nothing";
+    // While the opener still runs, the tray menu answers.
+    EXPECT_TRUE(menuAnswers()) << "the program stood still while the link was being opened";
+    QFile(release).open(QIODevice::WriteOnly);
+}
+
+} // namespace
