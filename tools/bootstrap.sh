@@ -3,7 +3,7 @@
 # sudo when not root); packages already present are left alone.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
+  build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-dev
   qt6-base-dev libgl-dev libxcb1-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation xvfb xauth trayer xdotool x11-utils imagemagick
   iproute2 iputils-ping xdg-utils dbus-x11
