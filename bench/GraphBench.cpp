@@ -2,8 +2,8 @@
 #include "fakes/FakeClock.h"
 #include "fakes/FakeConnectionState.h"
 #include "fakes/FakePerfDataSource.h"
-#include "platform/linux/IfaddrsConnectionState.h"
 #include "platform/linux/NetlinkConnectionState.h"
+#include "support/IfaddrsConnectionState.h"
 #include "support/PerfBlockBuilder.h"
 
 #include <QApplication>

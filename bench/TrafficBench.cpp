@@ -2,8 +2,8 @@
 // The Linux sources read whatever network namespace the benchmark runs in; run
 // bench/many_interfaces.sh for the figures at 1,000 interfaces.
 #include "platform/linux/NetlinkPerfDataSource.h"
-#include "platform/linux/ProcNetDevPerfDataSource.h"
 #include "support/PerfBlockBuilder.h"
+#include "support/ProcNetDevPerfDataSource.h"
 #include "traffic/InterfaceCounter.h"
 #include "traffic/PerfBlock.h"
 

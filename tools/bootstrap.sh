@@ -15,7 +15,7 @@ run_packages=(
 )
 # Tests, benchmarks, fuzzing, the package check and tools/screenshot.sh.
 test_packages=(
-  clang libclang-rt-dev libgtest-dev libgmock-dev libbenchmark-dev
+  clang clang-format libclang-rt-dev libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth trayer xdotool x11-utils imagemagick
   iproute2 iputils-ping dbus-x11 python3 locales
   openbox dbus-daemon libglib2.0-bin haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/IPerfDataSource.h"
+#include "platform/PerfLayout.h"
 
 #include <cstdint>
 #include <string>
@@ -11,10 +12,10 @@
 // position in that list, and every read looks it up again by name in a fresh block.
 class CInterfaceCounter {
 public:
-    static constexpr int kBytesReceived = 264;
-    static constexpr int kBytesSent = 506;
-    static constexpr int kBytesTotal = 388;
-    static constexpr int kBandwidth = 520;
+    static constexpr int kBytesReceived = int(PerfLayout::kBytesReceived);
+    static constexpr int kBytesSent = int(PerfLayout::kBytesSent);
+    static constexpr int kBytesTotal = int(PerfLayout::kBytesTotal);
+    static constexpr int kBandwidth = int(PerfLayout::kBandwidth);
 
     explicit CInterfaceCounter(IPerfDataSource& source);
     virtual ~CInterfaceCounter();

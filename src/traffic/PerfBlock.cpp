@@ -1,14 +1,18 @@
 #include "traffic/PerfBlock.h"
 
+#include "platform/PerfLayout.h"
+
 #include <cstring>
+
+using namespace PerfLayout;
 
 namespace {
 
 // Smallest size of each record: enough to hold the last field the walk reads in it.
-constexpr uint32_t kDataBlockSize = 32;
-constexpr uint32_t kObjectSize = 44;
-constexpr uint32_t kCounterDefinitionSize = 40;
-constexpr uint32_t kInstanceSize = 20;
+constexpr uint32_t kDataBlockSize = DataBlock::kNumObjectTypes + 4;
+constexpr uint32_t kObjectSize = Object::kNumInstances + 4;
+constexpr uint32_t kCounterDefinitionSize = CounterDefinition::kCounterOffset + 4;
+constexpr uint32_t kInstanceSize = Instance::kNameOffset + 4;
 constexpr uint32_t kCounterBlockSize = 4;
 
 } // namespace
@@ -65,7 +69,7 @@ CPerfBlock::Pos CPerfBlock::Step(Pos pos, uint32_t delta, uint32_t minSize) cons
 int32_t CPerfBlock::NumObjectTypes() const
 {
     uint32_t n = 0;
-    if (m_size < kDataBlockSize || !Word(28, n))
+    if (m_size < kDataBlockSize || !Word(DataBlock::kNumObjectTypes, n))
         return 0;
     return int32_t(n);
 }
@@ -73,7 +77,7 @@ int32_t CPerfBlock::NumObjectTypes() const
 CPerfBlock::Pos CPerfBlock::FirstObject() const
 {
     uint32_t header = 0;
-    if (m_size < kDataBlockSize || !Word(24, header))
+    if (m_size < kDataBlockSize || !Word(DataBlock::kHeaderLength, header))
         return kNone;
     return Step(0, header, kObjectSize);
 }
@@ -90,7 +94,7 @@ CPerfBlock::Pos CPerfBlock::NextObject(Pos object) const
 uint32_t CPerfBlock::ObjectNameTitleIndex(Pos object) const
 {
     uint32_t index = 0;
-    if (object == kNone || !Word(size_t(object) + 12, index))
+    if (object == kNone || !Word(size_t(object) + Object::kObjectNameTitleIndex, index))
         return 0;
     return index;
 }
@@ -98,7 +102,7 @@ uint32_t CPerfBlock::ObjectNameTitleIndex(Pos object) const
 CPerfBlock::Pos CPerfBlock::FirstCounter(Pos object) const
 {
     uint32_t header = 0;
-    if (object == kNone || !Word(size_t(object) + 8, header))
+    if (object == kNone || !Word(size_t(object) + Object::kHeaderLength, header))
         return kNone;
     return Step(object, header, kCounterDefinitionSize);
 }
@@ -120,16 +124,16 @@ CPerfBlock::Counter CPerfBlock::FindCounter(Pos object, uint32_t counterIndex) c
 {
     Counter result;
     uint32_t count = 0;
-    if (object == kNone || !Word(size_t(object) + 32, count))
+    if (object == kNone || !Word(size_t(object) + Object::kNumCounters, count))
         return result;
     Pos counter = FirstCounter(object);
     // The scan does not stop at a match: when several definitions carry the index, the
     // last one wins.
     for (uint32_t i = 0; i < count && counter != kNone; ++i) {
         uint32_t index = 0, size = 0, offset = 0;
-        Word(size_t(counter) + 4, index);
-        Word(size_t(counter) + 32, size);
-        Word(size_t(counter) + 36, offset);
+        Word(size_t(counter) + CounterDefinition::kCounterNameTitleIndex, index);
+        Word(size_t(counter) + CounterDefinition::kCounterSize, size);
+        Word(size_t(counter) + CounterDefinition::kCounterOffset, offset);
         if (index == counterIndex)
             result = { offset, size == 8 ? 8u : 4u };
         counter = NextCounter(counter);
@@ -140,7 +144,7 @@ CPerfBlock::Counter CPerfBlock::FindCounter(Pos object, uint32_t counterIndex) c
 int32_t CPerfBlock::NumInstances(Pos object) const
 {
     uint32_t n = 0;
-    if (object == kNone || !Word(size_t(object) + 40, n))
+    if (object == kNone || !Word(size_t(object) + Object::kNumInstances, n))
         return 0;
     // -1 is the value of an object without instances; it yields none like 0.
     return int32_t(n);
@@ -149,7 +153,7 @@ int32_t CPerfBlock::NumInstances(Pos object) const
 CPerfBlock::Pos CPerfBlock::FirstInstance(Pos object) const
 {
     uint32_t definition = 0;
-    if (object == kNone || !Word(size_t(object) + 4, definition))
+    if (object == kNone || !Word(size_t(object) + Object::kDefinitionLength, definition))
         return kNone;
     return Step(object, definition, kInstanceSize);
 }
@@ -165,7 +169,7 @@ CPerfBlock::Pos CPerfBlock::CounterBlock(Pos instance) const
 uint32_t CPerfBlock::InstanceUniqueId(Pos instance) const
 {
     uint32_t id = kNoUniqueId;
-    if (instance == kNone || !Word(size_t(instance) + 12, id))
+    if (instance == kNone || !Word(size_t(instance) + Instance::kUniqueId, id))
         return kNoUniqueId;
     return id;
 }
@@ -184,7 +188,7 @@ bool CPerfBlock::InstanceName(Pos instance, char (&out)[kNameCapacity + 1], size
     uint32_t nameOffset = 0;
     out[0] = '\0';
     length = 0;
-    if (instance == kNone || !Word(size_t(instance) + 16, nameOffset))
+    if (instance == kNone || !Word(size_t(instance) + Instance::kNameOffset, nameOffset))
         return false;
     const uint64_t start = uint64_t(instance) + nameOffset;
     if (start >= m_size)

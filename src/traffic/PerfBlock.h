@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/IPerfDataSource.h"
+#include "platform/PerfLayout.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +19,7 @@
 // the walk early instead of reading past the buffer or looping forever.
 class CPerfBlock {
 public:
-    static constexpr uint32_t kNetworkObject = 510;
+    static constexpr uint32_t kNetworkObject = PerfLayout::kNetworkObject;
     static constexpr uint32_t kInitialSize = 40960;
     static constexpr uint32_t kGrowthStep = 40960;
     // The growth loop gives up here rather than growing without end.
@@ -76,7 +77,7 @@ public:
     // does not lie wholly inside the counter block and the buffer.
     bool CounterValue(Pos instance, const Counter& counter, uint64_t& value) const;
 
-    // Visits every network interface object (index 510) in block order until fn returns true.
+    // Visits every network interface object (kNetworkObject) in block order until fn returns true.
     template <class Fn> void ForEachNetworkObject(Fn&& fn) const
     {
         const int32_t count = NumObjectTypes();

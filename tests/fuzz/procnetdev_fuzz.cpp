@@ -1,6 +1,6 @@
 // Arbitrary text as the kernel's table of interface counters.
 #include "platform/linux/PerfBlockWriter.h"
-#include "platform/linux/ProcNetDevPerfDataSource.h"
+#include "support/ProcNetDevPerfDataSource.h"
 
 #include <string_view>
 #include <vector>

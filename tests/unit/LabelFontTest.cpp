@@ -22,37 +22,48 @@ TEST(LabelFont, StartsAsTwelvePixelTimesNewRoman)
     EXPECT_EQ(font.Font().styleHint(), QFont::Serif);
 }
 
-TEST(LabelFont, SettersRebuildOnlyOnChangeAndReturnThePreviousValue)
+namespace {
+
+struct SetterCase {
+    const char* name;
+    std::function<int(CLabelFont&)> set;
+    int previous;
+    bool rebuilds;
+};
+
+class LabelFontSetter : public ::testing::TestWithParam<SetterCase> { };
+
+} // namespace
+
+TEST_P(LabelFontSetter, RebuildsOnlyOnChangeAndReturnsThePreviousValue)
 {
-    struct Case {
-        const char* what;
-        std::function<int(CLabelFont&)> set;
-        int previous;
-        bool rebuilds;
-    };
-    const Case cases[] = {
-        { "bold on a normal font", [](CLabelFont& f) { return int(f.SetBold(true)); }, 0, true },
-        { "normal on a normal font", [](CLabelFont& f) { return int(f.SetBold(false)); }, 0,
-            false },
-        { "same height", [](CLabelFont& f) { return f.SetHeight(-12); }, -12, false },
-        { "new height", [](CLabelFont& f) { return f.SetHeight(-20); }, -12, true },
-        { "same weight", [](CLabelFont& f) { return f.SetWeight(400); }, 400, false },
-        { "light weight", [](CLabelFont& f) { return f.SetWeight(300); }, 400, true },
-        { "underline", [](CLabelFont& f) { return int(f.SetUnderline(1)); }, 0, true },
-        { "no underline", [](CLabelFont& f) { return int(f.SetUnderline(0)); }, 0, false },
-        { "default character set", [](CLabelFont& f) { return int(f.SetCharSet(1)); }, 1, false },
-        { "symbol character set", [](CLabelFont& f) { return int(f.SetCharSet(2)); }, 1, true },
-        { "8 points at 96 dpi", [](CLabelFont& f) { return f.SetPointSize(8, 96); }, -12, true },
-        { "9 points at 96 dpi is 12 pixels", [](CLabelFont& f) { return f.SetPointSize(9, 96); },
-            -12, false },
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        CLabelFont font;
-        EXPECT_EQ(c.set(font), c.previous);
-        EXPECT_EQ(font.RebuildCount(), c.rebuilds ? 2 : 1);
-    }
+    const SetterCase& c = GetParam();
+    CLabelFont font;
+    EXPECT_EQ(c.set(font), c.previous);
+    EXPECT_EQ(font.RebuildCount(), c.rebuilds ? 2 : 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, LabelFontSetter,
+    ::testing::Values(SetterCase { "bold_on_a_normal_font",
+                          [](CLabelFont& f) { return int(f.SetBold(true)); }, 0, true },
+        SetterCase { "normal_on_a_normal_font", [](CLabelFont& f) { return int(f.SetBold(false)); },
+            0, false },
+        SetterCase { "same_height", [](CLabelFont& f) { return f.SetHeight(-12); }, -12, false },
+        SetterCase { "new_height", [](CLabelFont& f) { return f.SetHeight(-20); }, -12, true },
+        SetterCase { "same_weight", [](CLabelFont& f) { return f.SetWeight(400); }, 400, false },
+        SetterCase { "light_weight", [](CLabelFont& f) { return f.SetWeight(300); }, 400, true },
+        SetterCase { "underline", [](CLabelFont& f) { return int(f.SetUnderline(1)); }, 0, true },
+        SetterCase {
+            "no_underline", [](CLabelFont& f) { return int(f.SetUnderline(0)); }, 0, false },
+        SetterCase {
+            "default_character_set", [](CLabelFont& f) { return int(f.SetCharSet(1)); }, 1, false },
+        SetterCase {
+            "symbol_character_set", [](CLabelFont& f) { return int(f.SetCharSet(2)); }, 1, true },
+        SetterCase {
+            "8_points_at_96_dpi", [](CLabelFont& f) { return f.SetPointSize(8, 96); }, -12, true },
+        SetterCase { "9_points_at_96_dpi_is_12_pixels",
+            [](CLabelFont& f) { return f.SetPointSize(9, 96); }, -12, false }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LabelFont, SecondBoldReportsBoldAndBuildsNothing)
 {

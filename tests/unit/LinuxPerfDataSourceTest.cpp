@@ -1,8 +1,8 @@
 #include "platform/linux/NetlinkPerfDataSource.h"
 #include "platform/linux/PerfBlockWriter.h"
-#include "platform/linux/ProcNetDevPerfDataSource.h"
 #include "support/NetlinkDumpBuilder.h"
 #include "support/NetworkNamespace.h"
+#include "support/ProcNetDevPerfDataSource.h"
 #include "traffic/InterfaceCounter.h"
 #include "traffic/PerfBlock.h"
 

@@ -1,6 +1,6 @@
-#include "platform/linux/IfaddrsConnectionState.h"
 #include "platform/linux/MonotonicClock.h"
 #include "platform/linux/NetlinkConnectionState.h"
+#include "support/IfaddrsConnectionState.h"
 #include "support/NetworkNamespace.h"
 
 #include <linux/netlink.h>

@@ -201,59 +201,68 @@ TEST(PerfBlockWalk, KeepsCounterReadsInsideTheCounterBlock)
     }
 }
 
-TEST(PerfBlockWalk, EndsOnBlocksThatLie)
+namespace {
+
+// Each case damages a good block of three instances and says how far the walk gets.
+struct LieCase {
+    const char* name;
+    void (*damage)(BuiltBlock&);
+    std::vector<std::string> names;
+};
+
+class PerfBlockLie : public ::testing::TestWithParam<LieCase> { };
+
+} // namespace
+
+TEST_P(PerfBlockLie, EndsTheWalkWhereTheBlockStopsMakingSense)
 {
-    // Each case damages a good block of three instances and says how far the walk gets.
-    const BuiltBlock good = BuildNetworkBlock({ { u"a", 1, 1 }, { u"b", 2, 2 }, { u"c", 3, 3 } });
-    struct Case {
-        const char* what;
-        void (*damage)(BuiltBlock&);
-        std::vector<std::string> names;
-    } cases[] = {
-        { "intact", [](BuiltBlock&) {}, { "a", "b", "c" } },
-        { "block header length past the end", [](BuiltBlock& b) { b.Put32(24, 0x7FFFFFF0); }, {} },
-        { "no object types", [](BuiltBlock& b) { b.Put32(28, 0); }, {} },
-        { "negative object types", [](BuiltBlock& b) { b.Put32(28, uint32_t(-5)); }, {} },
-        { "object header past the end",
+    const LieCase& c = GetParam();
+    BuiltBlock built = BuildNetworkBlock({ { u"a", 1, 1 }, { u"b", 2, 2 }, { u"c", 3, 3 } });
+    c.damage(built);
+    const CPerfBlock block = CPerfBlock::View(built.bytes.data(), built.bytes.size());
+    std::vector<std::string> names;
+    block.ForEachNetworkObject([&](CPerfBlock::Pos o) {
+        block.ForEachInstance(o, [&](CPerfBlock::Pos instance) {
+            names.push_back(Name(block, instance));
+            return names.back() == "<none>";
+        });
+        return false;
+    });
+    EXPECT_EQ(names, c.names);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PerfBlockLie,
+    ::testing::Values(LieCase { "intact", [](BuiltBlock&) {}, { "a", "b", "c" } },
+        LieCase { "block_header_length_past_the_end",
+            [](BuiltBlock& b) { b.Put32(24, 0x7FFFFFF0); }, {} },
+        LieCase { "no_object_types", [](BuiltBlock& b) { b.Put32(28, 0); }, {} },
+        LieCase { "negative_object_types", [](BuiltBlock& b) { b.Put32(28, uint32_t(-5)); }, {} },
+        LieCase { "object_header_past_the_end",
             [](BuiltBlock& b) { b.Put32(b.objects[0] + 4, 0xFFFFFF00); }, {} },
-        { "instance count larger than the block holds",
+        LieCase { "instance_count_larger_than_the_block_holds",
             [](BuiltBlock& b) { b.Put32(b.objects[0] + 40, 0x7FFFFFFF); }, { "a", "b", "c" } },
-        { "instance length 0", [](BuiltBlock& b) { b.Put32(b.instances[0][1], 0); }, { "a", "b" } },
-        { "instance length past the end",
+        LieCase { "instance_length_0", [](BuiltBlock& b) { b.Put32(b.instances[0][1], 0); },
+            { "a", "b" } },
+        LieCase { "instance_length_past_the_end",
             [](BuiltBlock& b) { b.Put32(b.instances[0][1], 0xFFFFFFF0); }, { "a", "b" } },
-        { "counter block length 0",
+        LieCase { "counter_block_length_0",
             [](BuiltBlock& b) {
                 const uint32_t s = b.instances[0][1];
                 b.Put32(s + b.bytes[s], 0);
             },
             { "a", "b" } },
-        { "counter block length past the end",
+        LieCase { "counter_block_length_past_the_end",
             [](BuiltBlock& b) {
                 const uint32_t s = b.instances[0][1];
                 b.Put32(s + b.bytes[s], 0x80000000);
             },
             { "a", "b" } },
-        { "name offset past the end",
+        LieCase { "name_offset_past_the_end",
             [](BuiltBlock& b) { b.Put32(b.instances[0][1] + 16, 0x10000000); }, { "a", "<none>" } },
-        { "name offset near 2^32",
-            [](BuiltBlock& b) { b.Put32(b.instances[0][1] + 16, 0xFFFFFFFF); }, { "a", "<none>" } },
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        BuiltBlock built = good;
-        c.damage(built);
-        const CPerfBlock block = CPerfBlock::View(built.bytes.data(), built.bytes.size());
-        std::vector<std::string> names;
-        block.ForEachNetworkObject([&](CPerfBlock::Pos o) {
-            block.ForEachInstance(o, [&](CPerfBlock::Pos instance) {
-                names.push_back(Name(block, instance));
-                return names.back() == "<none>";
-            });
-            return false;
-        });
-        EXPECT_EQ(names, c.names);
-    }
-}
+        LieCase { "name_offset_near_2_to_32",
+            [](BuiltBlock& b) { b.Put32(b.instances[0][1] + 16, 0xFFFFFFFF); },
+            { "a", "<none>" } }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PerfBlockWalk, EndsWhenAnObjectOrCounterLengthWouldNotAdvance)
 {
@@ -313,54 +322,66 @@ TEST(PerfBlockWalk, ToleratesBlocksTooShortForTheirHeader)
     EXPECT_EQ(none.FirstObject(), CPerfBlock::kNone);
 }
 
-TEST(PerfBlockName, ConvertsUtf16ToUtf8AndCutsAtAWholeCharacter)
+namespace {
+
+struct NameCase {
+    const char* name;
+    std::u16string wide;
+    std::string utf8;
+};
+
+class PerfBlockName : public ::testing::TestWithParam<NameCase> { };
+
+std::u16string A(size_t n)
 {
-    const std::u16string a253(253, u'a'), a252(252, u'a'), a251(251, u'a'), a250(250, u'a');
-    struct Case {
-        const char* what;
-        std::u16string wide;
-        std::string utf8;
-    } cases[] = {
-        { "ascii", u"eth0", "eth0" },
-        { "empty", u"", "" },
-        { "two-byte", u"n\u00e4t", "n\xc3\xa4t" },
-        { "three-byte", u"\u20ac1",
+    return std::u16string(n, u'a');
+}
+
+} // namespace
+
+TEST_P(PerfBlockName, ConvertsUtf16ToUtf8AndCutsAtAWholeCharacter)
+{
+    const NameCase& c = GetParam();
+    std::vector<uint8_t> wide;
+    for (char16_t u : c.wide) {
+        wide.push_back(uint8_t(u));
+        wide.push_back(uint8_t(u >> 8));
+    }
+    wide.push_back(0);
+    wide.push_back(0);
+    char out[CPerfBlock::kNameCapacity + 1];
+    const size_t length
+        = CPerfBlock::WideToAnsi(wide.data(), c.wide.size() + 1, out, CPerfBlock::kNameCapacity);
+    EXPECT_EQ(std::string(out, length), c.utf8);
+    EXPECT_EQ(out[length], '\0');
+
+    // The same through a block: the instance name reads back the same way.
+    BuiltObject network;
+    network.instances = { { c.wide, {} } };
+    const BuiltBlock built = BuildPerfBlock({ network });
+    const CPerfBlock block = CPerfBlock::View(built.bytes.data(), built.bytes.size());
+    EXPECT_EQ(Name(block, built.instances[0][0]), c.utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PerfBlockName,
+    ::testing::Values(NameCase { "ascii", u"eth0", "eth0" }, NameCase { "empty", u"", "" },
+        NameCase { "two_byte", u"n\u00e4t", "n\xc3\xa4t" },
+        NameCase { "three_byte", u"\u20ac1",
             "\xe2\x82\xac"
             "1" },
-        { "surrogate pair", u"w\U0001F600", "w\xf0\x9f\x98\x80" },
-        { "unpaired high surrogate", std::u16string { u'x', char16_t(0xD800), u'y' },
+        NameCase { "surrogate_pair", u"w\U0001F600", "w\xf0\x9f\x98\x80" },
+        NameCase { "unpaired_high_surrogate", std::u16string { u'x', char16_t(0xD800), u'y' },
             "x\xef\xbf\xbdy" },
-        { "unpaired low surrogate", std::u16string { char16_t(0xDC00) }, "\xef\xbf\xbd" },
-        { "high surrogate last", std::u16string { u'z', char16_t(0xDBFF) }, "z\xef\xbf\xbd" },
-        { "254 bytes fit", std::u16string(254, u'a'), std::string(254, 'a') },
-        { "the 255th byte does not", std::u16string(300, u'a'), std::string(254, 'a') },
-        { "two-byte character fits", a252 + u"\u00e4", std::string(252, 'a') + "\xc3\xa4" },
-        { "two-byte character cut", a253 + u"\u00e4" + u"b", std::string(253, 'a') },
-        { "three-byte character cut", a252 + u"\u20ac", std::string(252, 'a') },
-        { "four-byte character fits", a250 + u"\U0001F600",
+        NameCase { "unpaired_low_surrogate", std::u16string { char16_t(0xDC00) }, "\xef\xbf\xbd" },
+        NameCase {
+            "high_surrogate_last", std::u16string { u'z', char16_t(0xDBFF) }, "z\xef\xbf\xbd" },
+        NameCase { "254_bytes_fit", std::u16string(254, u'a'), std::string(254, 'a') },
+        NameCase { "the_255th_byte_does_not", std::u16string(300, u'a'), std::string(254, 'a') },
+        NameCase {
+            "two_byte_character_fits", A(252) + u"\u00e4", std::string(252, 'a') + "\xc3\xa4" },
+        NameCase { "two_byte_character_cut", A(253) + u"\u00e4" + u"b", std::string(253, 'a') },
+        NameCase { "three_byte_character_cut", A(252) + u"\u20ac", std::string(252, 'a') },
+        NameCase { "four_byte_character_fits", A(250) + u"\U0001F600",
             std::string(250, 'a') + "\xf0\x9f\x98\x80" },
-        { "four-byte character cut", a251 + u"\U0001F600", std::string(251, 'a') },
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::vector<uint8_t> wide;
-        for (char16_t u : c.wide) {
-            wide.push_back(uint8_t(u));
-            wide.push_back(uint8_t(u >> 8));
-        }
-        wide.push_back(0);
-        wide.push_back(0);
-        char out[CPerfBlock::kNameCapacity + 1];
-        const size_t length = CPerfBlock::WideToAnsi(
-            wide.data(), c.wide.size() + 1, out, CPerfBlock::kNameCapacity);
-        EXPECT_EQ(std::string(out, length), c.utf8);
-        EXPECT_EQ(out[length], '\0');
-
-        // The same through a block: the instance name reads back the same way.
-        BuiltObject network;
-        network.instances = { { c.wide, {} } };
-        const BuiltBlock built = BuildPerfBlock({ network });
-        const CPerfBlock block = CPerfBlock::View(built.bytes.data(), built.bytes.size());
-        EXPECT_EQ(Name(block, built.instances[0][0]), c.utf8);
-    }
-}
+        NameCase { "four_byte_character_cut", A(251) + u"\U0001F600", std::string(251, 'a') }),
+    [](const auto& info) { return std::string(info.param.name); });

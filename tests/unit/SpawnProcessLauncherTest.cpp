@@ -32,7 +32,7 @@ TEST(SpawnProcessLauncher, ArgumentsArriveIntactAndNothingIsEvaluated)
     EXPECT_FALSE(QFile::exists("/tmp/pwned"));
 }
 
-TEST(SpawnProcessLauncher, DetachedStartGetsTheSameArgument)
+TEST(SpawnProcessLauncher, DetachedStartGetsTheSameArgumentAndFailsForAMissingProgram)
 {
     QTemporaryDir dir;
     const QString script = dir.filePath("open.sh");
@@ -48,37 +48,63 @@ TEST(SpawnProcessLauncher, DetachedStartGetsTheSameArgument)
     for (int i = 0; i < 1000 && !QFile::exists(out); ++i)
         QThread::msleep(10);
     EXPECT_EQ(QString::fromUtf8(ReadAll(out)), kEvil);
-}
-
-TEST(SpawnProcessLauncher, ReportsExitCodesOutputCrashesTimeoutsAndMissingPrograms)
-{
-    CSpawnProcessLauncher launcher;
-    ProcessResult result = launcher.Run("sh", { "-c", "printf 'web.desktop\\n'; exit 0" }, 10000);
-    EXPECT_EQ(result.outcome, Outcome::Exited);
-    EXPECT_EQ(result.output, "web.desktop\n");
-
-    result = launcher.Launch("sh", { "-c", "exit 3" }, 10000);
-    EXPECT_EQ(result.outcome, Outcome::Exited);
-    EXPECT_EQ(result.exitCode, 3);
-
-    result = launcher.Run("sh", { "-c", "kill -9 $$" }, 10000);
-    EXPECT_EQ(result.outcome, Outcome::Crashed);
-
-    // More output than is kept, and the program is not blocked by it.
-    result = launcher.Run("sh", { "-c", "head -c 300000 /dev/zero" }, 10000);
-    EXPECT_EQ(result.outcome, Outcome::Exited);
-    EXPECT_EQ(result.output.size(), IProcessLauncher::kMaxOutput);
-
-    result = launcher.Run("sleep", { "30" }, 50);
-    EXPECT_EQ(result.outcome, Outcome::TimedOut);
-    result = launcher.Launch("sleep", { "30" }, 50);
-    EXPECT_EQ(result.outcome, Outcome::TimedOut); // left running, reaped once it ends
-
-    EXPECT_EQ(launcher.Run("corvane-no-such-program", {}, 1000).outcome, Outcome::NotStarted);
-    EXPECT_EQ(
-        launcher.Run("sh", { QString("a") + QChar(0) + "b" }, 1000).outcome, Outcome::NotStarted);
     EXPECT_FALSE(launcher.StartDetached("corvane-no-such-program", {}));
 }
+
+struct OutcomeCase {
+    const char* name;
+    bool bLaunch; // Launch instead of Run
+    const char* program;
+    QStringList args;
+    int nTimeoutMs;
+    Outcome outcome;
+    int exitCode = -1; // checked when the program exited
+    QByteArray output = {}; // checked when Run collected it
+    qsizetype outputSize = -1; // checked instead of output when not -1
+};
+
+class SpawnProcessLauncherOutcome : public ::testing::TestWithParam<OutcomeCase> { };
+
+TEST_P(SpawnProcessLauncherOutcome, ReportsHowTheProgramEnded)
+{
+    const OutcomeCase& c = GetParam();
+    CSpawnProcessLauncher launcher;
+    const ProcessResult result = c.bLaunch ? launcher.Launch(c.program, c.args, c.nTimeoutMs)
+                                           : launcher.Run(c.program, c.args, c.nTimeoutMs);
+    ASSERT_EQ(result.outcome, c.outcome);
+    if (c.outcome == Outcome::Exited) {
+        EXPECT_EQ(result.exitCode, c.exitCode);
+    }
+    if (c.outputSize >= 0) {
+        EXPECT_EQ(result.output.size(), c.outputSize);
+    } else if (!c.bLaunch) {
+        EXPECT_EQ(result.output, c.output);
+    }
+}
+
+// A program Launch leaves running keeps the test's stderr open, which holds ctest until it
+// ends: the one timed out here lets go of its output first and ends soon after.
+INSTANTIATE_TEST_SUITE_P(Cases, SpawnProcessLauncherOutcome,
+    ::testing::Values(OutcomeCase { "output_is_collected", false, "sh",
+                          { "-c", "printf 'web.desktop\\n'; exit 0" }, 10000, Outcome::Exited, 0,
+                          "web.desktop\n" },
+        OutcomeCase {
+            "exit_code_is_reported", true, "sh", { "-c", "exit 3" }, 10000, Outcome::Exited, 3 },
+        OutcomeCase { "killed_by_a_signal_is_a_crash", false, "sh", { "-c", "kill -9 $$" }, 10000,
+            Outcome::Crashed },
+        // More output than is kept, and the program is not blocked by it.
+        OutcomeCase { "output_beyond_the_limit_is_cut", false, "sh",
+            { "-c", "head -c 300000 /dev/zero" }, 10000, Outcome::Exited, 0, {},
+            IProcessLauncher::kMaxOutput },
+        OutcomeCase {
+            "run_past_its_time_is_killed", false, "sleep", { "30" }, 50, Outcome::TimedOut },
+        OutcomeCase { "launch_past_its_time_is_left_running", true, "sh",
+            { "-c", "exec >/dev/null 2>&1; sleep 1" }, 50, Outcome::TimedOut },
+        OutcomeCase {
+            "missing_program", false, "corvane-no-such-program", {}, 1000, Outcome::NotStarted },
+        OutcomeCase { "argument_with_a_nul", false, "sh", { QString("a") + QChar(0) + "b" }, 1000,
+            Outcome::NotStarted }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 

@@ -1,12 +1,15 @@
 #include "platform/linux/PerfBlockWriter.h"
 
 #include "platform/IPerfDataSource.h"
+#include "platform/PerfLayout.h"
 
 #include <cstring>
+#include <iterator>
+
+using namespace PerfLayout;
 
 namespace {
 
-constexpr uint32_t kNetworkObject = 510;
 constexpr uint32_t kBulkCount = 0x00010500; // PERF_COUNTER_BULK_COUNT: 64-bit, shown as a rate
 constexpr uint32_t kLargeRawCount = 0x00010100; // PERF_COUNTER_LARGE_RAWCOUNT: 64-bit, as is
 constexpr uint32_t kDetailNovice = 100;
@@ -18,8 +21,16 @@ struct Definition {
     uint32_t offset;
 };
 // Values sit after the counter block's 4-byte length, 8-byte aligned.
-constexpr Definition kDefinitions[] = { { 264, kBulkCount, 8 }, { 506, kBulkCount, 16 },
-    { 388, kBulkCount, 24 }, { 520, kLargeRawCount, 32 } };
+constexpr uint32_t kReceivedOffset = 8;
+constexpr uint32_t kSentOffset = 16;
+constexpr uint32_t kTotalOffset = 24;
+constexpr uint32_t kBandwidthOffset = 32;
+constexpr uint32_t kCounterBlockLength = 40;
+constexpr Definition kDefinitions[] = { { kBytesReceived, kBulkCount, kReceivedOffset },
+    { kBytesSent, kBulkCount, kSentOffset }, { kBytesTotal, kBulkCount, kTotalOffset },
+    { kBandwidth, kLargeRawCount, kBandwidthOffset } };
+constexpr uint32_t kNumCounters = std::size(kDefinitions);
+constexpr uint32_t kObjectAndDefinitions = Object::kSize + kNumCounters * CounterDefinition::kSize;
 
 // Names hold at most 15 bytes; each byte gives at most one UTF-16 unit.
 constexpr size_t kMaxNameUnits = sizeof(LinkCounters::name);
@@ -49,7 +60,7 @@ size_t NameLength(const LinkCounters& link)
 // Bytes of the instance header plus the name with its NUL, padded to 8.
 uint32_t InstanceLength(size_t units)
 {
-    return Align8(uint32_t(24 + 2 * (units + 1)));
+    return Align8(uint32_t(Instance::kSize + 2 * (units + 1)));
 }
 
 size_t WideUnits(const LinkCounters& link)
@@ -114,78 +125,77 @@ size_t CPerfBlockWriter::NameToWide(const char* name, char16_t* out, size_t capa
 
 uint64_t CPerfBlockWriter::RequiredSize(std::span<const LinkCounters> links)
 {
-    uint64_t size = kDataBlockHeader + kObjectHeader + 4 * kCounterDefinition;
+    uint64_t size = DataBlock::kSize + kObjectAndDefinitions;
     for (const LinkCounters& link : links)
-        size += InstanceLength(WideUnits(link)) + kCounterBlock;
+        size += InstanceLength(WideUnits(link)) + kCounterBlockLength;
     return size;
 }
 
 void CPerfBlockWriter::Write(std::span<const LinkCounters> links, uint8_t* out)
 {
     const uint64_t total = RequiredSize(links);
-    std::memset(out, 0, kDataBlockHeader + kObjectHeader + 4 * kCounterDefinition);
+    std::memset(out, 0, DataBlock::kSize + kObjectAndDefinitions);
 
     const char16_t signature[4] = { u'P', u'E', u'R', u'F' };
     for (int i = 0; i < 4; ++i) {
         out[2 * i] = uint8_t(signature[i]);
         out[2 * i + 1] = 0;
     }
-    Put32(out + 8, 1); // LittleEndian
-    Put32(out + 12, 1); // Version
-    Put32(out + 16, 1); // Revision
-    Put32(out + 20, uint32_t(total));
-    Put32(out + 24, kDataBlockHeader);
-    Put32(out + 28, 1); // NumObjectTypes
-    Put32(out + 32, kNetworkObject);
+    Put32(out + DataBlock::kLittleEndian, 1);
+    Put32(out + DataBlock::kVersion, 1);
+    Put32(out + DataBlock::kRevision, 1);
+    Put32(out + DataBlock::kTotalByteLength, uint32_t(total));
+    Put32(out + DataBlock::kHeaderLength, DataBlock::kSize);
+    Put32(out + DataBlock::kNumObjectTypes, 1);
+    Put32(out + DataBlock::kDefaultObject, kNetworkObject);
 
-    uint8_t* object = out + kDataBlockHeader;
-    const uint32_t definitionLength = kObjectHeader + 4 * kCounterDefinition;
-    Put32(object + 0, uint32_t(total - kDataBlockHeader));
-    Put32(object + 4, definitionLength);
-    Put32(object + 8, kObjectHeader);
-    Put32(object + 12, kNetworkObject);
-    Put32(object + 20, kNetworkObject + 1);
-    Put32(object + 28, kDetailNovice);
-    Put32(object + 32, 4);
-    Put32(object + 40, uint32_t(links.size()));
+    uint8_t* object = out + DataBlock::kSize;
+    Put32(object, uint32_t(total - DataBlock::kSize));
+    Put32(object + Object::kDefinitionLength, kObjectAndDefinitions);
+    Put32(object + Object::kHeaderLength, Object::kSize);
+    Put32(object + Object::kObjectNameTitleIndex, kNetworkObject);
+    Put32(object + Object::kObjectHelpTitleIndex, kNetworkObject + 1);
+    Put32(object + Object::kDetailLevel, kDetailNovice);
+    Put32(object + Object::kNumCounters, kNumCounters);
+    Put32(object + Object::kNumInstances, uint32_t(links.size()));
 
-    uint8_t* definition = object + kObjectHeader;
+    uint8_t* definition = object + Object::kSize;
     for (const Definition& d : kDefinitions) {
-        Put32(definition + 0, kCounterDefinition);
-        Put32(definition + 4, d.nameIndex);
-        Put32(definition + 12, d.nameIndex + 1);
-        Put32(definition + 24, kDetailNovice);
-        Put32(definition + 28, d.type);
-        Put32(definition + 32, 8);
-        Put32(definition + 36, d.offset);
-        definition += kCounterDefinition;
+        Put32(definition, CounterDefinition::kSize);
+        Put32(definition + CounterDefinition::kCounterNameTitleIndex, d.nameIndex);
+        Put32(definition + CounterDefinition::kCounterHelpTitleIndex, d.nameIndex + 1);
+        Put32(definition + CounterDefinition::kDetailLevel, kDetailNovice);
+        Put32(definition + CounterDefinition::kCounterType, d.type);
+        Put32(definition + CounterDefinition::kCounterSize, 8);
+        Put32(definition + CounterDefinition::kCounterOffset, d.offset);
+        definition += CounterDefinition::kSize;
     }
 
-    uint8_t* p = object + definitionLength;
+    uint8_t* p = object + kObjectAndDefinitions;
     for (const LinkCounters& link : links) {
         char name[sizeof(link.name) + 1] = {};
         std::memcpy(name, link.name, NameLength(link));
         char16_t wide[kMaxNameUnits];
         const size_t units = NameToWide(name, wide, kMaxNameUnits);
         const uint32_t length = InstanceLength(units);
-        std::memset(p, 0, length + kCounterBlock);
-        Put32(p + 0, length);
+        std::memset(p, 0, length + kCounterBlockLength);
+        Put32(p, length);
         // The kernel's index identifies a link across renames; a name can come back as
         // another link.
-        Put32(p + 12, link.index > 0 ? uint32_t(link.index) : kNoUniqueId);
-        Put32(p + 16, kInstanceHeader);
-        Put32(p + 20, uint32_t(2 * (units + 1)));
+        Put32(p + Instance::kUniqueId, link.index > 0 ? uint32_t(link.index) : kNoUniqueId);
+        Put32(p + Instance::kNameOffset, Instance::kSize);
+        Put32(p + Instance::kNameLength, uint32_t(2 * (units + 1)));
         for (size_t i = 0; i < units; ++i) {
-            p[kInstanceHeader + 2 * i] = uint8_t(wide[i]);
-            p[kInstanceHeader + 2 * i + 1] = uint8_t(wide[i] >> 8);
+            p[Instance::kSize + 2 * i] = uint8_t(wide[i]);
+            p[Instance::kSize + 2 * i + 1] = uint8_t(wide[i] >> 8);
         }
         uint8_t* block = p + length;
-        Put32(block, kCounterBlock);
-        Put64(block + 8, link.received);
-        Put64(block + 16, link.sent);
-        Put64(block + 24, link.received + link.sent);
-        Put64(block + 32, link.bandwidth);
-        p = block + kCounterBlock;
+        Put32(block, kCounterBlockLength);
+        Put64(block + kReceivedOffset, link.received);
+        Put64(block + kSentOffset, link.sent);
+        Put64(block + kTotalOffset, link.received + link.sent);
+        Put64(block + kBandwidthOffset, link.bandwidth);
+        p = block + kCounterBlockLength;
     }
 }
 

@@ -6,18 +6,12 @@
 #include <span>
 
 // Lays the kernel's interface counters out as the performance-data block of the network
-// interface object: the data-block header, one object 510 with the counter definitions
-// 264 (bytes received), 506 (bytes sent), 388 (bytes total) and 520 (bandwidth, bits/s),
-// each an 8-byte counter, then one instance per interface with its UTF-16LE name and its
-// counter block, in the order given.
+// interface object: the data-block header, one network object with the counter definitions
+// for bytes received, bytes sent, bytes total and bandwidth (bits/s), each an 8-byte
+// counter, then one instance per interface with its UTF-16LE name and its counter block, in
+// the order given.
 class CPerfBlockWriter {
 public:
-    static constexpr uint32_t kDataBlockHeader = 88;
-    static constexpr uint32_t kObjectHeader = 64;
-    static constexpr uint32_t kCounterDefinition = 40;
-    static constexpr uint32_t kInstanceHeader = 24;
-    static constexpr uint32_t kCounterBlock = 40;
-
     // Bytes the block of these interfaces needs.
     static uint64_t RequiredSize(std::span<const LinkCounters> links);
     // Writes the block into out, which must hold RequiredSize(links) bytes.

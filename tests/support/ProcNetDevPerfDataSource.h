@@ -11,7 +11,8 @@
 
 // A performance-data source over the kernel's text table of interface counters
 // (/proc/net/dev). The file stays open and is read again from its start on every query.
-// Kept beside the netlink source for comparison; the netlink one is faster.
+// The program reads the counters over netlink, which is faster; this one is kept for the
+// benchmarks to compare with and for the tests to check the netlink source against.
 class CProcNetDevPerfDataSource : public IPerfDataSource {
 public:
     CProcNetDevPerfDataSource();

@@ -1,4 +1,4 @@
-#include "platform/linux/ProcNetDevPerfDataSource.h"
+#include "support/ProcNetDevPerfDataSource.h"
 
 #include "platform/linux/PerfBlockWriter.h"
 

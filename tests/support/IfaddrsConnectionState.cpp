@@ -1,4 +1,4 @@
-#include "platform/linux/IfaddrsConnectionState.h"
+#include "support/IfaddrsConnectionState.h"
 
 #include <ifaddrs.h>
 #include <net/if.h>

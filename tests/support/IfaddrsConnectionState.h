@@ -4,7 +4,8 @@
 
 // Connected when some interface other than loopback is up and running, asked through
 // getifaddrs(3). Simple, but every call dumps the kernel's links and addresses and
-// allocates the list; CNetlinkConnectionState asks for the links only.
+// allocates the list; CNetlinkConnectionState, which the program uses, asks for the links
+// only. Kept for the benchmarks to compare with and for the tests to check it against.
 class CIfaddrsConnectionState : public IConnectionState {
 public:
     bool IsConnected() override;
