@@ -15,6 +15,7 @@ class IProcessLauncher;
 class ISettingsStore;
 class ITaskbar;
 class IDataFiles;
+class INativeDrawing;
 
 // Every outside service the program uses, handed to the application at start-up: the Linux
 // implementations in the program, fakes in tests. None of them is owned here.
@@ -33,5 +34,7 @@ struct AppServices {
     IDataFiles* files = nullptr;
     IBeep* beep = nullptr;
     ITaskbar* taskbar = nullptr;
+    // Null: every graph paints through Qt's raster path.
+    INativeDrawing* drawing = nullptr;
     const CResources* resources = nullptr;
 };

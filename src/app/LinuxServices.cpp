@@ -13,6 +13,7 @@
 #include "platform/linux/QtProcessExit.h"
 #include "platform/linux/QtSettingsStore.h"
 #include "platform/linux/SpawnProcessLauncher.h"
+#include "platform/linux/XcbNativeDrawing.h"
 #include "platform/linux/XcbTaskbar.h"
 #include "platform/linux/XdgDataFiles.h"
 
@@ -38,6 +39,7 @@ struct CLinuxServices::Parts {
     CXdgDataFiles files;
     CQtBeep beep;
     CXcbTaskbar taskbar;
+    CXcbNativeDrawing drawing;
     CResources resources;
     CResourceIconLoader icons;
 };
@@ -60,6 +62,7 @@ CLinuxServices::CLinuxServices(const QString& strAppName)
     m_services.files = &p.files;
     m_services.beep = &p.beep;
     m_services.taskbar = &p.taskbar;
+    m_services.drawing = &p.drawing;
     m_services.resources = &p.resources;
 }
 

@@ -10,6 +10,7 @@
 #include "platform/IClock.h"
 #include "platform/ICursor.h"
 #include "platform/IIconLoader.h"
+#include "platform/INativeDrawing.h"
 #include "platform/IPopupMenu.h"
 #include "platform/ITaskbar.h"
 #include "tray/SystemTray.h"
@@ -68,6 +69,11 @@ void CTrafficWnd::OnInitDialog()
     // instead of one per graph.
     m_graphReceived.m_bOwnerRepaints = true;
     m_graphSent.m_bOwnerRepaints = true;
+    // Where the window system keeps pictures, each graph draws there itself instead.
+    if (INativeDrawing* drawing = m_app.Services().drawing) {
+        m_graphReceived.UseSurface(drawing->CreateGraphSurface());
+        m_graphSent.UseSurface(drawing->CreateGraphSurface());
+    }
 
     IIconLoader& icons = *m_app.Services().icons;
     m_hIconIdle = icons.LoadIcon(IDI_IDLE);
@@ -154,8 +160,9 @@ void CTrafficWnd::OnTimer(int)
         m_graphSent.UpdateLabels();
         m_dwNextSecond = now + 1000;
     }
-    // The samples marked both graphs: paint them now, in one pass and one copy to the
-    // screen, rather than from the update request they posted.
+    // Graphs drawn through Qt's raster path marked themselves when their picture changed:
+    // paint them now, in one pass and one copy to the screen. Graphs drawn in the X server
+    // have drawn already and marked nothing.
     QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 
     if (m_bTransparent && !(m_app.m_pSettingsDlg && m_app.m_pSettingsDlg->isVisible())) {
