@@ -307,13 +307,11 @@ void CTrafficWnd::OnContextMenu()
         hide();
         break;
     case ID_WND_SETTINGS:
-        if (m_app.m_pSettingsDlg)
-            m_app.m_pSettingsDlg->ShowSettings();
+        m_app.SettingsDlg().ShowSettings();
         break;
     case ID_WND_ABOUT:
         // Shown without taking the focus from where it is.
-        if (m_app.m_pAboutDlg)
-            m_app.m_pAboutDlg->ShowWithoutFocus();
+        m_app.AboutDlg().ShowWithoutFocus();
         break;
     case ID_WND_EXIT:
         // This Exit does not store the position: a move less than 5 s old is lost.
