@@ -28,11 +28,6 @@ struct History {
     int32_t fullScale;
 };
 
-void PrintTo(const History& h, std::ostream* os)
-{
-    *os << h.name;
-}
-
 struct Graph {
     CFakePerfDataSource source;
     CFakeConnectionState connection;
@@ -71,7 +66,7 @@ TEST_P(GraphSurfaceDesktopTest, ServerPicturesEqualTheImagePath)
     expected.fill(Qt::magenta);
     painted.graph.render(&expected);
 
-    QWidget window(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    QWidget window(nullptr, Qt::FramelessWindowHint);
     window.setGeometry(300, 300, 180, 70);
     Graph native(&window, h);
     CXcbNativeDrawing drawing;

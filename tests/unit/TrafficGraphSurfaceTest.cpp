@@ -69,7 +69,7 @@ TEST(TrafficGraphSurface, PicturesGoToTheServerOnlyWhenTheyChange)
     g.graph.resize(100, 40);
     g.graph.m_bMirror = 1;
     g.Tick(0);
-    EXPECT_EQ(g.log.backgrounds, 2) << "a new size needs a new background";
+    EXPECT_EQ(g.log.backgrounds, 2);
 
     // Hidden, nothing is drawn.
     g.graph.hide();
