@@ -95,6 +95,12 @@ void CTrafficWnd::OnInitDialog()
 
     // Topmost comes with the window flags; the window takes the skin's size.
     setFixedSize(m_nSkinWidth, m_nSkinHeight);
+    if (INativeDrawing* drawing = m_app.Services().drawing) {
+        setAttribute(Qt::WA_PaintOnScreen);
+        m_bNativeSkin = drawing->SetWindowPicture(*this, m_bmpSkin);
+        if (!m_bNativeSkin)
+            setAttribute(Qt::WA_PaintOnScreen, false);
+    }
 
     m_graphReceived.move(5, 5);
     m_graphSent.move(5, 64);
@@ -322,8 +328,15 @@ void CTrafficWnd::OnContextMenu()
     }
 }
 
+QPaintEngine* CTrafficWnd::paintEngine() const
+{
+    return m_bNativeSkin ? nullptr : QWidget::paintEngine();
+}
+
 void CTrafficWnd::paintEvent(QPaintEvent*)
 {
+    if (m_bNativeSkin)
+        return;
     if (m_dcSkin.isNull() && !m_bmpSkin.isNull())
         m_dcSkin = QPixmap::fromImage(m_bmpSkin);
     QPainter painter(this);

@@ -233,3 +233,14 @@ void CXcbGraphSurface::Present(const QRect* pRuns, int nRuns, QRgb line)
     xcb_copy_area(m_pConnection, m_back, m_window, m_gc, 0, 0, 0, 0, w, h);
     xcb_flush(m_pConnection);
 }
+
+bool CXcbGraphSurface::UseBackgroundForWindow()
+{
+    if (m_background == XCB_PIXMAP_NONE)
+        return false;
+    const uint32_t values[] = { m_background };
+    xcb_change_window_attributes(m_pConnection, m_window, XCB_CW_BACK_PIXMAP, values);
+    xcb_clear_area(m_pConnection, 0, m_window, 0, 0, 0, 0);
+    xcb_flush(m_pConnection);
+    return true;
+}

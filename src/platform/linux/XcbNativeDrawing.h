@@ -6,4 +6,5 @@
 class CXcbNativeDrawing : public INativeDrawing {
 public:
     std::unique_ptr<IGraphSurface> CreateGraphSurface() override;
+    bool SetWindowPicture(QWidget& window, const QImage& picture) override;
 };
