@@ -1,28 +1,37 @@
 #!/usr/bin/env bash
-# Runs Corvane and conky (Debian's conky-std, set up by bench/conky.conf) one after the other
-# on a private Xvfb display with a notification area (trayer), both watching the loopback link
-# at 200 ms, first on an idle link and then with a paced UDP stream over 127.0.0.1. For each
-# program and phase it prints the CPU time as % of one core, the resident memory at the end
-# (VmRSS) and its peak (VmHWM), the time from start to the window being mapped, and the
-# ratios Corvane/conky.
+# Runs Corvane and conky (Debian's conky-std, set up by bench/conky.conf) side by side on a
+# private Xvfb display with a notification area (trayer), all in one network namespace whose
+# one real link is an up veth pair the script makes, every program watching that link at
+# 200 ms. Each round measures all programs over the same window of time, first with the link
+# idle, then busy with traffic whose rate swings (the lines keep moving, off the top and the
+# bottom rows). Per program and phase it prints the CPU time as % of one core (from
+# /proc/PID/task/*/schedstat), wake-ups per second (voluntary context switches of all
+# threads), and at the end resident and private dirty memory; then the CPU ratios to conky,
+# and the median time from start to window mapped over 10 starts of Corvane.
 #
-#   bench/compare_conky.sh [seconds per run, default 60] [build dir, default build]
+#   bench/compare_conky.sh [seconds per phase, default 30] [build dir, default build]
 #
-# Environment: RATE (bytes per second of the busy phase, default 204800), SETTLE (seconds
-# after the window appears before the CPU time is counted, default 1).
-# Installs conky-std with apt-get when it is missing (needs root). Every process the script
-# starts is ended by its PID on exit; nothing else is touched.
+# Environment: ROUNDS (default 3); LOW and HIGH, the bytes per second the busy rate swings
+# between (default 30000 and 70000: with the default scale of 20480 bytes per 200 ms tick
+# the line stays between about a third and two thirds of the height; set them to the scale's
+# meaning if it changes); SCALE, the GraphicScale stored for Corvane (default 20480);
+# RASTER=1 adds a Corvane that paints through Qt's raster path (CORVANE_RASTER=1).
+# Installs conky-std with apt-get when it is missing (needs root; never in CI). Needs root for
+# the namespaces. Every process the script starts is ended by its PID on exit, and the
+# namespaces it made are deleted; nothing else is touched.
 set -euo pipefail
 
-duration=${1:-60}
+duration=${1:-30}
 build=${2:-build}
-rate=${RATE:-204800}
-settle=${SETTLE:-1}
+rounds=${ROUNDS:-3}
+low=${LOW:-30000}
+high=${HIGH:-70000}
+scale=${SCALE:-20480}
 here=$(cd "$(dirname "$0")" && pwd)
 corvane=$build/corvane
 [ -x "$corvane" ] || { echo "no $corvane: build the program first" >&2; exit 1; }
 corvane=$(cd "$(dirname "$corvane")" && pwd)/$(basename "$corvane")
-for tool in Xvfb trayer xdotool python3 dbus-daemon; do
+for tool in Xvfb trayer xdotool python3 dbus-daemon ip; do
     command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 1; }
 done
 if ! command -v conky >/dev/null; then
@@ -31,6 +40,8 @@ if ! command -v conky >/dev/null; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq conky-std >/dev/null
 fi
 
+ns=
+peer=
 work=$(mktemp -d /tmp/corvane-conky.XXXXXX)
 started=() # every PID this script started, ended in reverse order on exit
 
@@ -43,6 +54,8 @@ cleanup() {
             wait "$pid" 2>/dev/null || true
         fi
     done
+    [ -z "$ns" ] || ip netns delete "$ns" 2>/dev/null || true
+    [ -z "$peer" ] || ip netns delete "$peer" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -74,10 +87,11 @@ done
 DISPLAY=:$(head -n1 "$work/display")
 export DISPLAY
 
-# Both programs get the same plain X session with a session bus of its own, as a desktop
-# has one (without it libdbus would launch a bus for the display by itself); it has no status
-# notifier, so the tray icon goes to trayer. No Wayland.
-dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$work/bus" >/dev/null 2>&1 &
+# A plain X session with a session bus of its own on a socket path (an abstract socket would
+# not be reachable from inside the namespace); no status notifier, so the tray icon goes to
+# trayer. No Wayland.
+dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/bus.sock" \
+    --print-address=3 3>"$work/bus" >/dev/null 2>&1 &
 started+=($!)
 for _ in $(seq 100); do
     [ -s "$work/bus" ] && break
@@ -98,48 +112,48 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 
-# Corvane watches lo by its position in the kernel's link order.
-lo_position=$(ip -o link | awk -F': ' '{ if ($2 == "lo") { print NR - 1; exit } }')
-[ -n "$lo_position" ] || { echo "no lo link" >&2; exit 1; }
+# The watched namespace: lo and cvb0, whose peer cvb1 sits in a second namespace. Without
+# IPv6 link-local addresses the link carries only what the script sends.
+ns=cvbench$$
+peer=cvpeer$$
+ip netns add "$ns"
+ip netns add "$peer"
+ip -n "$ns" link add cvb0 type veth peer name cvb1 netns "$peer"
+ip -n "$ns" link set cvb0 addrgenmode none
+ip -n "$peer" link set cvb1 addrgenmode none
+ip -n "$ns" addr add 10.214.0.1/30 dev cvb0
+ip -n "$peer" addr add 10.214.0.2/30 dev cvb1
+ip -n "$ns" link set lo up
+ip -n "$ns" link set cvb0 up
+ip -n "$peer" link set cvb1 up
+
+# Corvane watches cvb0 by its position in the namespace's link order.
+position=$(ip -n "$ns" -o link | awk -F': ' '{ sub(/@.*/, "", $2); if ($2 == "cvb0") { print NR - 1; exit } }')
+[ -n "$position" ] || { echo "no cvb0 link" >&2; exit 1; }
 mkdir -p "$work/config/corvane"
-printf '[Settings]\nNetworkDevice=%s\n' "$lo_position" >"$work/config/corvane/corvane.conf"
+printf '[Settings]\nNetworkDevice=%s\nGraphicScale=%s\n' "$position" "$scale" \
+    >"$work/config/corvane/corvane.conf"
+sed 's/\<lo\>/cvb0/g' "$here/conky.conf" >"$work/conky.conf"
 
-cat >"$work/pace.py" <<'EOF'
-# A steady UDP stream over 127.0.0.1 at the given bytes per second, 2 KB datagrams on a fixed
-# schedule; the receiving socket is drained in the same process.
-import socket, sys, time
-rate = int(sys.argv[1])
-size = 2048
-interval = size / rate
-rx = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-rx.bind(("127.0.0.1", 0))
-rx.setblocking(False)
-tx = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-payload = b"\0" * size
-due = time.monotonic()
-while True:
-    tx.sendto(payload, rx.getsockname())
-    try:
-        while True:
-            rx.recv(65536)
-    except BlockingIOError:
-        pass
-    due += interval
-    delay = due - time.monotonic()
-    if delay > 0:
-        time.sleep(delay)
-EOF
+# UDP datagrams of 1 KB at a rate that swings between low and high bytes per second over a
+# period, so the lines keep moving; nothing listens, so the sent graph sees the replies.
+printf '%s\n' \
+    'import math, socket, sys, time' \
+    'address, low, high, period = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4])' \
+    'size = 1024' \
+    'tx = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)' \
+    'payload = b"\0" * size' \
+    'start = due = time.monotonic()' \
+    'while True:' \
+    '    tx.sendto(payload, (address, 9))' \
+    '    t = time.monotonic() - start' \
+    '    rate = low + (high - low) * (0.5 + 0.5 * math.sin(2 * math.pi * t / period))' \
+    '    due += size / rate' \
+    '    delay = due - time.monotonic()' \
+    '    if delay > 0:' \
+    '        time.sleep(delay)' >"$work/swing.py"
 
-ticks=$(getconf CLK_TCK)
-cpu_ticks() { # utime + stime of a process; the name in field 2 may hold spaces
-    local stat
-    stat=$(<"/proc/$1/stat")
-    stat=${stat##*) }
-    # shellcheck disable=SC2086
-    set -- $stat
-    echo $((${12} + ${13}))
-}
-cpu_ns() { # time on a CPU of all the process's threads, in ns: finer than the clock ticks
+cpu_ns() { # time on a CPU of all the process's threads, in ns
     local total=0 f run
     for f in /proc/"$1"/task/*/schedstat; do
         read -r run _ <"$f" 2>/dev/null || continue
@@ -147,20 +161,23 @@ cpu_ns() { # time on a CPU of all the process's threads, in ns: finer than the c
     done
     echo "$total"
 }
+wakeups() { # voluntary context switches of all the process's threads
+    cat /proc/"$1"/task/*/status 2>/dev/null |
+        awk '$1 == "voluntary_ctxt_switches:" { n += $2 } END { print n + 0 }'
+}
 status_kb() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status"; }
+private_dirty_kb() { awk '$1 == "Private_Dirty:" { print $2 }' "/proc/$1/smaps_rollup"; }
 now_us() { local t=${EPOCHREALTIME/./}; echo "${t#0}"; }
 
-# run <label> <xdotool search arguments...> -- <command...>
-# Starts the command, waits until the window the search finds is mapped (@PID@ in the
-# search stands for the started process), lets it run, and records
-# start-to-window (ms), CPU % of one core, VmRSS and VmHWM (KiB) in $work/<label>.
-run() {
-    local label=$1 search=() pid t0 t1 c0 c1 n0 n1 w0 w1 rss hwm
-    shift
+# start_window <xdotool search arguments...> -- <command...>: starts the command in the
+# namespace, waits until its window is mapped (@PID@ in the search stands for the started
+# process) and leaves "<pid> <tenths of a ms from start to window>" in $work/started.
+start_window() {
+    local search=() pid t0 t1
     while [ "$1" != -- ]; do search+=("$1"); shift; done
     shift
     t0=$(now_us)
-    "$@" >"$work/$label.log" 2>&1 &
+    ip netns exec "$ns" "$@" >>"$work/programs.log" 2>&1 &
     pid=$!
     started+=("$pid")
     search=("${search[@]//@PID@/$pid}")
@@ -169,99 +186,109 @@ run() {
         if xdotool search --onlyvisible "${search[@]}" >/dev/null 2>&1; then
             t1=$(now_us)
         elif ! kill -0 "$pid" 2>/dev/null; then
-            echo "$label ended before its window appeared:" >&2
-            cat "$work/$label.log" >&2
+            echo "$* ended before its window appeared:" >&2
+            cat "$work/programs.log" >&2
             exit 1
         elif (($(now_us) - t0 > 20000000)); then
-            echo "$label: no window after 20 s" >&2
+            echo "$*: no window after 20 s" >&2
             exit 1
         fi
     done
-    if [ "$duration" = 0 ]; then # a warm-up start
-        stop "$pid"
-        return
-    fi
-    sleep "$settle"
-    c0=$(cpu_ticks "$pid")
-    n0=$(cpu_ns "$pid")
-    w0=$(now_us)
-    sleep "$duration"
-    c1=$(cpu_ticks "$pid")
-    n1=$(cpu_ns "$pid")
-    w1=$(now_us)
-    rss=$(status_kb "$pid" VmRSS)
-    hwm=$(status_kb "$pid" VmHWM)
+    echo "$pid $(((t1 - t0) / 100))" >"$work/started"
+}
+
+corvane_cmd=(env XDG_CONFIG_HOME="$work/config" "$corvane")
+corvane_search=(--all --pid @PID@ --name '^Corvane$')
+
+echo "display $DISPLAY, cvb0 at position $position, $(nproc) cores," \
+    "$rounds rounds of 2 x $duration s" >&2
+
+# Start to window mapped: one warm-up start, then 10 measured ones, one program at a time.
+# (ip netns exec is part of each start.)
+start_window "${corvane_search[@]}" -- "${corvane_cmd[@]}"
+read -r pid _ <"$work/started"
+stop "$pid"
+starts=()
+for _ in $(seq 10); do
+    start_window "${corvane_search[@]}" -- "${corvane_cmd[@]}"
+    read -r pid tenths <"$work/started"
+    starts+=("$tenths")
     stop "$pid"
-    awk -v t0="$t0" -v t1="$t1" -v c="$((c1 - c0))" -v hz="$ticks" -v w="$((w1 - w0))" \
-        -v rss="$rss" -v hwm="$hwm" -v ns="$((n1 - n0))" 'BEGIN {
-            printf "%.1f %.3f %d %d %.3f\n", (t1 - t0) / 1000, 100 * c / hz / (w / 1e6), rss, hwm,
-                100 * ns / 1000 / w }' \
-        >"$work/$label"
-}
-
-lo_bytes() { echo $(($(</sys/class/net/lo/statistics/rx_bytes))); }
-
-measure_phase() {
-    local name=$1 gen='' b0 b1 s0 s1
-    if [ "$name" = busy ]; then
-        python3 "$work/pace.py" "$rate" &
-        gen=$!
-        started+=("$gen")
-        sleep 1
-    fi
-    b0=$(lo_bytes)
-    s0=$(now_us)
-    echo "phase $name: Corvane for ${duration} s" >&2
-    run "corvane-$name" --all --pid @PID@ --name '^Corvane$' -- \
-        env XDG_CONFIG_HOME="$work/config" "$corvane"
-    echo "phase $name: conky for ${duration} s" >&2
-    # conky does not set _NET_WM_PID; its window is known by the class the config gives it.
-    run "conky-$name" --class '^conky-bench$' -- conky -c "$here/conky.conf"
-    b1=$(lo_bytes)
-    s1=$(now_us)
-    [ -n "$gen" ] && stop "$gen"
-    awk -v b="$((b1 - b0))" -v s="$((s1 - s0))" 'BEGIN { printf "%.1f\n", b / 1024 / (s / 1e6) }' \
-        >"$work/rate-$name"
-}
-
-echo "display $DISPLAY, lo at position $lo_position, $(nproc) cores, $duration s per run" >&2
-# One start of each first, so that neither program's first measured start pays for a cold
-# page cache alone.
-duration=0 run warmup-corvane --all --pid @PID@ --name '^Corvane$' -- \
-    env XDG_CONFIG_HOME="$work/config" "$corvane"
-duration=0 run warmup-conky --class '^conky-bench$' -- conky -c "$here/conky.conf"
-measure_phase idle
-measure_phase busy
-
-printf '\n%-6s %-8s %14s %10s %12s %12s %12s\n' phase program "start->map ms" "CPU %" \
-    "VmRSS KiB" "VmHWM KiB" "CPU % (ns)"
-for name in idle busy; do
-    for prog in corvane conky; do
-        read -r start cpu rss hwm ns <"$work/$prog-$name"
-        printf '%-6s %-8s %14s %10s %12s %12s %12s\n' "$name" "$prog" "$start" "$cpu" "$rss" \
-            "$hwm" "$ns"
-    done
-    read -r cs ccpu crss chwm cns <"$work/corvane-$name"
-    read -r ks kcpu krss khwm kns <"$work/conky-$name"
-    awk -v a="$cs" -v b="$ks" -v c="$ccpu" -v d="$kcpu" -v e="$crss" -v f="$krss" \
-        -v g="$chwm" -v h="$khwm" -v i="$cns" -v j="$kns" -v n="$name" 'function r(x, y) {
-            return y > 0 ? sprintf("%.2f", x / y) : "-" }
-        BEGIN { printf "%-6s %-8s %14s %10s %12s %12s %12s\n", n, "ratio", r(a, b), r(c, d),
-            r(e, f), r(g, h), r(i, j) }'
-    echo "$name: lo received $(<"$work/rate-$name") KiB/s during the phase"
 done
-# The CPU targets are judged on the finer nanosecond figures.
-read -r cs _ _ chwm ccpu_idle <"$work/corvane-idle"
-read -r cs2 _ _ chwm2 ccpu_busy <"$work/corvane-busy"
-read -r _ _ _ _ kcpu_idle <"$work/conky-idle"
-read -r _ _ _ _ kcpu_busy <"$work/conky-busy"
-awk -v ci="$ccpu_idle" -v cb="$ccpu_busy" -v ki="$kcpu_idle" -v kb="$kcpu_busy" \
-    -v h1="$chwm" -v h2="$chwm2" -v s1="$cs" -v s2="$cs2" 'BEGIN {
-    printf "\ntargets for Corvane:\n"
-    printf "  CPU <= 1/3 of conky:     idle %s, busy %s\n", (ci * 3 <= ki ? "met" : "MISSED"),
-        (cb * 3 <= kb ? "met" : "MISSED")
-    m = h1 > h2 ? h1 : h2
-    printf "  resident <= 30 MiB:      peak %.1f MiB, %s\n", m / 1024, (m <= 30 * 1024 ? "met" : "MISSED")
-    s = s1 > s2 ? s1 : s2
-    printf "  start to window <= 60 ms: slower start %.1f ms, %s\n", s, (s <= 60 ? "met" : "MISSED")
-}'
+
+# All programs run together for the whole measurement.
+names=(corvane conky)
+start_window "${corvane_search[@]}" -- "${corvane_cmd[@]}"
+read -r pid _ <"$work/started"
+pids=("$pid")
+# conky does not set _NET_WM_PID; its window is known by the class the config gives it.
+start_window --class '^conky-bench$' -- conky -c "$work/conky.conf"
+read -r pid _ <"$work/started"
+pids+=("$pid")
+if [ "${RASTER:-0}" = 1 ]; then
+    mkdir -p "$work/config-raster/corvane"
+    cp "$work/config/corvane/corvane.conf" "$work/config-raster/corvane/"
+    start_window "${corvane_search[@]}" -- env CORVANE_RASTER=1 \
+        XDG_CONFIG_HOME="$work/config-raster" "$corvane"
+    read -r pid _ <"$work/started"
+    names+=(raster)
+    pids+=("$pid")
+fi
+sleep 2
+
+# measure <phase> <round>: one window of time for all programs.
+measure() {
+    local i n0=() w0=() n1 w1 t0 t1
+    for i in "${!pids[@]}"; do
+        n0[i]=$(cpu_ns "${pids[i]}")
+        w0[i]=$(wakeups "${pids[i]}")
+    done
+    t0=$(now_us)
+    sleep "$duration"
+    t1=$(now_us)
+    for i in "${!pids[@]}"; do
+        n1=$(cpu_ns "${pids[i]}")
+        w1=$(wakeups "${pids[i]}")
+        awk -v ns="$((n1 - n0[i]))" -v w="$((w1 - w0[i]))" -v us="$((t1 - t0))" 'BEGIN {
+            printf "%.3f %.2f\n", 100 * ns / 1000 / us, w / (us / 1e6) }' \
+            >"$work/${names[i]}-$1-$2"
+    done
+}
+
+for round in $(seq "$rounds"); do
+    echo "round $round: idle" >&2
+    measure idle "$round"
+    ip netns exec "$peer" python3 "$work/swing.py" 10.214.0.1 "$low" "$high" 7 &
+    gen=$!
+    started+=("$gen")
+    sleep 1
+    echo "round $round: busy" >&2
+    measure busy "$round"
+    stop "$gen"
+    # The next idle phase starts once the busy line has scrolled out of the graphs (165
+    # points of 200 ms): until then they still move.
+    [ "$round" = "$rounds" ] || sleep 35
+done
+
+printf '\n%-6s %-5s %-8s %10s %10s %10s\n' phase round program "CPU %" "wakeups/s" "of conky"
+for phase in idle busy; do
+    for round in $(seq "$rounds"); do
+        read -r kcpu _ <"$work/conky-$phase-$round"
+        for name in "${names[@]}"; do
+            read -r cpu wake <"$work/$name-$phase-$round"
+            awk -v p="$phase" -v r="$round" -v n="$name" -v c="$cpu" -v w="$wake" -v k="$kcpu" \
+                'BEGIN { printf "%-6s %-5s %-8s %10s %10s %10s\n", p, r, n, c, w,
+                    (k > 0 ? sprintf("%.3f", c / k) : "-") }'
+        done
+    done
+done
+
+printf '\n%-8s %12s %12s %18s\n' program "VmRSS KiB" "VmHWM KiB" "Private_Dirty KiB"
+for i in "${!pids[@]}"; do
+    printf '%-8s %12s %12s %18s\n' "${names[i]}" "$(status_kb "${pids[i]}" VmRSS)" \
+        "$(status_kb "${pids[i]}" VmHWM)" "$(private_dirty_kb "${pids[i]}")"
+done
+echo
+printf '%s\n' "${starts[@]}" | sort -n | awk '{ a[NR] = $1 / 10; s = s sprintf(" %.1f", a[NR]) }
+    END { printf "Corvane start to window mapped, 10 starts (ms, sorted):%s\nmedian: %.1f ms\n", s,
+        (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2) }'

@@ -17,6 +17,7 @@ class ISessionEnd;
 class ISettingsStore;
 class ITaskbar;
 class IDataFiles;
+class INativeDrawing;
 
 // Every outside service the program uses, handed to the application at start-up: the Linux
 // implementations in the program, fakes in tests. None of them is owned here.
@@ -37,5 +38,7 @@ struct AppServices {
     IBeep* beep = nullptr;
     ITaskbar* taskbar = nullptr;
     IRouteTable* routes = nullptr; // asked on the first run only
+    // Null: every graph paints through Qt's raster path.
+    INativeDrawing* drawing = nullptr;
     const CResources* resources = nullptr;
 };

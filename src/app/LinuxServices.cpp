@@ -15,6 +15,7 @@
 #include "platform/linux/QtSettingsStore.h"
 #include "platform/linux/SignalSessionEnd.h"
 #include "platform/linux/SpawnProcessLauncher.h"
+#include "platform/linux/XcbNativeDrawing.h"
 #include "platform/linux/XcbTaskbar.h"
 #include "platform/linux/XdgDataFiles.h"
 
@@ -42,6 +43,7 @@ struct CLinuxServices::Parts {
     CQtBeep beep;
     CXcbTaskbar taskbar;
     CNetlinkRouteTable routes;
+    CXcbNativeDrawing drawing;
     CResources resources;
     CResourceIconLoader icons;
 };
@@ -66,6 +68,7 @@ CLinuxServices::CLinuxServices(const QString& strAppName)
     m_services.beep = &p.beep;
     m_services.taskbar = &p.taskbar;
     m_services.routes = &p.routes;
+    m_services.drawing = &p.drawing;
     m_services.resources = &p.resources;
 }
 

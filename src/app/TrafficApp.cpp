@@ -74,19 +74,11 @@ bool CTrafficApp::InitInstance()
     m_pMainDlg->Create();
     m_pMainDlg->hide();
 
-    m_pAboutDlg = new CAboutDlg(*this, m_pMainDlg);
-    m_pAboutDlg->Create();
-    m_pAboutDlg->hide();
-
     // The traffic window's initialisation sets up both graphs with the construction values
     // and starts its timer; its first tick comes once the event loop runs.
     m_pTrafficWnd = new CTrafficWnd(*this, m_pMainDlg);
     m_pTrafficWnd->Create();
     m_pTrafficWnd->hide();
-
-    m_pSettingsDlg = new CSettingsDlg(*this, m_pMainDlg);
-    m_pSettingsDlg->Create();
-    m_pSettingsDlg->hide();
 
     // A refused add is retried by the tray icon itself at the next activity change.
     m_trayIcon->CreateFromResource(m_pMainDlg, WM_TRAY_CALLBACK,
@@ -108,6 +100,26 @@ bool CTrafficApp::InitInstance()
         m_pTrafficWnd->setFocus();
     }
     return true;
+}
+
+CSettingsDlg& CTrafficApp::SettingsDlg()
+{
+    if (!m_pSettingsDlg) {
+        m_pSettingsDlg = new CSettingsDlg(*this, m_pMainDlg);
+        m_pSettingsDlg->Create();
+        m_pSettingsDlg->hide();
+    }
+    return *m_pSettingsDlg;
+}
+
+CAboutDlg& CTrafficApp::AboutDlg()
+{
+    if (!m_pAboutDlg) {
+        m_pAboutDlg = new CAboutDlg(*this, m_pMainDlg);
+        m_pAboutDlg->Create();
+        m_pAboutDlg->hide();
+    }
+    return *m_pAboutDlg;
 }
 
 void CTrafficApp::ExitInstance()
@@ -140,15 +152,16 @@ bool CTrafficApp::OnCmdMsg(int nId)
             m_pTrafficWnd->hide();
         return true;
     case ID_APP_SETTINGS:
-        if (m_pSettingsDlg)
-            m_pSettingsDlg->ShowSettings();
+        if (m_pMainDlg)
+            SettingsDlg().ShowSettings();
         return true;
     case ID_APP_ABOUT:
-        if (m_pAboutDlg) {
-            m_pAboutDlg->show();
-            m_pAboutDlg->raise();
-            m_pAboutDlg->activateWindow();
-            m_pAboutDlg->setFocus();
+        if (m_pMainDlg) {
+            CAboutDlg& about = AboutDlg();
+            about.show();
+            about.raise();
+            about.activateWindow();
+            about.setFocus();
         }
         return true;
     case ID_APP_EXIT:

@@ -17,9 +17,9 @@ class CSettingsDlg;
 class CTrafficWnd;
 class CWindowAlpha;
 
-// The application object: it exists for the whole life of the process, creates every window
-// at start-up, holds the settings no window keeps, answers the tray menu's commands and ends
-// the program.
+// The application object: it exists for the whole life of the process, creates the windows
+// (the dialogs on first use), holds the settings no window keeps, answers the tray menu's commands
+// and ends the program.
 //
 // The program's one instance is built before main runs with the construction values below;
 // start-up wires the Linux services (or the ones a test hands in), creates the tray icon and
@@ -60,13 +60,17 @@ public:
     const AppServices& Services() const { return m_services; }
     CSystemTray& TrayIcon() { return *m_trayIcon; }
     CWindowAlpha& Alpha() { return *m_pAlpha; }
+    // The dialogs are built when first shown: most runs never open them, and building them
+    // costs start-up time and memory. Only after start-up.
+    CSettingsDlg& SettingsDlg();
+    CAboutDlg& AboutDlg();
     // The executable's base name: the settings file's folder and name.
     static QString AppName();
 
     CMainDlg* m_pMainDlg = nullptr;
     CTrafficWnd* m_pTrafficWnd = nullptr;
-    CAboutDlg* m_pAboutDlg = nullptr;
-    CSettingsDlg* m_pSettingsDlg = nullptr;
+    CAboutDlg* m_pAboutDlg = nullptr; // null until first used
+    CSettingsDlg* m_pSettingsDlg = nullptr; // null until first used
     int32_t m_nNetworkDevice = 0;
     // The chosen interface's name ("NetworkDeviceName"): what the graphs follow. The position
     // above is kept beside it for settings files and readers that know only that.

@@ -216,14 +216,76 @@ void CTrafficGraph::UpdateLabels()
 
 void CTrafficGraph::Repaint()
 {
+    // Only when the picture changes: every tick of an idle link scrolls the same flat line
+    // under the same texts.
+    if (m_pSurface) {
+        // A few requests to the server, sent at once: nothing is posted to the event loop.
+        if (isVisible() && PictureChanged())
+            PresentNative();
+        return;
+    }
     if (!m_bOwnerRepaints) {
         repaint();
         return;
     }
-    // Painted with the owner's other graphs once the tick is done, and only when the picture
-    // changes: every tick of an idle link scrolls the same flat line under the same texts.
+    // Painted by the owner with its other graphs once the tick is done.
     if (PictureChanged())
         update();
+}
+
+void CTrafficGraph::UseSurface(std::unique_ptr<IGraphSurface> surface)
+{
+    m_pSurface.reset();
+    setAttribute(Qt::WA_PaintOnScreen, false);
+    if (!surface)
+        return;
+    // A native window that Qt never paints: the surface's requests are all its drawing.
+    setAttribute(Qt::WA_NativeWindow);
+    setAttribute(Qt::WA_PaintOnScreen);
+    if (!surface->Bind(*this)) {
+        setAttribute(Qt::WA_PaintOnScreen, false);
+        return;
+    }
+    m_pSurface = std::move(surface);
+    m_surfaceBackground = QSize();
+    m_surfaceTexts.reset();
+}
+
+QPaintEngine* CTrafficGraph::paintEngine() const
+{
+    return m_pSurface ? nullptr : QWidget::paintEngine();
+}
+
+void CTrafficGraph::PresentNative()
+{
+    if (!m_bReady)
+        return;
+    ++m_nPaints;
+    const int w = width();
+    const int h = height();
+    if (m_surfaceBackground != size()) {
+        RebuildBackground(w, h);
+        if (m_pSurface->SetBackground(m_bmpBackground))
+            m_surfaceBackground = size();
+        // The server keeps the picture now.
+        m_bmpBackground = QImage();
+    }
+    // The texts change once a second at most: drawn here with Qt, exactly as the raster path
+    // draws them, and sent as a picture that every tick copies through its mask.
+    SurfaceTexts texts { size(), m_font.Font(), m_bMirror, m_strRate, m_strScale };
+    if (m_surfaceTexts != texts) {
+        QImage picture(std::max(0, w), std::max(0, h), QImage::Format_ARGB32_Premultiplied);
+        if (!picture.isNull()) {
+            picture.fill(Qt::transparent);
+            QPainter painter(&picture);
+            painter.setFont(m_font.Font());
+            DrawTexts(painter, w, h);
+        }
+        if (m_pSurface->SetTexts(picture, QPoint(0, 0)))
+            m_surfaceTexts = std::move(texts);
+    }
+    ComputePoints(h);
+    m_pSurface->Present(m_runs.data(), int(m_runs.size()), ToQRgb(m_crLine));
 }
 
 bool CTrafficGraph::PictureChanged()
@@ -262,6 +324,23 @@ void CTrafficGraph::ComputePoints(int height)
         const int d = PointHeight(i, height);
         m_points[i] = QPoint(int(i) * step, m_bMirror ? d : (height - 1) - d);
     }
+    // Drawn as one run of pixels per point, from its row toward the next point's row with
+    // that row left to the next point, and the last point alone. Both drawing paths fill
+    // exactly these rectangles, so the window system's pictures and the image agree.
+    m_runs.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        const int y = m_points[i].y();
+        int top = y;
+        int bottom = y;
+        if (i + 1 < n) {
+            const int next = m_points[i + 1].y();
+            if (next > y + 1)
+                bottom = next - 1;
+            else if (next < y - 1)
+                top = next + 1;
+        }
+        m_runs[i] = QRect(m_points[i].x(), top, step, bottom - top + 1);
+    }
 }
 
 int CTrafficGraph::GetLastSample() const
@@ -273,6 +352,10 @@ void CTrafficGraph::paintEvent(QPaintEvent*)
 {
     if (!m_bReady)
         return;
+    if (m_pSurface) {
+        PresentNative();
+        return;
+    }
     ++m_nPaints;
     QPainter target(this);
     // Paint into the off-screen surface and copy once, so the graph never shows half a frame.
@@ -292,9 +375,14 @@ void CTrafficGraph::Draw(QPainter& painter, int width, int height)
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 
     ComputePoints(height);
-    painter.setPen(QPen(ToQColor(m_crLine), 1, Qt::SolidLine));
-    painter.drawPolyline(m_points.data(), int(std::min(m_history.size(), m_points.size())));
+    const QColor line = ToQColor(m_crLine);
+    for (const QRect& run : m_runs)
+        painter.fillRect(run, line);
+    DrawTexts(painter, width, height);
+}
 
+void CTrafficGraph::DrawTexts(QPainter& painter, int width, int height)
+{
     // The scale text's height places both texts.
     // Shaping a text costs more than drawing it: lay each out again only when it changed.
     const QFont& font = painter.font();

@@ -4,6 +4,7 @@
 #include "display/LabelFont.h"
 #include "platform/IClock.h"
 #include "platform/IConnectionState.h"
+#include "platform/IGraphSurface.h"
 #include "platform/IPerfDataSource.h"
 #include "traffic/InterfaceCounter.h"
 
@@ -11,12 +12,15 @@
 #include <QFont>
 #include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QStaticText>
 #include <QString>
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <vector>
 
 // Measures one direction of one network interface and draws it: a scrolling history line
@@ -73,6 +77,11 @@ public:
     // graph of that height: the point's rate in bytes per second against the full scale.
     // Every way of drawing the line places its points with this.
     int PointHeight(size_t i, int height) const;
+    // Draws with the window system's own requests from now on, into pictures it keeps; the
+    // graph becomes a native window that Qt does not paint. A surface that cannot bind to
+    // this window system is dropped and QPainter goes on painting.
+    void UseSurface(std::unique_ptr<IGraphSurface> surface);
+    bool DrawsNatively() const { return m_pSurface != nullptr; }
 
     // How many times the dotted background was drawn.
     int BackgroundRebuilds() const { return m_nBackgroundBuilds; }
@@ -107,12 +116,16 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    QPaintEngine* paintEngine() const override;
 
 private:
     void Draw(QPainter& painter, int width, int height);
+    void DrawTexts(QPainter& painter, int width, int height);
+    void PresentNative();
     void RebuildBackground(int width, int height);
     void Repaint();
-    // The line's vertices for the current history into m_points.
+    // The line's vertices for the current history into m_points, and the runs of pixels
+    // that draw it into m_runs.
     void ComputePoints(int height);
     // Whether the picture differs from the one at the previous call (true the first time).
     bool PictureChanged();
@@ -136,6 +149,7 @@ private:
     uint32_t m_dwLastSample = 0; // tick count of the previous sample
     bool m_bLastSampleKnown = false;
     std::vector<QPoint> m_points; // the line's vertices, sized with the history
+    std::vector<QRect> m_runs;
     int m_nBackgroundBuilds = 0;
     int m_nPaints = 0;
     // The texts laid out once and drawn many times: they change once a second at most.
@@ -145,4 +159,16 @@ private:
     PictureInputs m_picture;
     std::vector<QPoint> m_picturePoints;
     bool m_bPictureKnown = false;
+
+    // What the native surface holds, so each picture is sent again only when it changed.
+    struct SurfaceTexts {
+        QSize size;
+        QFont font;
+        uint8_t mirror;
+        QString rate, scale;
+        bool operator==(const SurfaceTexts&) const = default;
+    };
+    std::unique_ptr<IGraphSurface> m_pSurface;
+    QSize m_surfaceBackground;
+    std::optional<SurfaceTexts> m_surfaceTexts;
 };

@@ -11,6 +11,7 @@
 #include "platform/ICursor.h"
 #include "platform/IIconLoader.h"
 #include "platform/INotifyArea.h"
+#include "platform/INativeDrawing.h"
 #include "platform/IPopupMenu.h"
 #include "platform/ITaskbar.h"
 #include "tray/SystemTray.h"
@@ -72,6 +73,11 @@ void CTrafficWnd::OnInitDialog()
     // instead of one per graph.
     m_graphReceived.m_bOwnerRepaints = true;
     m_graphSent.m_bOwnerRepaints = true;
+    // Where the window system keeps pictures, each graph draws there itself instead.
+    if (INativeDrawing* drawing = m_app.Services().drawing) {
+        m_graphReceived.UseSurface(drawing->CreateGraphSurface());
+        m_graphSent.UseSurface(drawing->CreateGraphSurface());
+    }
 
     IIconLoader& icons = *m_app.Services().icons;
     m_hIconIdle = icons.LoadIcon(IDI_IDLE);
@@ -95,6 +101,12 @@ void CTrafficWnd::OnInitDialog()
 
     // Topmost comes with the window flags; the window takes the skin's size.
     setFixedSize(m_nSkinWidth, m_nSkinHeight);
+    if (INativeDrawing* drawing = m_app.Services().drawing) {
+        setAttribute(Qt::WA_PaintOnScreen);
+        m_bNativeSkin = drawing->SetWindowPicture(*this, m_bmpSkin);
+        if (!m_bNativeSkin)
+            setAttribute(Qt::WA_PaintOnScreen, false);
+    }
 
     m_graphReceived.move(5, 5);
     m_graphSent.move(5, 64);
@@ -161,8 +173,9 @@ void CTrafficWnd::OnTimer(int)
         // Once a second at most, and only a changed text reaches the tray.
         m_app.TrayIcon().ChangeTip(TrayTip());
     }
-    // The samples marked both graphs: paint them now, in one pass and one copy to the
-    // screen, rather than from the update request they posted.
+    // Graphs drawn through Qt's raster path marked themselves when their picture changed:
+    // paint them now, in one pass and one copy to the screen. Graphs drawn in the X server
+    // have drawn already and marked nothing.
     QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 
     if (m_bTransparent && !(m_app.m_pSettingsDlg && m_app.m_pSettingsDlg->isVisible())) {
@@ -366,13 +379,11 @@ void CTrafficWnd::OnContextMenu()
             hide();
         break;
     case ID_WND_SETTINGS:
-        if (m_app.m_pSettingsDlg)
-            m_app.m_pSettingsDlg->ShowSettings();
+        m_app.SettingsDlg().ShowSettings();
         break;
     case ID_WND_ABOUT:
         // Shown without taking the focus from where it is.
-        if (m_app.m_pAboutDlg)
-            m_app.m_pAboutDlg->ShowWithoutFocus();
+        m_app.AboutDlg().ShowWithoutFocus();
         break;
     case ID_WND_EXIT:
         // This Exit does not store the position: a move less than 5 s old is lost.
@@ -383,8 +394,15 @@ void CTrafficWnd::OnContextMenu()
     }
 }
 
+QPaintEngine* CTrafficWnd::paintEngine() const
+{
+    return m_bNativeSkin ? nullptr : QWidget::paintEngine();
+}
+
 void CTrafficWnd::paintEvent(QPaintEvent*)
 {
+    if (m_bNativeSkin)
+        return;
     if (m_dcSkin.isNull() && !m_bmpSkin.isNull())
         m_dcSkin = QPixmap::fromImage(m_bmpSkin);
     QPainter painter(this);

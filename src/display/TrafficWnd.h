@@ -74,6 +74,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    QPaintEngine* paintEngine() const override;
     void timerEvent(QTimerEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -90,6 +91,8 @@ private:
     const QIcon& IconForState(int nState) const;
 
     CTrafficApp& m_app;
+    // The window system shows the skin by itself: Qt paints nothing on this window.
+    bool m_bNativeSkin = false;
     // Where the window manager offers no move of its own, the window follows the pointer.
     // The left button is down on the window and no move has started yet.
     bool m_bLeftDown = false;

@@ -105,7 +105,7 @@ TEST(AboutDlg, ShowsTheVersionBoldAt14PointsAndLinksTheMakersAddressToItself)
 {
     CAppFixture fx;
     CTrafficApp& app = fx.Start();
-    CAboutDlg& about = *app.m_pAboutDlg;
+    CAboutDlg& about = app.AboutDlg();
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About Corvane"));
     EXPECT_TRUE(about.windowFlags() & Qt::WindowStaysOnTopHint);

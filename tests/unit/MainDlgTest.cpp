@@ -98,10 +98,10 @@ TEST_F(MainDlgTest, TheTrayMenusCommandsReachTheApplicationObject)
     EXPECT_TRUE(wnd->isVisible());
     fx.menu.choice = ID_APP_SETTINGS;
     Notify(IDR_TRAYMENU, WM_RBUTTONUP);
-    EXPECT_TRUE(fx.App().m_pSettingsDlg->isVisible());
+    EXPECT_TRUE(fx.App().SettingsDlg().isVisible());
     fx.menu.choice = ID_APP_ABOUT;
     Notify(IDR_TRAYMENU, WM_RBUTTONUP);
-    EXPECT_TRUE(fx.App().m_pAboutDlg->isVisible());
+    EXPECT_TRUE(fx.App().AboutDlg().isVisible());
 
     fx.store.writes.clear();
     fx.menu.choice = ID_APP_EXIT;
@@ -117,7 +117,7 @@ TEST_F(MainDlgTest, OnlyCommandsInTheApplicationsRangeTravelOn)
     EXPECT_FALSE(main->OnCommand(ID_WND_SETTINGS)); // 2001 is the traffic window's own
     EXPECT_FALSE(main->OnCommand(0xF000));
     EXPECT_FALSE(main->OnCommand(0x8000)); // in range, but nobody handles it
-    EXPECT_FALSE(fx.App().m_pSettingsDlg->isVisible());
+    EXPECT_FALSE(fx.App().SettingsDlg().isVisible());
     EXPECT_TRUE(main->OnCommand(ID_APP_SETTINGS));
 }
 

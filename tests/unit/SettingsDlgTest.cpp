@@ -19,7 +19,7 @@ protected:
     {
         fx.SetCounters({ { u"wlan0", 0, 0 }, { u"eth0", 0, 0 }, { u"lo", 0, 0 } });
         fx.Start();
-        dlg = fx.App().m_pSettingsDlg;
+        dlg = &fx.App().SettingsDlg();
         wnd = fx.App().m_pTrafficWnd;
     }
 

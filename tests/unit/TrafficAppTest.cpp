@@ -51,11 +51,13 @@ TEST(TrafficAppStartUp, FirstRunShowsTheWindowOpaqueOnInterfaceZeroWithTheIdleIc
     ASSERT_NE(app.m_pTrafficWnd, nullptr);
     EXPECT_TRUE(app.m_pTrafficWnd->isVisible());
     EXPECT_FALSE(app.m_pMainDlg->isVisible());
-    EXPECT_FALSE(app.m_pAboutDlg->isVisible());
-    EXPECT_FALSE(app.m_pSettingsDlg->isVisible());
+    EXPECT_EQ(app.m_pAboutDlg, nullptr) << "built on first use";
+    EXPECT_EQ(app.m_pSettingsDlg, nullptr) << "built on first use";
+    EXPECT_FALSE(app.AboutDlg().isVisible());
+    EXPECT_FALSE(app.SettingsDlg().isVisible());
     EXPECT_EQ(app.m_pTrafficWnd->parentWidget(), app.m_pMainDlg);
-    EXPECT_EQ(app.m_pSettingsDlg->parentWidget(), app.m_pMainDlg);
-    EXPECT_EQ(app.m_pAboutDlg->parentWidget(), app.m_pMainDlg);
+    EXPECT_EQ(app.SettingsDlg().parentWidget(), app.m_pMainDlg);
+    EXPECT_EQ(app.AboutDlg().parentWidget(), app.m_pMainDlg);
 
     ASSERT_EQ(fx.area.Messages(), std::vector<std::string> { "add" });
     const NotifyIconData& record = fx.area.calls[0].record;
@@ -217,7 +219,7 @@ TEST(TrafficAppCommands, ShowHideAndAboutOnlyChangeWhatIsVisible)
     EXPECT_TRUE(app.OnCmdMsg(ID_APP_HIDE));
     EXPECT_FALSE(app.m_pTrafficWnd->isVisible());
     EXPECT_TRUE(app.OnCmdMsg(ID_APP_ABOUT));
-    EXPECT_TRUE(app.m_pAboutDlg->isVisible());
+    EXPECT_TRUE(app.AboutDlg().isVisible());
     EXPECT_FALSE(app.OnCmdMsg(57670)) << "no help command";
     EXPECT_TRUE(fx.store.writes.empty());
     EXPECT_TRUE(fx.exit.codes.empty());

@@ -163,7 +163,7 @@ TEST_F(TrafficWndTest, HoverSwitchesAlphasAtTheNextTickWhileTheSettingsDialogIsH
     fx.Tick();
     EXPECT_EQ(fx.layered.alphas[wnd], 60);
 
-    fx.App().m_pSettingsDlg->show();
+    fx.App().SettingsDlg().show();
     fx.cursor.pos = wnd->frameGeometry().center();
     fx.Tick();
     EXPECT_EQ(fx.layered.alphas[wnd], 60) << "the pointer must not override the dialog's preview";
@@ -214,7 +214,7 @@ TEST_F(TrafficWndTest, ContextMenuOffersHideOrShowAndActsOnTheChoice)
 
     fx.menu.choice = ID_WND_SETTINGS;
     wnd->OnContextMenu();
-    EXPECT_TRUE(fx.App().m_pSettingsDlg->isVisible());
+    EXPECT_TRUE(fx.App().SettingsDlg().isVisible());
 
     fx.menu.choice = 0; // dismissed
     wnd->OnContextMenu();

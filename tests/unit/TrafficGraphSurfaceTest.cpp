@@ -1,0 +1,90 @@
+#include "display/TrafficGraph.h"
+#include "fakes/FakeClock.h"
+#include "fakes/FakeConnectionState.h"
+#include "fakes/FakeGraphSurface.h"
+#include "fakes/FakePerfDataSource.h"
+#include "support/PerfBlockBuilder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct SurfaceGraph {
+    CFakePerfDataSource source;
+    CFakeConnectionState connection;
+    CFakeClock clock;
+    CFakeGraphSurface::Log log;
+    CTrafficGraph graph { source, connection, clock };
+
+    explicit SurfaceGraph(bool bindResult)
+    {
+        source.block = BuildNetworkBlock({ { u"lo", 0, 0 } }).bytes;
+        graph.Attach(nullptr, QRect(0, 0, 164, 54));
+        graph.SetDevice(0);
+        graph.SetDirection(1);
+        log.bindResult = bindResult;
+        graph.UseSurface(std::make_unique<CFakeGraphSurface>(log));
+        graph.show();
+    }
+
+    void Tick(uint64_t bytes)
+    {
+        total += bytes;
+        source.block = BuildNetworkBlock({ { u"lo", total, 0 } }).bytes;
+        graph.Sample();
+    }
+    uint64_t total = 0;
+};
+
+} // namespace
+
+TEST(TrafficGraphSurface, PicturesGoToTheServerOnlyWhenTheyChange)
+{
+    SurfaceGraph g(true);
+    ASSERT_TRUE(g.graph.DrawsNatively());
+    g.graph.UpdateLabels();
+    EXPECT_EQ(g.log.presents, 1);
+    EXPECT_EQ(g.log.backgrounds, 1);
+    EXPECT_EQ(g.log.texts, 1);
+    ASSERT_EQ(g.log.runs.size(), g.graph.m_history.size());
+
+    // Idle ticks scroll the same flat line: nothing is sent.
+    for (int i = 0; i < 5; ++i)
+        g.Tick(0);
+    EXPECT_EQ(g.log.presents, 1);
+
+    // A moving line is one present a tick, over the background and texts already sent.
+    g.Tick(4096);
+    g.Tick(8192);
+    EXPECT_EQ(g.log.presents, 3);
+    EXPECT_EQ(g.log.backgrounds, 1);
+    EXPECT_EQ(g.log.texts, 1);
+    // The newest point's run reaches down to the row above the older, lower point's.
+    EXPECT_LT(g.log.runs[0].top(), g.log.runs[1].top());
+    EXPECT_EQ(g.log.runs[0].bottom() + 1, g.log.runs[1].top());
+
+    g.clock.Advance(1000);
+    g.graph.UpdateLabels(); // a new rate text
+    EXPECT_EQ(g.log.texts, 2);
+    g.graph.resize(100, 40);
+    g.graph.m_bMirror = 1;
+    g.Tick(0);
+    EXPECT_EQ(g.log.backgrounds, 2);
+
+    // Hidden, nothing is drawn.
+    g.graph.hide();
+    const int presents = g.log.presents;
+    g.Tick(20480);
+    EXPECT_EQ(g.log.presents, presents);
+}
+
+TEST(TrafficGraphSurface, RefusedSurfaceLeavesQtPainting)
+{
+    SurfaceGraph g(false);
+    EXPECT_FALSE(g.graph.DrawsNatively());
+    EXPECT_FALSE(g.graph.testAttribute(Qt::WA_PaintOnScreen));
+    QImage image(g.graph.size(), QImage::Format_RGB32);
+    g.graph.render(&image);
+    EXPECT_EQ(g.graph.PaintCount(), 1);
+    EXPECT_EQ(g.log.presents, 0);
+}
