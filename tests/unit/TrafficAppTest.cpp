@@ -276,8 +276,8 @@ TEST_P(TrafficAppStartDevice, GraphsReadTheInterfaceChosenAtStart)
     EXPECT_EQ(app.m_nNetworkDevice, r.position);
 
     // OK writes the name beside the position, in the same write.
-    app.m_pSettingsDlg->ShowSettings();
-    app.m_pSettingsDlg->OnOK();
+    app.SettingsDlg().ShowSettings();
+    app.SettingsDlg().OnOK();
     ASSERT_FALSE(fx.store.batches.empty());
     EXPECT_EQ(fx.store.strings[std::make_pair(QString("Settings"), QString("NetworkDeviceName"))]
                   .toStdString(),
@@ -313,9 +313,9 @@ TEST(TrafficAppStartDevice, AbsentInterfaceKeepsItsNameFlatGraphsAndNoPreselecti
     EXPECT_EQ(wnd.m_meter.Name(), "wg0");
     EXPECT_EQ(wnd.m_graphReceived.GetLastSample(), 0);
 
-    app.m_pSettingsDlg->ShowSettings();
-    EXPECT_EQ(app.m_pSettingsDlg->m_listDevices->currentIndex(), -1);
-    app.m_pSettingsDlg->OnOK();
+    app.SettingsDlg().ShowSettings();
+    EXPECT_EQ(app.SettingsDlg().m_listDevices->currentIndex(), -1);
+    app.SettingsDlg().OnOK();
     EXPECT_EQ(
         fx.store.strings[std::make_pair(QString("Settings"), QString("NetworkDeviceName"))], "wg0");
 
@@ -325,8 +325,8 @@ TEST(TrafficAppStartDevice, AbsentInterfaceKeepsItsNameFlatGraphsAndNoPreselecti
     fx.SetCounters({ { u"lo", 0, 0 }, { u"eth0", 9000, 5000 }, { u"wg0", 400, 0 } });
     fx.Tick();
     EXPECT_EQ(wnd.m_graphReceived.GetLastSample(), 300);
-    app.m_pSettingsDlg->ShowSettings();
-    EXPECT_EQ(app.m_pSettingsDlg->m_listDevices->currentText(), "wg0");
+    app.SettingsDlg().ShowSettings();
+    EXPECT_EQ(app.SettingsDlg().m_listDevices->currentText(), "wg0");
 }
 
 TEST(TrafficAppTrayTip, SecondLineNamesTheInterfaceAndItsRatesOnlyWhenTheyChange)

@@ -54,8 +54,8 @@ TEST(TrafficGraphSurface, PicturesGoToTheServerOnlyWhenTheyChange)
     EXPECT_EQ(g.log.presents, 1);
 
     // A moving line is one present a tick, over the background and texts already sent.
-    g.Tick(4096);
-    g.Tick(8192);
+    g.Tick(1024); // a quarter of the 20 KB/s full scale, over a 200 ms tick
+    g.Tick(2048); // half of it
     EXPECT_EQ(g.log.presents, 3);
     EXPECT_EQ(g.log.backgrounds, 1);
     EXPECT_EQ(g.log.texts, 1);
