@@ -12,9 +12,9 @@
 #   bench/compare_conky.sh [seconds per phase, default 30] [build dir, default build]
 #
 # Environment: ROUNDS (default 3); LOW and HIGH, the bytes per second the busy rate swings
-# between (default 30000 and 70000: with the default scale of 20480 bytes per 200 ms tick
-# the line stays between about a third and two thirds of the height; set them to the scale's
-# meaning if it changes); SCALE, the GraphicScale stored for Corvane (default 20480);
+# between (default 30000 and 70000: against the default full scale of 102400 bytes per
+# second, "100 KB/s", the line stays between about a third and two thirds of the height);
+# SCALE, the GraphicScale stored for Corvane (default 102400);
 # RASTER=1 adds a Corvane that paints through Qt's raster path (CORVANE_RASTER=1).
 # Installs conky-std with apt-get when it is missing (needs root; never in CI). Needs root for
 # the namespaces. Every process the script starts is ended by its PID on exit, and the
@@ -26,7 +26,7 @@ build=${2:-build}
 rounds=${ROUNDS:-3}
 low=${LOW:-30000}
 high=${HIGH:-70000}
-scale=${SCALE:-20480}
+scale=${SCALE:-102400}
 here=$(cd "$(dirname "$0")" && pwd)
 corvane=$build/corvane
 [ -x "$corvane" ] || { echo "no $corvane: build the program first" >&2; exit 1; }
