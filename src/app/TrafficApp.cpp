@@ -7,7 +7,7 @@
 #include "dialogs/SettingsDlg.h"
 #include "display/TrafficWnd.h"
 #include "display/WindowAlpha.h"
-#include "platform/IProcessExit.h"
+#include "platform/IDesktopShell.h"
 #include "platform/IRouteTable.h"
 #include "platform/ISessionEnd.h"
 #include "platform/ISettingsStore.h"
@@ -199,8 +199,7 @@ bool CTrafficApp::OnTrafficWndCmd(int nId)
 
 void CTrafficApp::ExitProcess(int code)
 {
-    if (m_services.exit)
-        m_services.exit->Exit(code);
+    m_services.shell->ExitProcess(code);
 }
 
 int32_t CTrafficApp::ReadInt(const char* key, int32_t nDefault)

@@ -54,7 +54,7 @@ CSettingsDlg::CSettingsDlg(CTrafficApp& app, QWidget* pParent)
     : QDialog(pParent,
         Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
             | Qt::WindowMinimizeButtonHint)
-    , m_labelSponsor(*app.Services().launcher, *app.Services().files, *app.Services().beep)
+    , m_labelSponsor(*app.Services().launcher, *app.Services().files, *app.Services().shell)
     , m_app(app)
 {
 }

@@ -6,12 +6,10 @@
 #include "display/DialogUnits.h"
 #include "display/WindowAlpha.h"
 #include "platform/IClock.h"
-#include "platform/ICursor.h"
+#include "platform/IDesktopShell.h"
 #include "platform/IIconLoader.h"
 #include "platform/INativeDrawing.h"
 #include "platform/INotifyArea.h"
-#include "platform/IPopupMenu.h"
-#include "platform/ITaskbar.h"
 #include "tray/SystemTray.h"
 
 #include <QCloseEvent>
@@ -174,7 +172,7 @@ void CTrafficWnd::OnTimer(int)
     QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 
     if (m_bTransparent && !m_app.SettingsDlgShown()) {
-        const QPoint pointer = m_app.Services().cursor->GetCursorPos();
+        const QPoint pointer = m_app.Services().shell->GetCursorPos();
         // QRect::contains takes the right and bottom edges as exclusive of left + width.
         const bool over = frameGeometry().contains(pointer);
         m_app.Alpha().SetWindowAlpha(this, (over ? m_nAlphaFocused : m_nAlphaUnfocused) & 0xFF);
@@ -267,8 +265,7 @@ void CTrafficWnd::changeEvent(QEvent* event)
 void CTrafficWnd::showEvent(QShowEvent* event)
 {
     // The show event comes before the window is mapped: the last moment to ask the taskbar.
-    if (ITaskbar* taskbar = m_app.Services().taskbar)
-        taskbar->SkipTaskbar(this);
+    m_app.Services().shell->SkipTaskbar(this);
     QWidget::showEvent(event);
     // The tray menu offers Hide now.
     if (INotifyArea* area = m_app.Services().notifyArea)
@@ -379,8 +376,8 @@ std::vector<PopupMenuItem> CTrafficWnd::ContextMenuItems() const
 
 void CTrafficWnd::OnContextMenu()
 {
-    const QPoint pos = m_app.Services().cursor->GetCursorPos();
-    const int id = m_app.Services().menu->Track(ContextMenuItems(), pos, this);
+    const QPoint pos = m_app.Services().shell->GetCursorPos();
+    const int id = m_app.Services().shell->TrackPopupMenu(ContextMenuItems(), pos, this);
     // The application opens the dialogs and ends the program, as for the tray menu.
     if (id != 0)
         m_app.OnTrafficWndCmd(id);
