@@ -1,21 +1,17 @@
 #pragma once
 
 class CResources;
-class IBeep;
-class ICursor;
 class IClock;
 class IConnectionState;
+class IDesktopShell;
 class IIconLoader;
 class ILayeredWindow;
 class INotifyArea;
 class IPerfDataSource;
-class IPopupMenu;
-class IProcessExit;
 class IProcessLauncher;
 class IRouteTable;
 class ISessionEnd;
 class ISettingsStore;
-class ITaskbar;
 class IDataFiles;
 class INativeDrawing;
 
@@ -29,14 +25,10 @@ struct AppServices {
     IIconLoader* icons = nullptr;
     ILayeredWindow* layered = nullptr;
     ISettingsStore* store = nullptr;
-    IPopupMenu* menu = nullptr;
-    ICursor* cursor = nullptr;
-    IProcessExit* exit = nullptr;
+    IDesktopShell* shell = nullptr;
     ISessionEnd* sessionEnd = nullptr;
     IProcessLauncher* launcher = nullptr;
     IDataFiles* files = nullptr;
-    IBeep* beep = nullptr;
-    ITaskbar* taskbar = nullptr;
     IRouteTable* routes = nullptr; // asked on the first run only
     // Null: every graph paints through Qt's raster path.
     INativeDrawing* drawing = nullptr;

@@ -6,17 +6,13 @@
 #include "platform/linux/NetlinkConnectionState.h"
 #include "platform/linux/NetlinkPerfDataSource.h"
 #include "platform/linux/NetlinkRouteTable.h"
-#include "platform/linux/QtBeep.h"
-#include "platform/linux/QtCursor.h"
+#include "platform/linux/QtDesktopShell.h"
 #include "platform/linux/QtLayeredWindow.h"
 #include "platform/linux/QtNotifyArea.h"
-#include "platform/linux/QtPopupMenu.h"
-#include "platform/linux/QtProcessExit.h"
 #include "platform/linux/QtSettingsStore.h"
 #include "platform/linux/SignalSessionEnd.h"
 #include "platform/linux/SpawnProcessLauncher.h"
 #include "platform/linux/XcbNativeDrawing.h"
-#include "platform/linux/XcbTaskbar.h"
 #include "platform/linux/XdgDataFiles.h"
 
 struct CLinuxServices::Parts {
@@ -34,14 +30,10 @@ struct CLinuxServices::Parts {
     CQtNotifyArea notifyArea;
     CQtLayeredWindow layered;
     CQtSettingsStore store;
-    CQtPopupMenu menu;
-    CQtCursor cursor;
-    CQtProcessExit exit;
+    CQtDesktopShell shell;
     CSignalSessionEnd sessionEnd;
     CSpawnProcessLauncher launcher;
     CXdgDataFiles files;
-    CQtBeep beep;
-    CXcbTaskbar taskbar;
     CNetlinkRouteTable routes;
     CXcbNativeDrawing drawing;
     CResources resources;
@@ -59,14 +51,10 @@ CLinuxServices::CLinuxServices(const QString& strAppName)
     m_services.icons = &p.icons;
     m_services.layered = &p.layered;
     m_services.store = &p.store;
-    m_services.menu = &p.menu;
-    m_services.cursor = &p.cursor;
-    m_services.exit = &p.exit;
+    m_services.shell = &p.shell;
     m_services.sessionEnd = &p.sessionEnd;
     m_services.launcher = &p.launcher;
     m_services.files = &p.files;
-    m_services.beep = &p.beep;
-    m_services.taskbar = &p.taskbar;
     m_services.routes = &p.routes;
     m_services.drawing = &p.drawing;
     m_services.resources = &p.resources;

@@ -7,7 +7,7 @@
 #include "dialogs/SettingsDlg.h"
 #include "display/TrafficWnd.h"
 #include "display/WindowAlpha.h"
-#include "platform/IProcessExit.h"
+#include "platform/IDesktopShell.h"
 #include "platform/IRouteTable.h"
 #include "platform/ISessionEnd.h"
 #include "platform/ISettingsStore.h"
@@ -122,6 +122,11 @@ CAboutDlg& CTrafficApp::AboutDlg()
     return *m_pAboutDlg;
 }
 
+bool CTrafficApp::SettingsDlgShown() const
+{
+    return m_pSettingsDlg && m_pSettingsDlg->isVisible();
+}
+
 void CTrafficApp::ExitInstance()
 {
     if (m_services.sessionEnd)
@@ -173,10 +178,28 @@ bool CTrafficApp::OnCmdMsg(int nId)
     }
 }
 
+bool CTrafficApp::OnTrafficWndCmd(int nId)
+{
+    switch (nId) {
+    case ID_WND_SETTINGS:
+        SettingsDlg().ShowSettings();
+        return true;
+    case ID_WND_ABOUT:
+        // Shown without taking the focus from where it is.
+        AboutDlg().ShowWithoutFocus();
+        return true;
+    case ID_WND_EXIT:
+        // This Exit does not store the position: a move less than 5 s old is lost.
+        ExitProcess(0);
+        return true;
+    default:
+        return OnCmdMsg(nId);
+    }
+}
+
 void CTrafficApp::ExitProcess(int code)
 {
-    if (m_services.exit)
-        m_services.exit->Exit(code);
+    m_services.shell->ExitProcess(code);
 }
 
 int32_t CTrafficApp::ReadInt(const char* key, int32_t nDefault)
@@ -202,11 +225,6 @@ void CTrafficApp::LoadSettings()
     wnd.m_bTransparent = ReadInt("Transparent", 0) != 0;
     wnd.m_nAlphaFocused = ReadInt("TransparencyFocused", 100);
     wnd.m_nAlphaUnfocused = ReadInt("TransparencyUnocused", 100);
-
-    // Mirror mode turns only the sent graph upside down.
-    wnd.m_graphSent.m_bMirror = m_bMirrorMode;
-    wnd.m_graphSent.SetFullScale(m_nGraphicScale);
-    wnd.m_graphReceived.SetFullScale(m_nGraphicScale);
     ChooseStartDevice(device != kNotStored);
     wnd.setFocus();
 }
@@ -246,7 +264,7 @@ void CTrafficApp::ChooseStartDevice(bool bPositionStored)
     // Otherwise the stored name is kept, absent for now: the graphs stay flat until it
     // comes.
     m_strNetworkDeviceName = QString::fromStdString(name);
-    m_pTrafficWnd->ChooseDevice(name, m_nNetworkDevice);
+    m_pTrafficWnd->ApplyGraphSettings(name, m_nNetworkDevice, m_nGraphicScale, m_bMirrorMode != 0);
 }
 
 void CTrafficApp::SaveSettings()

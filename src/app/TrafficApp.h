@@ -44,6 +44,8 @@ public:
 
     // The tray menu's commands; false for an id this object does not handle.
     bool OnCmdMsg(int nId);
+    // The traffic window's menu commands: its own ids, and Show and Hide as the tray has them.
+    bool OnTrafficWndCmd(int nId);
 
     void LoadSettings();
     void SaveSettings();
@@ -64,6 +66,8 @@ public:
     // costs start-up time and memory. Only after start-up.
     CSettingsDlg& SettingsDlg();
     CAboutDlg& AboutDlg();
+    // The settings dialog is open: its transparency preview holds the window's alpha.
+    bool SettingsDlgShown() const;
     // The executable's base name: the settings file's folder and name.
     static QString AppName();
 

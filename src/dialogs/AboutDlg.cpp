@@ -12,9 +12,9 @@ CAboutDlg::CAboutDlg(CTrafficApp& app, QWidget* pParent)
     : QDialog(pParent,
         Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint
             | Qt::WindowSystemMenuHint)
-    , m_labelLink(*app.Services().launcher, *app.Services().files, *app.Services().beep)
-    , m_labelVersion(*app.Services().launcher, *app.Services().files, *app.Services().beep)
-    , m_labelNotice(*app.Services().launcher, *app.Services().files, *app.Services().beep)
+    , m_labelLink(*app.Services().launcher, *app.Services().files, *app.Services().shell)
+    , m_labelVersion(*app.Services().launcher, *app.Services().files, *app.Services().shell)
+    , m_labelNotice(*app.Services().launcher, *app.Services().files, *app.Services().shell)
     , m_app(app)
 {
 }

@@ -1,7 +1,7 @@
 #include "dialogs/LinkLabel.h"
 
 #include "display/OffscreenDC.h"
-#include "platform/IBeep.h"
+#include "platform/IDesktopShell.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -16,10 +16,10 @@ ColorRef FromQColor(const QColor& c)
 
 } // namespace
 
-CLinkLabel::CLinkLabel(IProcessLauncher& launcher, IDataFiles& files, IBeep& beep)
+CLinkLabel::CLinkLabel(IProcessLauncher& launcher, IDataFiles& files, IDesktopShell& shell)
     : m_crText(FromQColor(QPalette().color(QPalette::ButtonText)))
     , m_opener(launcher, files)
-    , m_beep(beep)
+    , m_shell(shell)
 {
     m_font.SetCharSet(LogFontValues::kDefaultCharSet);
     // The label paints every pixel itself, over a copy of its parent's background.
@@ -161,7 +161,7 @@ void CLinkLabel::OpenLink()
         if (nResult > 32)
             update();
         else
-            m_beep.MessageBeep();
+            m_shell.MessageBeep();
     });
 }
 

@@ -7,14 +7,14 @@
 #include <QString>
 #include <QWidget>
 
-class IBeep;
+class IDesktopShell;
 
 // A static text of a dialog that paints itself: one line in its own font over whatever its
 // parent shows behind it. Given a link address it becomes a link: blue, underlined, a hand
 // pointer over it, and a click opens the address.
 class CLinkLabel : public QWidget {
 public:
-    CLinkLabel(IProcessLauncher& launcher, IDataFiles& files, IBeep& beep);
+    CLinkLabel(IProcessLauncher& launcher, IDataFiles& files, IDesktopShell& shell);
     ~CLinkLabel() override;
 
     // Takes the place of the parent's static control at rect with its window text; the
@@ -54,6 +54,6 @@ private:
     void OnSetCursor();
 
     CLinkOpener m_opener;
-    IBeep& m_beep;
+    IDesktopShell& m_shell;
     QString m_strWindowText;
 };

@@ -54,7 +54,7 @@ CSettingsDlg::CSettingsDlg(CTrafficApp& app, QWidget* pParent)
     : QDialog(pParent,
         Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
             | Qt::WindowMinimizeButtonHint)
-    , m_labelSponsor(*app.Services().launcher, *app.Services().files, *app.Services().beep)
+    , m_labelSponsor(*app.Services().launcher, *app.Services().files, *app.Services().shell)
     , m_app(app)
 {
 }
@@ -299,7 +299,7 @@ void CSettingsDlg::OnTransparencyClicked()
 void CSettingsDlg::OnMirrorClicked()
 {
     UpdateData(true);
-    m_app.m_pTrafficWnd->m_graphSent.m_bMirror = m_bMirrorCheck ? 1 : 0;
+    ApplyMirror(m_bMirrorCheck != 0);
 }
 
 int CSettingsDlg::SelectedDevice() const
@@ -333,16 +333,23 @@ int CSettingsDlg::SelectedScale() const
 
 void CSettingsDlg::ApplyDevice(const QString& strName, int nDevice)
 {
-    m_app.m_pTrafficWnd->ChooseDevice(strName.toStdString(), nDevice);
+    CTrafficWnd& wnd = *m_app.m_pTrafficWnd;
+    wnd.ApplyGraphSettings(strName.toStdString(), nDevice, wnd.m_graphSent.m_nFullScale,
+        wnd.m_graphSent.m_bMirror != 0);
 }
 
 void CSettingsDlg::ApplyScale(int nScale)
 {
     CTrafficWnd& wnd = *m_app.m_pTrafficWnd;
-    wnd.m_graphSent.SetFullScale(nScale);
-    wnd.m_graphReceived.SetFullScale(nScale);
-    wnd.m_graphSent.update();
-    wnd.m_graphReceived.update();
+    wnd.ApplyGraphSettings(
+        wnd.m_meter.Name(), wnd.m_graphSent.m_nDevice, nScale, wnd.m_graphSent.m_bMirror != 0);
+}
+
+void CSettingsDlg::ApplyMirror(bool bMirror)
+{
+    CTrafficWnd& wnd = *m_app.m_pTrafficWnd;
+    wnd.ApplyGraphSettings(
+        wnd.m_meter.Name(), wnd.m_graphSent.m_nDevice, wnd.m_graphSent.m_nFullScale, bMirror);
 }
 
 void CSettingsDlg::OnDeviceSelChange()
@@ -383,7 +390,7 @@ void CSettingsDlg::OnOK()
     wnd.m_nAlphaFocused = m_sliderFocused->sliderPosition();
     wnd.m_nAlphaUnfocused = m_sliderUnfocused->sliderPosition();
     m_app.m_bMirrorMode = m_bMirrorCheck != 0;
-    wnd.m_graphSent.m_bMirror = m_app.m_bMirrorMode;
+    ApplyMirror(m_app.m_bMirrorMode != 0);
     m_app.SaveSettings();
     hide();
     if (m_bTransparencyCheck) {
@@ -405,7 +412,7 @@ void CSettingsDlg::OnClose()
         ApplyDevice(m_strDeviceAtShow, m_app.m_nNetworkDevice);
     if (scale != m_app.m_nGraphicScale)
         ApplyScale(m_app.m_nGraphicScale);
-    wnd.m_graphSent.m_bMirror = m_app.m_bMirrorMode;
+    ApplyMirror(m_app.m_bMirrorMode != 0);
     if ((m_bTransparencyCheck != 0) != (wnd.m_bTransparent != 0)) {
         if (wnd.m_bTransparent) {
             m_app.Alpha().SetWindowAlpha(&wnd, wnd.m_nAlphaFocused);

@@ -83,6 +83,7 @@ private:
     void UpdateData(bool bSaveAndValidate);
     void ApplyDevice(const QString& strName, int nDevice);
     void ApplyScale(int nScale);
+    void ApplyMirror(bool bMirror);
     void EnableAlphaControls(bool bEnable, bool bValueLabels);
     void FocusTrafficWnd();
     // The item data of the selected interface, -1 without a selection.

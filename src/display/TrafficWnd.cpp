@@ -3,17 +3,13 @@
 #include "ResourceIds.h"
 #include "app/Resources.h"
 #include "app/TrafficApp.h"
-#include "dialogs/AboutDlg.h"
-#include "dialogs/SettingsDlg.h"
 #include "display/DialogUnits.h"
 #include "display/WindowAlpha.h"
 #include "platform/IClock.h"
-#include "platform/ICursor.h"
+#include "platform/IDesktopShell.h"
 #include "platform/IIconLoader.h"
-#include "platform/INotifyArea.h"
 #include "platform/INativeDrawing.h"
-#include "platform/IPopupMenu.h"
-#include "platform/ITaskbar.h"
+#include "platform/INotifyArea.h"
 #include "tray/SystemTray.h"
 
 #include <QCloseEvent>
@@ -90,14 +86,11 @@ void CTrafficWnd::OnInitDialog()
     // The graphs are fed by m_meter; the application chooses its interface once the
     // settings are loaded.
     m_graphReceived.m_crLine = MakeColorRef(0, 255, 0);
-    m_graphReceived.m_nDevice = m_app.m_nNetworkDevice;
-    m_graphReceived.SetFullScale(m_app.m_nGraphicScale);
     m_graphReceived.SetDirection(1);
-
     m_graphSent.m_crLine = MakeColorRef(255, 0, 0);
-    m_graphSent.m_nDevice = m_app.m_nNetworkDevice;
-    m_graphSent.SetFullScale(m_app.m_nGraphicScale);
     m_graphSent.SetDirection(2);
+    ApplyGraphSettings(
+        m_meter.Name(), m_app.m_nNetworkDevice, m_app.m_nGraphicScale, m_app.m_bMirrorMode != 0);
 
     // Topmost comes with the window flags; the window takes the skin's size.
     setFixedSize(m_nSkinWidth, m_nSkinHeight);
@@ -178,8 +171,8 @@ void CTrafficWnd::OnTimer(int)
     // have drawn already and marked nothing.
     QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 
-    if (m_bTransparent && !(m_app.m_pSettingsDlg && m_app.m_pSettingsDlg->isVisible())) {
-        const QPoint pointer = m_app.Services().cursor->GetCursorPos();
+    if (m_bTransparent && !m_app.SettingsDlgShown()) {
+        const QPoint pointer = m_app.Services().shell->GetCursorPos();
         // QRect::contains takes the right and bottom edges as exclusive of left + width.
         const bool over = frameGeometry().contains(pointer);
         m_app.Alpha().SetWindowAlpha(this, (over ? m_nAlphaFocused : m_nAlphaUnfocused) & 0xFF);
@@ -211,6 +204,22 @@ QString CTrafficWnd::TrayTip() const
     else
         tip += QLatin1String("not present");
     return tip;
+}
+
+void CTrafficWnd::ApplyGraphSettings(
+    const std::string& name, int position, int32_t nScale, bool bMirror)
+{
+    if (name != m_meter.Name() || position != m_graphSent.m_nDevice)
+        ChooseDevice(name, position);
+    const bool rescaled
+        = nScale != m_graphSent.m_nFullScale || nScale != m_graphReceived.m_nFullScale;
+    m_graphSent.SetFullScale(nScale);
+    m_graphReceived.SetFullScale(nScale);
+    if (rescaled) {
+        m_graphSent.update();
+        m_graphReceived.update();
+    }
+    m_graphSent.m_bMirror = bMirror ? 1 : 0;
 }
 
 void CTrafficWnd::ChooseDevice(const std::string& name, int position)
@@ -256,8 +265,7 @@ void CTrafficWnd::changeEvent(QEvent* event)
 void CTrafficWnd::showEvent(QShowEvent* event)
 {
     // The show event comes before the window is mapped: the last moment to ask the taskbar.
-    if (ITaskbar* taskbar = m_app.Services().taskbar)
-        taskbar->SkipTaskbar(this);
+    m_app.Services().shell->SkipTaskbar(this);
     QWidget::showEvent(event);
     // The tray menu offers Hide now.
     if (INotifyArea* area = m_app.Services().notifyArea)
@@ -368,30 +376,11 @@ std::vector<PopupMenuItem> CTrafficWnd::ContextMenuItems() const
 
 void CTrafficWnd::OnContextMenu()
 {
-    const QPoint pos = m_app.Services().cursor->GetCursorPos();
-    const int id = m_app.Services().menu->Track(ContextMenuItems(), pos, this);
-    switch (id) {
-    case ID_APP_SHOW:
-        show();
-        break;
-    case ID_APP_HIDE:
-        if (m_app.CanHide())
-            hide();
-        break;
-    case ID_WND_SETTINGS:
-        m_app.SettingsDlg().ShowSettings();
-        break;
-    case ID_WND_ABOUT:
-        // Shown without taking the focus from where it is.
-        m_app.AboutDlg().ShowWithoutFocus();
-        break;
-    case ID_WND_EXIT:
-        // This Exit does not store the position: a move less than 5 s old is lost.
-        m_app.ExitProcess(0);
-        break;
-    default:
-        break;
-    }
+    const QPoint pos = m_app.Services().shell->GetCursorPos();
+    const int id = m_app.Services().shell->TrackPopupMenu(ContextMenuItems(), pos, this);
+    // The application opens the dialogs and ends the program, as for the tray menu.
+    if (id != 0)
+        m_app.OnTrafficWndCmd(id);
 }
 
 QPaintEngine* CTrafficWnd::paintEngine() const

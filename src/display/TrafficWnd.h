@@ -40,9 +40,11 @@ public:
     // The items of the context menu as it would be shown now.
     std::vector<PopupMenuItem> ContextMenuItems() const;
 
-    // Both graphs read the named interface from now on, position being its place in a list
-    // just read (kept for the graphs' m_nDevice); their history and counts start afresh.
-    void ChooseDevice(const std::string& name, int position);
+    // What both graphs show: the named interface, position being its place in a list just read
+    // (kept for the graphs' m_nDevice), the full scale in bytes per second, and mirror mode,
+    // which turns only the sent graph upside down. Another interface starts the graphs'
+    // history and counts afresh; the one they read already keeps them.
+    void ApplyGraphSettings(const std::string& name, int position, int32_t nScale, bool bMirror);
     // One reading of the chosen interface and one connection check feed both graphs.
     void SampleGraphs();
     // The tray icon's tooltip: the program's name, then the interface and its last rates.
@@ -88,6 +90,7 @@ protected:
 
 private:
     void OnInitDialog();
+    void ChooseDevice(const std::string& name, int position);
     const QIcon& IconForState(int nState) const;
 
     CTrafficApp& m_app;

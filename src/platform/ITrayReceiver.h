@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/IPopupMenu.h"
+#include "platform/IDesktopShell.h"
 
 #include <cstdint>
 #include <vector>

@@ -5,8 +5,7 @@
 #include "app/TrafficApp.h"
 #include "dialogs/AboutDlg.h"
 #include "display/TrafficWnd.h"
-#include "platform/ICursor.h"
-#include "platform/IPopupMenu.h"
+#include "platform/IDesktopShell.h"
 
 #include <algorithm>
 
@@ -52,8 +51,8 @@ long CMainDlg::OnTrayNotify(uintptr_t wParam, uintptr_t lParam)
         const std::vector<PopupMenuItem> items = TrayMenuItems();
         if (items.empty())
             return 0;
-        const QPoint pos = m_app.Services().cursor->GetCursorPos();
-        const int id = m_app.Services().menu->Track(items, pos, this);
+        const QPoint pos = m_app.Services().shell->GetCursorPos();
+        const int id = m_app.Services().shell->TrackPopupMenu(items, pos, this);
         if (id != 0)
             OnCommand(id);
         return 1;

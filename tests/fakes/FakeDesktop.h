@@ -1,41 +1,29 @@
 #pragma once
 
-#include "platform/IBeep.h"
-#include "platform/ICursor.h"
-#include "platform/IPopupMenu.h"
-#include "platform/IProcessExit.h"
+#include "platform/IDesktopShell.h"
 
 #include <vector>
 
-// A pop-up menu that remembers what it was asked to show and answers with a chosen id.
-class CFakePopupMenu : public IPopupMenu {
+// A desktop that remembers the menus it was asked to show and answers with a chosen id, has
+// the pointer where the test puts it, and counts beeps and exits.
+class CFakeDesktopShell : public IDesktopShell {
 public:
-    int Track(const std::vector<PopupMenuItem>& items, const QPoint& pos, QWidget*) override
+    QPoint GetCursorPos() override { return cursor; }
+    int TrackPopupMenu(
+        const std::vector<PopupMenuItem>& items, const QPoint& pos, QWidget*) override
     {
-        shown.push_back(items);
-        positions.push_back(pos);
-        return choice;
+        menus.push_back(items);
+        menuPositions.push_back(pos);
+        return menuChoice;
     }
-
-    int choice = 0;
-    std::vector<std::vector<PopupMenuItem>> shown;
-    std::vector<QPoint> positions;
-};
-
-class CFakeCursor : public ICursor {
-public:
-    QPoint GetCursorPos() override { return pos; }
-    QPoint pos { -1000, -1000 };
-};
-
-class CFakeProcessExit : public IProcessExit {
-public:
-    void Exit(int code) override { codes.push_back(code); }
-    std::vector<int> codes;
-};
-
-class CFakeBeep : public IBeep {
-public:
+    void SkipTaskbar(QWidget*) override { }
     void MessageBeep() override { ++beeps; }
+    void ExitProcess(int code) override { exitCodes.push_back(code); }
+
+    QPoint cursor { -1000, -1000 };
+    int menuChoice = 0;
+    std::vector<std::vector<PopupMenuItem>> menus;
+    std::vector<QPoint> menuPositions;
     int beeps = 0;
+    std::vector<int> exitCodes;
 };

@@ -17,12 +17,9 @@ CAppFixture::CAppFixture()
     services.icons = &icons;
     services.layered = &layered;
     services.store = &store;
-    services.menu = &menu;
-    services.cursor = &cursor;
-    services.exit = &exit;
+    services.shell = &shell;
     services.launcher = &launcher;
     services.files = &files;
-    services.beep = &beep;
     services.routes = &routes;
     services.resources = &resources;
     m_pApp = std::make_unique<CTrafficApp>(services);

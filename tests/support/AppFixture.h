@@ -43,12 +43,9 @@ public:
     CFakeIconLoader icons;
     CFakeLayeredWindow layered;
     CFakeSettingsStore store;
-    CFakePopupMenu menu;
-    CFakeCursor cursor;
-    CFakeProcessExit exit;
+    CFakeDesktopShell shell;
     CFakeProcessLauncher launcher;
     CFakeDataFiles files;
-    CFakeBeep beep;
     CFakeRouteTable routes;
     CResources resources;
     AppServices services;

@@ -11,7 +11,7 @@ namespace {
 class LinkLabelTest : public ::testing::Test {
 protected:
     LinkLabelTest()
-        : label(launcher, files, beep)
+        : label(launcher, files, shell)
     {
         parent.resize(300, 100);
         parent.setFont(QFont(QStringLiteral("Liberation Sans"), 10));
@@ -34,7 +34,7 @@ protected:
 
     CFakeProcessLauncher launcher;
     CFakeDataFiles files;
-    CFakeBeep beep;
+    CFakeDesktopShell shell;
     QWidget parent;
     CLinkLabel label;
 };
@@ -85,10 +85,10 @@ TEST_F(LinkLabelTest, AnAddressThatCannotBeOpenedBeepsAndOneThatOpensDoesNot)
 {
     label.SetLink(QStringLiteral("https://corvane.example/"));
     label.OpenLink(); // xdg-open cannot be started and there is no fallback
-    EXPECT_EQ(beep.beeps, 1);
+    EXPECT_EQ(shell.beeps, 1);
     launcher.results[QStringLiteral("xdg-open")] = CFakeProcessLauncher::Exited(0);
     label.OpenLink();
-    EXPECT_EQ(beep.beeps, 1);
+    EXPECT_EQ(shell.beeps, 1);
     ASSERT_FALSE(launcher.calls.empty());
     EXPECT_EQ(
         launcher.calls.back().args, QStringList { QStringLiteral("https://corvane.example/") });
@@ -98,7 +98,7 @@ TEST_F(LinkLabelTest, APlainLabelOpensNothing)
 {
     label.OpenLink();
     EXPECT_TRUE(launcher.calls.empty());
-    EXPECT_EQ(beep.beeps, 0);
+    EXPECT_EQ(shell.beeps, 0);
 }
 
 TEST(AboutDlg, ShowsTheVersionBoldAt14PointsAndLinksTheMakersAddressToItself)

@@ -67,46 +67,46 @@ TEST_F(MainDlgTest, PressesDoubleClicksAndTheMiddleButtonDoNothing)
         EXPECT_EQ(Notify(IDR_TRAYMENU, mouse), 1);
         EXPECT_TRUE(wnd->isVisible());
     }
-    EXPECT_TRUE(fx.menu.shown.empty());
+    EXPECT_TRUE(fx.shell.menus.empty());
 }
 
 TEST_F(MainDlgTest, TheTrayMenuOffersExactlyOneOfShowAndHideAndIsLoadedAfresh)
 {
-    fx.cursor.pos = QPoint(700, 10);
+    fx.shell.cursor = QPoint(700, 10);
     EXPECT_EQ(Notify(IDR_TRAYMENU, WM_RBUTTONUP), 1);
-    EXPECT_EQ(Texts(fx.menu.shown.at(0)),
+    EXPECT_EQ(Texts(fx.shell.menus.at(0)),
         (std::vector<QString> { "Hide", "&Settings", "&About", "-", "E&xit" }));
-    EXPECT_EQ(fx.menu.positions.at(0), QPoint(700, 10));
+    EXPECT_EQ(fx.shell.menuPositions.at(0), QPoint(700, 10));
 
     wnd->hide();
     Notify(IDR_TRAYMENU, WM_RBUTTONUP);
-    EXPECT_EQ(Texts(fx.menu.shown.at(1)),
+    EXPECT_EQ(Texts(fx.shell.menus.at(1)),
         (std::vector<QString> { "&Show", "&Settings", "&About", "-", "E&xit" }));
     wnd->show();
     Notify(IDR_TRAYMENU, WM_RBUTTONUP);
-    EXPECT_EQ(fx.menu.shown.at(2).size(), 5u);
-    EXPECT_EQ(fx.menu.shown.at(2)[0].id, ID_APP_HIDE);
+    EXPECT_EQ(fx.shell.menus.at(2).size(), 5u);
+    EXPECT_EQ(fx.shell.menus.at(2)[0].id, ID_APP_HIDE);
 }
 
 TEST_F(MainDlgTest, TheTrayMenusCommandsReachTheApplicationObject)
 {
-    fx.menu.choice = ID_APP_HIDE;
+    fx.shell.menuChoice = ID_APP_HIDE;
     Notify(IDR_TRAYMENU, WM_RBUTTONUP);
     EXPECT_FALSE(wnd->isVisible());
-    fx.menu.choice = ID_APP_SHOW;
+    fx.shell.menuChoice = ID_APP_SHOW;
     Notify(IDR_TRAYMENU, WM_RBUTTONUP);
     EXPECT_TRUE(wnd->isVisible());
-    fx.menu.choice = ID_APP_SETTINGS;
+    fx.shell.menuChoice = ID_APP_SETTINGS;
     Notify(IDR_TRAYMENU, WM_RBUTTONUP);
     EXPECT_TRUE(fx.App().SettingsDlg().isVisible());
-    fx.menu.choice = ID_APP_ABOUT;
+    fx.shell.menuChoice = ID_APP_ABOUT;
     Notify(IDR_TRAYMENU, WM_RBUTTONUP);
     EXPECT_TRUE(fx.App().AboutDlg().isVisible());
 
     fx.store.writes.clear();
-    fx.menu.choice = ID_APP_EXIT;
+    fx.shell.menuChoice = ID_APP_EXIT;
     Notify(IDR_TRAYMENU, WM_RBUTTONUP);
-    EXPECT_EQ(fx.exit.codes, std::vector<int> { 0 });
+    EXPECT_EQ(fx.shell.exitCodes, std::vector<int> { 0 });
     ASSERT_EQ(fx.store.writes.size(), 4u) << "Exit stores the rectangle and nothing else";
     EXPECT_EQ(fx.store.writes[0].key, QStringLiteral("rect.left"));
     EXPECT_EQ(fx.store.writes[3].key, QStringLiteral("rect.bottom"));
@@ -139,6 +139,6 @@ TEST(MainDlgMissingMenu, ARightClickWithoutTheMenuResourceShowsNothingAndAnswers
     CTrafficApp app(fx.services);
     app.InitInstance();
     EXPECT_EQ(app.m_pMainDlg->OnTrayNotification(WM_TRAY_CALLBACK, IDR_TRAYMENU, WM_RBUTTONUP), 0);
-    EXPECT_TRUE(fx.menu.shown.empty());
+    EXPECT_TRUE(fx.shell.menus.empty());
     app.ExitInstance();
 }

@@ -196,7 +196,7 @@ TEST(TrafficAppSettings, OkWritesTheSixSettingsAndExitWritesOnlyTheRectangle)
     EXPECT_EQ(fx.store.writes[1].value, 80);
     EXPECT_EQ(fx.store.writes[2].value, 120 + 174);
     EXPECT_EQ(fx.store.writes[3].value, 80 + 123);
-    EXPECT_EQ(fx.exit.codes, std::vector<int> { 0 });
+    EXPECT_EQ(fx.shell.exitCodes, std::vector<int> { 0 });
 }
 
 TEST(TrafficAppSettings, AFailedWriteLeavesTheValuesInForce)
@@ -222,7 +222,7 @@ TEST(TrafficAppCommands, ShowHideAndAboutOnlyChangeWhatIsVisible)
     EXPECT_TRUE(app.AboutDlg().isVisible());
     EXPECT_FALSE(app.OnCmdMsg(57670)) << "no help command";
     EXPECT_TRUE(fx.store.writes.empty());
-    EXPECT_TRUE(fx.exit.codes.empty());
+    EXPECT_TRUE(fx.shell.exitCodes.empty());
 }
 
 TEST(TrafficAppShutdown, TearingDownRemovesTheTrayIconFirst)

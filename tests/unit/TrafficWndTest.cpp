@@ -156,22 +156,23 @@ TEST_F(TrafficWndTest, HoverSwitchesAlphasAtTheNextTickWhileTheSettingsDialogIsH
     wnd->m_bTransparent = 1;
     wnd->m_nAlphaFocused = 200;
     wnd->m_nAlphaUnfocused = 256 + 60; // only the low byte counts
-    fx.cursor.pos = wnd->frameGeometry().center();
+    fx.shell.cursor = wnd->frameGeometry().center();
     fx.Tick();
     EXPECT_EQ(fx.layered.alphas[wnd], 200);
-    fx.cursor.pos = wnd->frameGeometry().topLeft() + QPoint(wnd->width(), 0); // right edge: outside
+    fx.shell.cursor
+        = wnd->frameGeometry().topLeft() + QPoint(wnd->width(), 0); // right edge: outside
     fx.Tick();
     EXPECT_EQ(fx.layered.alphas[wnd], 60);
 
     fx.App().SettingsDlg().show();
-    fx.cursor.pos = wnd->frameGeometry().center();
+    fx.shell.cursor = wnd->frameGeometry().center();
     fx.Tick();
     EXPECT_EQ(fx.layered.alphas[wnd], 60) << "the pointer must not override the dialog's preview";
 }
 
 TEST_F(TrafficWndTest, WithoutTransparencyTheAlphaIsNeverTouched)
 {
-    fx.cursor.pos = wnd->frameGeometry().center();
+    fx.shell.cursor = wnd->frameGeometry().center();
     wnd->OnSetFocus();
     wnd->OnKillFocus();
     fx.Tick();
@@ -191,10 +192,10 @@ TEST_F(TrafficWndTest, FocusChangesApplyTheAlphasWhenTransparencyIsOn)
 
 TEST_F(TrafficWndTest, ContextMenuOffersHideOrShowAndActsOnTheChoice)
 {
-    fx.menu.choice = ID_APP_HIDE;
+    fx.shell.menuChoice = ID_APP_HIDE;
     wnd->OnContextMenu();
-    ASSERT_EQ(fx.menu.shown.size(), 1u);
-    const auto& items = fx.menu.shown[0];
+    ASSERT_EQ(fx.shell.menus.size(), 1u);
+    const auto& items = fx.shell.menus[0];
     ASSERT_EQ(items.size(), 5u);
     EXPECT_EQ(items[0].id, ID_APP_HIDE);
     EXPECT_EQ(items[0].text, QStringLiteral("&Hide"));
@@ -207,26 +208,26 @@ TEST_F(TrafficWndTest, ContextMenuOffersHideOrShowAndActsOnTheChoice)
     EXPECT_EQ(items[4].text, QStringLiteral("E&xit"));
     EXPECT_FALSE(wnd->isVisible());
 
-    fx.menu.choice = ID_APP_SHOW;
+    fx.shell.menuChoice = ID_APP_SHOW;
     wnd->OnContextMenu();
-    EXPECT_EQ(fx.menu.shown[1][0].text, QStringLiteral("&Show"));
+    EXPECT_EQ(fx.shell.menus[1][0].text, QStringLiteral("&Show"));
     EXPECT_TRUE(wnd->isVisible());
 
-    fx.menu.choice = ID_WND_SETTINGS;
+    fx.shell.menuChoice = ID_WND_SETTINGS;
     wnd->OnContextMenu();
     EXPECT_TRUE(fx.App().SettingsDlg().isVisible());
 
-    fx.menu.choice = 0; // dismissed
+    fx.shell.menuChoice = 0; // dismissed
     wnd->OnContextMenu();
-    EXPECT_TRUE(fx.exit.codes.empty());
+    EXPECT_TRUE(fx.shell.exitCodes.empty());
 }
 
 TEST_F(TrafficWndTest, ContextMenuExitEndsWithCodeZeroWithoutStoringThePosition)
 {
     wnd->OnMove();
-    fx.menu.choice = ID_WND_EXIT;
+    fx.shell.menuChoice = ID_WND_EXIT;
     wnd->OnContextMenu();
-    EXPECT_EQ(fx.exit.codes, std::vector<int> { 0 });
+    EXPECT_EQ(fx.shell.exitCodes, std::vector<int> { 0 });
     EXPECT_TRUE(fx.store.writes.empty());
 }
 

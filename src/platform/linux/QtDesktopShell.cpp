@@ -1,13 +1,37 @@
-#include "platform/linux/XcbTaskbar.h"
+#include "platform/linux/QtDesktopShell.h"
 
 #include "platform/linux/XcbConnection.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QMenu>
 #include <QWidget>
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
 
-void CXcbTaskbar::SkipTaskbar(QWidget* pWindow)
+QPoint CQtDesktopShell::GetCursorPos()
+{
+    return QCursor::pos();
+}
+
+int CQtDesktopShell::TrackPopupMenu(
+    const std::vector<PopupMenuItem>& items, const QPoint& pos, QWidget* owner)
+{
+    QMenu menu(owner);
+    for (const PopupMenuItem& item : items) {
+        if (item.separator) {
+            menu.addSeparator();
+            continue;
+        }
+        menu.addAction(item.text)->setData(item.id);
+    }
+    QAction* chosen = menu.exec(pos);
+    return chosen ? chosen->data().toInt() : 0;
+}
+
+void CQtDesktopShell::SkipTaskbar(QWidget* pWindow)
 {
     xcb_connection_t* pConnection = CXcbConnection::Get();
     if (!pConnection || !pWindow)
@@ -37,4 +61,14 @@ void CXcbTaskbar::SkipTaskbar(QWidget* pWindow)
     xcb_change_property(pConnection, XCB_PROP_MODE_REPLACE, window, state, XCB_ATOM_ATOM, 32,
         uint32_t(atoms.size()), atoms.data());
     xcb_flush(pConnection);
+}
+
+void CQtDesktopShell::MessageBeep()
+{
+    QApplication::beep();
+}
+
+void CQtDesktopShell::ExitProcess(int code)
+{
+    QCoreApplication::exit(code);
 }

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+#include <vector>
+
+class QWidget;
+
+// One entry of a pop-up menu; a separator has no text.
+struct PopupMenuItem {
+    int id = 0;
+    QString text;
+    bool separator = false;
+};
+
+// What the program asks of the desktop around its windows: the pointer's place, a pop-up
+// menu there, the taskbar leaving the traffic window out, the warning sound, and the end of
+// the program.
+class IDesktopShell {
+public:
+    virtual ~IDesktopShell() = default;
+    // Where the pointer is, in screen coordinates.
+    virtual QPoint GetCursorPos() = 0;
+    // Shows a pop-up menu at a screen position and returns the chosen item's id, or 0 when
+    // the menu was dismissed.
+    virtual int TrackPopupMenu(
+        const std::vector<PopupMenuItem>& items, const QPoint& pos, QWidget* owner)
+        = 0;
+    // The taskbar and pager leave a tool window out. Called before the window is mapped (from
+    // its show event).
+    virtual void SkipTaskbar(QWidget* pWindow) = 0;
+    // The desktop's warning sound: the only audible sign the program ever gives (a link that
+    // cannot be opened).
+    virtual void MessageBeep() = 0;
+    // Ends the program with an exit code: the event loop stops and start-up's caller tears the
+    // application down (tray icon first) before the process returns the code.
+    virtual void ExitProcess(int code) = 0;
+};

@@ -1,8 +1,0 @@
-#include "platform/linux/QtBeep.h"
-
-#include <QApplication>
-
-void CQtBeep::MessageBeep()
-{
-    QApplication::beep();
-}

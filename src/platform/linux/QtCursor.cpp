@@ -1,8 +1,0 @@
-#include "platform/linux/QtCursor.h"
-
-#include <QCursor>
-
-QPoint CQtCursor::GetCursorPos()
-{
-    return QCursor::pos();
-}

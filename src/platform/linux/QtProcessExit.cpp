@@ -1,8 +1,0 @@
-#include "platform/linux/QtProcessExit.h"
-
-#include <QCoreApplication>
-
-void CQtProcessExit::Exit(int code)
-{
-    QCoreApplication::exit(code);
-}
