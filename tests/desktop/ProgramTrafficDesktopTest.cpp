@@ -24,8 +24,8 @@ constexpr int kFrameBytes = 512;
 constexpr int kPeriodUs = 25000;
 // The newest points, left of where the stream began, that the line's height is read from.
 constexpr int kFirstColumn = 1;
-constexpr int kLastColumn = 20;
-constexpr int kFilledColumns = 26;
+constexpr int kLastColumn = 12;
+constexpr int kFilledColumns = 16;
 
 QJsonArray IpJson(const CNetworkNamespace& ns, const QStringList& args)
 {
