@@ -21,6 +21,12 @@ CNetlinkClient::CNetlinkClient(bool withLinkEvents)
         // A dump never waits for anything but the kernel; the timeout only guards the tick.
         timeval timeout { 1, 0 };
         ::setsockopt(m_socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        // Connected to the kernel, the socket takes no datagram from anyone else, at no
+        // cost per read.
+        sockaddr_nl kernel {};
+        kernel.nl_family = AF_NETLINK;
+        if (::connect(m_socket.Get(), reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) != 0)
+            m_socket.Reset();
     }
     if (!withLinkEvents)
         return;
@@ -52,11 +58,8 @@ bool CNetlinkClient::Send(void* request, size_t length)
 bool CNetlinkClient::Receive(int flags, size_t& size)
 {
     for (;;) {
-        sockaddr_nl from {};
         iovec io { m_receive.data(), m_receive.size() };
         msghdr message {};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
         message.msg_iov = &io;
         message.msg_iovlen = 1;
         const ssize_t n = ::recvmsg(m_socket.Get(), &message, flags);
@@ -64,7 +67,7 @@ bool CNetlinkClient::Receive(int flags, size_t& size)
             continue;
         if (n <= 0 || (message.msg_flags & MSG_TRUNC))
             return false;
-        size = from.nl_pid == 0 ? size_t(n) : 0; // only the kernel answers a dump
+        size = size_t(n);
         return true;
     }
 }

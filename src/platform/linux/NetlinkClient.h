@@ -37,8 +37,6 @@ public:
             size_t size = 0;
             if (!Receive(recvFlags, size))
                 return false;
-            if (size == 0)
-                continue; // not from the kernel
             const DumpState state = chunk(m_receive.data(), size, m_seq);
             if (state != DumpState::More)
                 return state == DumpState::Done;
@@ -110,7 +108,7 @@ private:
     static constexpr int kMaxChunks = 4096;
 
     bool Send(void* request, size_t length);
-    // One datagram into m_receive; size 0 for one that did not come from the kernel.
+    // One datagram from the kernel into m_receive.
     bool Receive(int flags, size_t& size);
 
     CFileDescriptor m_socket;
