@@ -3,6 +3,7 @@
 #include "app/ResourceIconLoader.h"
 #include "app/Resources.h"
 #include "platform/linux/MonotonicClock.h"
+#include "platform/linux/NetlinkClient.h"
 #include "platform/linux/NetlinkConnectionState.h"
 #include "platform/linux/NetlinkPerfDataSource.h"
 #include "platform/linux/NetlinkRouteTable.h"
@@ -17,12 +18,16 @@
 
 struct CLinuxServices::Parts {
     explicit Parts(const QString& strAppName)
-        : perf(std::chrono::milliseconds(2))
+        : perf(netlink, std::chrono::milliseconds(2))
+        , connection(netlink)
         , store(strAppName)
+        , routes(netlink)
         , icons(resources)
     {
     }
 
+    // One request socket and one link-event subscription serve every netlink reader.
+    CNetlinkClient netlink;
     // The two graphs read one after the other in a tick: one kernel reading serves both.
     CNetlinkPerfDataSource perf;
     CNetlinkConnectionState connection;

@@ -1,3 +1,4 @@
+#include "platform/linux/NetlinkConnectionState.h"
 #include "platform/linux/NetlinkPerfDataSource.h"
 #include "platform/linux/PerfBlockWriter.h"
 #include "support/NetlinkDumpBuilder.h"
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -588,4 +590,43 @@ TEST(LinuxPerfDataSource, FollowsLinksAddedRenamedAndRemoved)
     std::vector<std::string> kernel;
     ASSERT_TRUE(ns.RunInside([&] { kernel = KernelInterfaces(); }));
     EXPECT_EQ(Names(Query(*source)), kernel);
+}
+
+// The program's perf source and connection state share one client: neither may open sockets
+// of its own, and neither may swallow a link event the other still has to hear of.
+TEST(LinuxPerfDataSource, SharedClientTellsEveryReaderOfLinkChanges)
+{
+    CNetworkNamespace ns(CNetworkNamespace::UniqueName("shared"));
+    if (!ns.IsValid())
+        GTEST_SKIP() << "network namespace test skipped: " << ns.Error();
+    const auto openFiles
+        = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    std::unique_ptr<CNetlinkClient> client;
+    ASSERT_TRUE(ns.RunInside([&] { client = std::make_unique<CNetlinkClient>(); }));
+    ASSERT_TRUE(client->HasLinkEvents());
+    const auto filesBefore = openFiles();
+    CNetlinkPerfDataSource source(*client, {});
+    CNetlinkConnectionState state(*client);
+    EXPECT_EQ(openFiles(), filesBefore + 1) << "only the socket that asks drivers for link speeds";
+
+    ASSERT_TRUE(ns.Ip({ "link", "set", "lo", "up" }));
+    EXPECT_EQ(Names(Query(source)), (std::vector<std::string> { "lo" }));
+    EXPECT_FALSE(state.IsConnected());
+
+    // The connection state drains the events first; the perf source must still see the link.
+    ASSERT_TRUE(ns.Ip({ "link", "add", "va", "type", "veth", "peer", "name", "vb" }));
+    EXPECT_FALSE(state.IsConnected());
+    EXPECT_EQ(Names(Query(source)).size(), 3u) << "lo and both veth ends";
+
+    // And the other way round.
+    ASSERT_TRUE(ns.Ip({ "link", "set", "va", "up" }));
+    ASSERT_TRUE(ns.Ip({ "link", "set", "vb", "up" }));
+    Query(source);
+    bool connected = false;
+    for (int i = 0; i < 100 && !connected; ++i) {
+        connected = state.IsConnected();
+        if (!connected)
+            usleep(20000);
+    }
+    EXPECT_TRUE(connected);
 }

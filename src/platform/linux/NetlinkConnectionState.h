@@ -1,20 +1,22 @@
 #pragma once
 
 #include "platform/IConnectionState.h"
-#include "platform/linux/NetlinkLinkEvents.h"
+#include "platform/linux/NetlinkClient.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 // Connected when some interface other than loopback is up and running. Asks the kernel for
 // its links in one RTM_GETLINK dump over a netlink socket kept open between calls, into a
 // buffer kept too: no file per interface and no allocation. The answer is kept until the
 // kernel reports a link event, so a call in a quiet moment costs one non-blocking receive.
-// A failing query counts as no connection; the socket is opened again next time.
+// A failing query counts as no connection and is asked again next time.
 class CNetlinkConnectionState : public IConnectionState {
 public:
+    // With a netlink client of its own, or one shared with the program's other readers.
     CNetlinkConnectionState();
+    explicit CNetlinkConnectionState(CNetlinkClient& client);
     ~CNetlinkConnectionState() override;
 
     CNetlinkConnectionState(const CNetlinkConnectionState&) = delete;
@@ -31,13 +33,10 @@ public:
 private:
     // One link dump; ok is false when the kernel could not be asked.
     bool Query(bool& ok);
-    bool Open();
-    void Close();
 
-    int m_hSocket = -1;
-    uint32_t m_nSeq = 0;
-    std::vector<uint8_t> m_buffer;
-    CNetlinkLinkEvents m_events;
+    std::unique_ptr<CNetlinkClient> m_pOwnClient;
+    CNetlinkClient& m_client;
+    uint64_t m_nLinkGeneration = 0;
     bool m_bKnown = false; // m_bConnected answers until the next link event
     bool m_bConnected = false;
 };

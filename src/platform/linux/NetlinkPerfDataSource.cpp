@@ -3,75 +3,21 @@
 #include "platform/linux/PerfBlockWriter.h"
 
 #include <linux/if_link.h>
-#include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 
-#include <cerrno>
 #include <cstring>
 
 namespace {
 
-// The kernel fills dump datagrams up to the largest read buffer it has seen, at most
-// 32 KiB less its own overhead: a buffer of that size takes every datagram whole.
-constexpr size_t kReceiveSize = 32768;
 // A dump the kernel marks as interrupted (links changed meanwhile) is asked again this often.
 constexpr int kDumpAttempts = 3;
 
-template <class T> T Load(const uint8_t* p)
-{
-    T value;
-    std::memcpy(&value, p, sizeof value);
-    return value;
-}
+using Client = CNetlinkClient;
 
 uint64_t Stamp(const LinkCounters& link)
 {
     return uint64_t(uint32_t(link.index)) << 32 | link.operState;
-}
-
-// Walks the netlink messages of one datagram; calls body(type, payload, size) for each
-// message of sequence seq that is not the end or an error.
-template <class Body>
-CNetlinkPerfDataSource::DumpState EachMessage(
-    const uint8_t* data, size_t size, uint32_t seq, bool& interrupted, Body&& body)
-{
-    using State = CNetlinkPerfDataSource::DumpState;
-    size_t pos = 0;
-    while (size - pos >= sizeof(nlmsghdr)) {
-        const nlmsghdr header = Load<nlmsghdr>(data + pos);
-        if (header.nlmsg_len < NLMSG_HDRLEN || header.nlmsg_len > size - pos)
-            return State::Failed;
-        const uint8_t* payload = data + pos + NLMSG_HDRLEN;
-        const size_t payloadSize = header.nlmsg_len - NLMSG_HDRLEN;
-        const size_t step = NLMSG_ALIGN(header.nlmsg_len);
-        pos += step < size - pos ? step : size - pos;
-        // Left-overs of an earlier dump that was given up carry an older number.
-        if (header.nlmsg_seq != seq)
-            continue;
-        if (header.nlmsg_flags & NLM_F_DUMP_INTR)
-            interrupted = true;
-        if (header.nlmsg_type == NLMSG_DONE)
-            return State::Done;
-        if (header.nlmsg_type == NLMSG_ERROR)
-            return State::Failed;
-        body(header.nlmsg_type, payload, payloadSize);
-    }
-    return State::More;
-}
-
-// Calls attribute(type, payload, size) for each attribute that lies wholly inside the bytes.
-template <class Fn> void EachAttribute(const uint8_t* data, size_t size, Fn&& attribute)
-{
-    size_t at = 0;
-    while (at < size && size - at >= sizeof(rtattr)) {
-        const rtattr attr = Load<rtattr>(data + at);
-        if (attr.rta_len < sizeof(rtattr) || attr.rta_len > size - at)
-            return;
-        attribute(attr.rta_type, data + at + RTA_LENGTH(0), size_t(attr.rta_len - RTA_LENGTH(0)));
-        at += RTA_ALIGN(attr.rta_len);
-    }
 }
 
 // rx_packets, tx_packets, rx_bytes, tx_bytes lead rtnl_link_stats64 (and its 32-bit form).
@@ -79,30 +25,32 @@ template <class Word> bool ReadBytes(const uint8_t* p, size_t size, LinkCounters
 {
     if (size < 4 * sizeof(Word))
         return false;
-    link.received = Load<Word>(p + 2 * sizeof(Word));
-    link.sent = Load<Word>(p + 3 * sizeof(Word));
+    link.received = Client::Load<Word>(p + 2 * sizeof(Word));
+    link.sent = Client::Load<Word>(p + 3 * sizeof(Word));
     return true;
 }
 
 } // namespace
 
 CNetlinkPerfDataSource::CNetlinkPerfDataSource(std::chrono::microseconds shareWithin)
-    : m_socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE))
-    , m_receive(kReceiveSize)
+    : m_pOwnClient(std::make_unique<CNetlinkClient>())
+    , m_client(*m_pOwnClient)
     , m_shareWithin(shareWithin)
 {
-    if (m_socket.IsValid()) {
-        // A dump never waits for anything but the kernel; the timeout only guards the tick.
-        timeval timeout { 1, 0 };
-        ::setsockopt(m_socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    }
+}
+
+CNetlinkPerfDataSource::CNetlinkPerfDataSource(
+    CNetlinkClient& client, std::chrono::microseconds shareWithin)
+    : m_client(client)
+    , m_shareWithin(shareWithin)
+{
 }
 
 CNetlinkPerfDataSource::~CNetlinkPerfDataSource() = default;
 
 long CNetlinkPerfDataSource::Query(uint8_t* buffer, uint32_t& size)
 {
-    if (!m_socket.IsValid())
+    if (!m_client.IsValid())
         return kPerfFailure;
     const auto now = std::chrono::steady_clock::now();
     if (m_bReadingValid && now - m_lastReading < m_shareWithin)
@@ -128,7 +76,9 @@ long CNetlinkPerfDataSource::Query(uint8_t* buffer, uint32_t& size)
 bool CNetlinkPerfDataSource::QueryStats()
 {
     // Drain the events first: a change that comes after this still shows next time.
-    if (m_events.Changed() || !m_namesKnown) {
+    const uint64_t generation = m_client.LinkGeneration();
+    if (generation != m_linkGeneration || !m_namesKnown) {
+        m_linkGeneration = generation;
         if (!DumpLinks(false))
             return false;
         m_position.clear();
@@ -198,32 +148,10 @@ bool CNetlinkPerfDataSource::Dump(
 {
     for (int attempt = 0; attempt < kDumpAttempts; ++attempt) {
         out.clear();
-        nlmsghdr header;
-        std::memcpy(&header, request, sizeof header);
-        header.nlmsg_seq = ++m_seq;
-        std::memcpy(request, &header, sizeof header);
-        sockaddr_nl kernel {};
-        kernel.nl_family = AF_NETLINK;
-        if (::sendto(m_socket.Get(), request, length, 0, reinterpret_cast<sockaddr*>(&kernel),
-                sizeof kernel)
-            < 0)
-            return false;
-
-        DumpState state = DumpState::More;
         bool interrupted = false;
-        while (state == DumpState::More) {
-            iovec io { m_receive.data(), m_receive.size() };
-            msghdr message {};
-            message.msg_iov = &io;
-            message.msg_iovlen = 1;
-            const ssize_t n = ::recvmsg(m_socket.Get(), &message, 0);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0 || (message.msg_flags & MSG_TRUNC))
-                return false;
-            state = parse(m_receive.data(), size_t(n), m_seq, out, interrupted);
-        }
-        if (state == DumpState::Failed)
+        if (!m_client.Dump(request, length, 0, [&](const uint8_t* data, size_t size, uint32_t seq) {
+                return parse(data, size, seq, out, interrupted);
+            }))
             return false;
         if (!interrupted)
             return true;
@@ -235,16 +163,16 @@ bool CNetlinkPerfDataSource::Dump(
 CNetlinkPerfDataSource::DumpState CNetlinkPerfDataSource::ParseDump(const uint8_t* data,
     size_t size, uint32_t seq, std::vector<LinkCounters>& links, bool& interrupted)
 {
-    return EachMessage(
+    return Client::EachMessage(
         data, size, seq, interrupted, [&](uint16_t type, const uint8_t* body, size_t bodySize) {
             if (type != RTM_NEWLINK || bodySize < sizeof(ifinfomsg))
                 return;
             LinkCounters link;
-            link.index = Load<ifinfomsg>(body).ifi_index;
+            link.index = Client::Load<ifinfomsg>(body).ifi_index;
             bool named = false;
             bool have64 = false;
             const size_t start = NLMSG_ALIGN(sizeof(ifinfomsg));
-            EachAttribute(body + start, bodySize - start,
+            Client::EachAttribute(body + start, bodySize - start,
                 [&](uint16_t attr, const uint8_t* payload, size_t length) {
                     switch (attr) {
                     case IFLA_IFNAME: {
@@ -278,15 +206,15 @@ CNetlinkPerfDataSource::DumpState CNetlinkPerfDataSource::ParseDump(const uint8_
 CNetlinkPerfDataSource::DumpState CNetlinkPerfDataSource::ParseStatsDump(const uint8_t* data,
     size_t size, uint32_t seq, std::vector<LinkCounters>& stats, bool& interrupted)
 {
-    return EachMessage(
+    return Client::EachMessage(
         data, size, seq, interrupted, [&](uint16_t type, const uint8_t* body, size_t bodySize) {
             if (type != RTM_NEWSTATS || bodySize < sizeof(if_stats_msg))
                 return;
             LinkCounters link;
-            link.index = int32_t(Load<if_stats_msg>(body).ifindex);
+            link.index = int32_t(Client::Load<if_stats_msg>(body).ifindex);
             bool found = false;
             const size_t start = NLMSG_ALIGN(sizeof(if_stats_msg));
-            EachAttribute(body + start, bodySize - start,
+            Client::EachAttribute(body + start, bodySize - start,
                 [&](uint16_t attr, const uint8_t* payload, size_t length) {
                     if (attr == IFLA_STATS_LINK_64)
                         found = ReadBytes<uint64_t>(payload, length, link) || found;

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "platform/IPerfDataSource.h"
-#include "platform/linux/FileDescriptor.h"
 #include "platform/linux/LinkCounters.h"
 #include "platform/linux/LinkSpeedCache.h"
-#include "platform/linux/NetlinkLinkEvents.h"
+#include "platform/linux/NetlinkClient.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -20,7 +20,7 @@
 // RTM_GETSTATS gets the full dump with its 64-bit statistics on every query instead.
 // Sockets, buffers and lists are kept from query to query, so a query costs a few system
 // calls and no allocation once the sizes have settled. Everything belongs to the network
-// namespace of the thread that constructed the source.
+// namespace of the thread that constructed the netlink client.
 //
 // Readers that come one right after the other (the two graphs of a tick) can share one
 // reading: a query within shareWithin of the last counted one answers the same counters
@@ -28,12 +28,14 @@
 // readings, so no byte is lost or counted twice; the figures are only that much older.
 class CNetlinkPerfDataSource : public IPerfDataSource {
 public:
+    // With a netlink client of its own, or one shared with the program's other readers.
     explicit CNetlinkPerfDataSource(std::chrono::microseconds shareWithin = {});
+    CNetlinkPerfDataSource(CNetlinkClient& client, std::chrono::microseconds shareWithin);
     ~CNetlinkPerfDataSource() override;
 
     long Query(uint8_t* buffer, uint32_t& size) override;
 
-    enum class DumpState { More, Done, Failed };
+    using DumpState = CNetlinkClient::DumpState;
     // Takes one datagram of a link dump with sequence number seq: appends every named link
     // it describes to links (with its counters when the dump carries them) and says whether
     // the dump goes on; sets interrupted when the kernel marks the dump as inconsistent.
@@ -60,11 +62,10 @@ private:
     // True when the link-event socket heard of any change since the last call.
     bool QueryStats();
 
-    CFileDescriptor m_socket;
+    std::unique_ptr<CNetlinkClient> m_pOwnClient;
     // Without link events the names are dumped on every query.
-    CNetlinkLinkEvents m_events;
-    uint32_t m_seq = 0;
-    std::vector<uint8_t> m_receive;
+    CNetlinkClient& m_client;
+    uint64_t m_linkGeneration = 0;
     std::vector<LinkCounters> m_names; // kernel order, from the last link dump
     std::unordered_map<int32_t, size_t> m_position; // interface index -> place in m_names
     std::vector<LinkCounters> m_stats;

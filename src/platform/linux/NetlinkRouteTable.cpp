@@ -1,6 +1,6 @@
 #include "platform/linux/NetlinkRouteTable.h"
 
-#include "platform/linux/FileDescriptor.h"
+#include "platform/linux/NetlinkClient.h"
 
 #include <ifaddrs.h>
 #include <linux/netlink.h>
@@ -8,66 +8,49 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
 namespace {
 
-constexpr size_t kReceiveSize = 32768;
-// A routing table of a desktop fits in a few datagrams; a dump longer than this is not trusted.
-constexpr int kMaxChunks = 4096;
-
-template <class T> T Load(const uint8_t* p)
-{
-    T value;
-    std::memcpy(&value, p, sizeof value);
-    return value;
-}
+using Client = CNetlinkClient;
 
 // A default route's interface: its output interface, or the first hop of a multipath route.
 void ReadRoute(const uint8_t* body, size_t size, CNetlinkRouteTable::DefaultRoute& best)
 {
     if (size < sizeof(rtmsg))
         return;
-    const rtmsg route = Load<rtmsg>(body);
+    const rtmsg route = Client::Load<rtmsg>(body);
     if (route.rtm_dst_len != 0 || route.rtm_type != RTN_UNICAST)
         return;
     uint32_t table = route.rtm_table;
     int32_t index = 0;
     uint32_t metric = 0;
-    size_t at = NLMSG_ALIGN(sizeof(rtmsg));
-    while (at < size && size - at >= sizeof(rtattr)) {
-        const rtattr attr = Load<rtattr>(body + at);
-        if (attr.rta_len < sizeof(rtattr) || attr.rta_len > size - at)
-            break;
-        const uint8_t* payload = body + at + RTA_LENGTH(0);
-        const size_t length = attr.rta_len - RTA_LENGTH(0);
-        switch (attr.rta_type) {
-        case RTA_TABLE:
-            if (length >= 4)
-                table = Load<uint32_t>(payload);
-            break;
-        case RTA_OIF:
-            if (length >= 4)
-                index = Load<int32_t>(payload);
-            break;
-        case RTA_PRIORITY:
-            if (length >= 4)
-                metric = Load<uint32_t>(payload);
-            break;
-        case RTA_MULTIPATH:
-            if (index == 0 && length >= sizeof(rtnexthop))
-                index = Load<rtnexthop>(payload).rtnh_ifindex;
-            break;
-        default:
-            break;
-        }
-        at += RTA_ALIGN(attr.rta_len);
-    }
+    const size_t start = NLMSG_ALIGN(sizeof(rtmsg));
+    Client::EachAttribute(
+        body + start, size - start, [&](uint16_t type, const uint8_t* payload, size_t length) {
+            switch (type) {
+            case RTA_TABLE:
+                if (length >= 4)
+                    table = Client::Load<uint32_t>(payload);
+                break;
+            case RTA_OIF:
+                if (length >= 4)
+                    index = Client::Load<int32_t>(payload);
+                break;
+            case RTA_PRIORITY:
+                if (length >= 4)
+                    metric = Client::Load<uint32_t>(payload);
+                break;
+            case RTA_MULTIPATH:
+                if (index == 0 && length >= sizeof(rtnexthop))
+                    index = Client::Load<rtnexthop>(payload).rtnh_ifindex;
+                break;
+            default:
+                break;
+            }
+        });
     if (table != RT_TABLE_MAIN || index <= 0)
         return;
     if (best.index == 0 || metric < best.metric)
@@ -76,42 +59,33 @@ void ReadRoute(const uint8_t* body, size_t size, CNetlinkRouteTable::DefaultRout
 
 } // namespace
 
+CNetlinkRouteTable::CNetlinkRouteTable(CNetlinkClient& client)
+    : m_pClient(&client)
+{
+}
+
 bool CNetlinkRouteTable::ParseRouteChunk(
     const uint8_t* data, size_t size, uint32_t seq, DefaultRoute& best, bool& failed)
 {
-    size_t pos = 0;
-    while (size - pos >= sizeof(nlmsghdr)) {
-        const nlmsghdr header = Load<nlmsghdr>(data + pos);
-        if (header.nlmsg_len < NLMSG_HDRLEN || header.nlmsg_len > size - pos) {
-            failed = true;
-            return false;
-        }
-        if (header.nlmsg_seq == seq) {
-            if (header.nlmsg_type == NLMSG_DONE)
-                return false;
-            if (header.nlmsg_type == NLMSG_ERROR) {
-                failed = true;
-                return false;
-            }
-            if (header.nlmsg_type == RTM_NEWROUTE)
-                ReadRoute(data + pos + NLMSG_HDRLEN, header.nlmsg_len - NLMSG_HDRLEN, best);
-        }
-        const size_t step = NLMSG_ALIGN(header.nlmsg_len);
-        if (step >= size - pos)
-            break;
-        pos += step;
-    }
-    return true;
+    bool interrupted = false;
+    const auto state = Client::EachMessage(
+        data, size, seq, interrupted, [&](uint16_t type, const uint8_t* body, size_t bodySize) {
+            if (type == RTM_NEWROUTE)
+                ReadRoute(body, bodySize, best);
+        });
+    if (state == Client::DumpState::Failed)
+        failed = true;
+    return state == Client::DumpState::More;
 }
 
 std::string CNetlinkRouteTable::DefaultRouteInterface(bool ipv6)
 {
-    CFileDescriptor socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
-    if (!socket.IsValid())
-        return {};
-    // The dump never waits for anything but the kernel; the timeout only guards start-up.
-    timeval timeout { 1, 0 };
-    ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    // Asked once at start-up: without a shared client, a socket for this question only.
+    std::unique_ptr<CNetlinkClient> pOwnClient;
+    if (!m_pClient)
+        pOwnClient = std::make_unique<CNetlinkClient>(false);
+    CNetlinkClient& client = m_pClient ? *m_pClient : *pOwnClient;
+
     struct {
         nlmsghdr header;
         rtmsg route;
@@ -119,29 +93,18 @@ std::string CNetlinkRouteTable::DefaultRouteInterface(bool ipv6)
     request.header.nlmsg_len = sizeof request;
     request.header.nlmsg_type = RTM_GETROUTE;
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.header.nlmsg_seq = 1;
     request.route.rtm_family = ipv6 ? AF_INET6 : AF_INET;
-    sockaddr_nl kernel {};
-    kernel.nl_family = AF_NETLINK;
-    if (::sendto(socket.Get(), &request, sizeof request, 0,
-            reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel)
-        < 0)
-        return {};
 
-    const auto buffer = std::make_unique<uint8_t[]>(kReceiveSize);
     DefaultRoute best;
-    bool failed = false;
-    for (int chunk = 0; chunk < kMaxChunks; ++chunk) {
-        const ssize_t n = ::recv(socket.Get(), buffer.get(), kReceiveSize, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return {};
-        if (!ParseRouteChunk(buffer.get(), size_t(n), 1, best, failed))
-            break;
-    }
+    const bool ok = client.Dump(
+        &request, sizeof request, 0, [&](const uint8_t* data, size_t size, uint32_t seq) {
+            bool failed = false;
+            if (ParseRouteChunk(data, size, seq, best, failed))
+                return Client::DumpState::More;
+            return failed ? Client::DumpState::Failed : Client::DumpState::Done;
+        });
     char name[IF_NAMESIZE] = {};
-    if (failed || best.index <= 0 || !::if_indextoname(unsigned(best.index), name))
+    if (!ok || best.index <= 0 || !::if_indextoname(unsigned(best.index), name))
         return {};
     return name;
 }

@@ -5,10 +5,16 @@
 #include <cstddef>
 #include <cstdint>
 
+class CNetlinkClient;
+
 // The routing table over rtnetlink (one RTM_GETROUTE dump per family), asked once, on the
 // first run. Links that are up come from getifaddrs.
 class CNetlinkRouteTable : public IRouteTable {
 public:
+    // Without a client, each question opens a netlink socket of its own.
+    CNetlinkRouteTable() = default;
+    explicit CNetlinkRouteTable(CNetlinkClient& client);
+
     std::string DefaultRouteInterface(bool ipv6) override;
     std::vector<std::string> UpInterfaces() override;
 
@@ -23,4 +29,7 @@ public:
     // the kernel.
     static bool ParseRouteChunk(
         const uint8_t* data, size_t size, uint32_t seq, DefaultRoute& best, bool& failed);
+
+private:
+    CNetlinkClient* m_pClient = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "platform/linux/QtDesktopShell.h"
 
 #include "platform/linux/XcbConnection.h"
+#include "platform/linux/XcbReply.h"
 
 #include <QAction>
 #include <QApplication>
@@ -8,7 +9,6 @@
 #include <QMenu>
 #include <QWidget>
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
 
 QPoint CQtDesktopShell::GetCursorPos()
@@ -46,14 +46,11 @@ void CQtDesktopShell::SkipTaskbar(QWidget* pWindow)
         return;
 
     std::vector<xcb_atom_t> atoms;
-    xcb_get_property_reply_t* pReply = xcb_get_property_reply(pConnection,
-        xcb_get_property(pConnection, 0, window, state, XCB_ATOM_ATOM, 0, 64), nullptr);
-    if (pReply) {
-        if (pReply->format == 32 && pReply->type == XCB_ATOM_ATOM) {
-            const auto* pAtoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(pReply));
-            atoms.assign(pAtoms, pAtoms + xcb_get_property_value_length(pReply) / 4);
-        }
-        free(pReply);
+    const XcbReply<xcb_get_property_reply_t> pReply(xcb_get_property_reply(pConnection,
+        xcb_get_property(pConnection, 0, window, state, XCB_ATOM_ATOM, 0, 64), nullptr));
+    if (pReply && pReply->format == 32 && pReply->type == XCB_ATOM_ATOM) {
+        const auto* pAtoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(pReply.get()));
+        atoms.assign(pAtoms, pAtoms + xcb_get_property_value_length(pReply.get()) / 4);
     }
     for (const xcb_atom_t atom : { skipTaskbar, skipPager })
         if (std::find(atoms.begin(), atoms.end(), atom) == atoms.end())

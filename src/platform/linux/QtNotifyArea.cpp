@@ -1,6 +1,7 @@
 #include "platform/linux/QtNotifyArea.h"
 
 #include "platform/linux/XcbConnection.h"
+#include "platform/linux/XcbReply.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -273,12 +274,12 @@ void CQtNotifyArea::WatchXEmbedManagers()
         m_trayAtoms.push_back(CXcbConnection::InternAtom(
             pConnection, "_NET_SYSTEM_TRAY_S" + QByteArray::number(nScreen)));
         const xcb_window_t root = it.data->root;
-        xcb_get_window_attributes_reply_t* pAttributes = xcb_get_window_attributes_reply(
-            pConnection, xcb_get_window_attributes(pConnection, root), nullptr);
+        const XcbReply<xcb_get_window_attributes_reply_t> pAttributes(
+            xcb_get_window_attributes_reply(
+                pConnection, xcb_get_window_attributes(pConnection, root), nullptr));
         if (!pAttributes)
             continue;
         const uint32_t dwMask = pAttributes->your_event_mask;
-        free(pAttributes);
         if (!(dwMask & XCB_EVENT_MASK_STRUCTURE_NOTIFY)) {
             const uint32_t dwNewMask = dwMask | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
             xcb_change_window_attributes(pConnection, root, XCB_CW_EVENT_MASK, &dwNewMask);

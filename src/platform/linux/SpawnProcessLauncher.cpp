@@ -1,5 +1,7 @@
 #include "platform/linux/SpawnProcessLauncher.h"
 
+#include "platform/linux/FileDescriptor.h"
+
 #include <QFile>
 #include <QPointer>
 #include <QProcess>
@@ -19,28 +21,6 @@ extern char** environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// An fd that is closed when it goes out of scope.
-class CFd {
-public:
-    explicit CFd(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    ~CFd() { Close(); }
-    int Get() const { return m_fd; }
-    void Close()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd;
-};
 
 class CFileActions {
 public:
@@ -182,8 +162,8 @@ ProcessResult CSpawnProcessLauncher::Spawn(
     int fds[2] = { -1, -1 };
     if (bCollect && ::pipe2(fds, O_CLOEXEC) != 0)
         return {};
-    CFd readEnd(fds[0]);
-    CFd writeEnd(fds[1]);
+    CFileDescriptor readEnd(fds[0]);
+    CFileDescriptor writeEnd(fds[1]);
 
     CFileActions actions;
     if (!actions.Ok())
@@ -198,7 +178,7 @@ ProcessResult CSpawnProcessLauncher::Spawn(
     // glibc reports a program that cannot be executed here, not as an exit code 127.
     if (::posix_spawnp(&pid, argv[0], actions.Get(), nullptr, argv.data(), environ) != 0)
         return {};
-    writeEnd.Close();
+    writeEnd.Reset();
 
     QByteArray output;
     if (bCollect) {
@@ -219,7 +199,7 @@ ProcessResult CSpawnProcessLauncher::Spawn(
             const qsizetype nKeep = std::min<qsizetype>(nRead, kMaxOutput - output.size());
             output.append(buffer, nKeep);
         }
-        readEnd.Close();
+        readEnd.Reset();
     }
 
     for (;;) {

@@ -1,7 +1,8 @@
 #include "platform/linux/XcbConnection.h"
 
+#include "platform/linux/XcbReply.h"
+
 #include <QGuiApplication>
-#include <cstdlib>
 
 xcb_connection_t* CXcbConnection::Get()
 {
@@ -13,11 +14,7 @@ xcb_connection_t* CXcbConnection::Get()
 
 xcb_atom_t CXcbConnection::InternAtom(xcb_connection_t* pConnection, const QByteArray& name)
 {
-    xcb_intern_atom_reply_t* pReply = xcb_intern_atom_reply(
-        pConnection, xcb_intern_atom(pConnection, 0, name.size(), name.constData()), nullptr);
-    if (!pReply)
-        return XCB_ATOM_NONE;
-    const xcb_atom_t atom = pReply->atom;
-    free(pReply);
-    return atom;
+    const XcbReply<xcb_intern_atom_reply_t> pReply(xcb_intern_atom_reply(
+        pConnection, xcb_intern_atom(pConnection, 0, name.size(), name.constData()), nullptr));
+    return pReply ? pReply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }

@@ -1,5 +1,7 @@
 #include "platform/linux/XcbGraphSurface.h"
 
+#include "platform/linux/XcbReply.h"
+
 #include <QWidget>
 
 #include <algorithm>
@@ -7,11 +9,6 @@
 #include <memory>
 
 namespace {
-
-struct FreeReply {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeReply>;
 
 const xcb_format_t* PixmapFormat(const xcb_setup_t* setup, uint8_t depth)
 {
@@ -64,9 +61,9 @@ bool CXcbGraphSurface::Bind(QWidget& widget)
     const auto window = xcb_window_t(widget.winId());
     if (window == XCB_WINDOW_NONE)
         return false;
-    Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+    XcbReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
         m_pConnection, xcb_get_window_attributes(m_pConnection, window), nullptr));
-    Reply<xcb_get_geometry_reply_t> geometry(
+    XcbReply<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(m_pConnection, xcb_get_geometry(m_pConnection, window), nullptr));
     if (!attributes || !geometry)
         return false;
