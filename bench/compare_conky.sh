@@ -15,7 +15,10 @@
 # between (default 30000 and 70000: against the default full scale of 102400 bytes per
 # second, "100 KB/s", the line stays between about a third and two thirds of the height);
 # SCALE, the GraphicScale stored for Corvane (default 102400);
-# RASTER=1 adds a Corvane that paints through Qt's raster path (CORVANE_RASTER=1).
+# RASTER=1 adds a Corvane that paints through Qt's raster path (CORVANE_RASTER=1);
+# FLOOR=1 adds the floor programs (bench/floor): a timer and one counter reading per tick,
+# without Qt (floor-poll), with a QCoreApplication (floor-qt) and with a QGuiApplication
+# connected to the display but without a window (floor-gui).
 # Installs conky-std with apt-get when it is missing (needs root; never in CI). Needs root for
 # the namespaces. Every process the script starts is ended by its PID on exit, and the
 # namespaces it made are deleted; nothing else is touched.
@@ -234,6 +237,16 @@ if [ "${RASTER:-0}" = 1 ]; then
     names+=(raster)
     pids+=("$pid")
 fi
+if [ "${FLOOR:-0}" = 1 ]; then
+    floor=$(dirname "$corvane")/bench/corvane_floor
+    [ -x "$floor" ] || { echo "no $floor: build the corvane_floor target" >&2; exit 1; }
+    for mode in poll qt gui; do
+        ip netns exec "$ns" "$floor" "$mode" >>"$work/programs.log" 2>&1 &
+        started+=($!)
+        names+=("floor-$mode")
+        pids+=($!)
+    done
+fi
 sleep 2
 
 # measure <phase> <round>: one window of time for all programs.
@@ -270,22 +283,22 @@ for round in $(seq "$rounds"); do
     [ "$round" = "$rounds" ] || sleep 35
 done
 
-printf '\n%-6s %-5s %-8s %10s %10s %10s\n' phase round program "CPU %" "wakeups/s" "of conky"
+printf '\n%-6s %-5s %-10s %10s %10s %10s\n' phase round program "CPU %" "wakeups/s" "of conky"
 for phase in idle busy; do
     for round in $(seq "$rounds"); do
         read -r kcpu _ <"$work/conky-$phase-$round"
         for name in "${names[@]}"; do
             read -r cpu wake <"$work/$name-$phase-$round"
             awk -v p="$phase" -v r="$round" -v n="$name" -v c="$cpu" -v w="$wake" -v k="$kcpu" \
-                'BEGIN { printf "%-6s %-5s %-8s %10s %10s %10s\n", p, r, n, c, w,
+                'BEGIN { printf "%-6s %-5s %-10s %10s %10s %10s\n", p, r, n, c, w,
                     (k > 0 ? sprintf("%.3f", c / k) : "-") }'
         done
     done
 done
 
-printf '\n%-8s %12s %12s %18s\n' program "VmRSS KiB" "VmHWM KiB" "Private_Dirty KiB"
+printf '\n%-10s %12s %12s %18s\n' program "VmRSS KiB" "VmHWM KiB" "Private_Dirty KiB"
 for i in "${!pids[@]}"; do
-    printf '%-8s %12s %12s %18s\n' "${names[i]}" "$(status_kb "${pids[i]}" VmRSS)" \
+    printf '%-10s %12s %12s %18s\n' "${names[i]}" "$(status_kb "${pids[i]}" VmRSS)" \
         "$(status_kb "${pids[i]}" VmHWM)" "$(private_dirty_kb "${pids[i]}")"
 done
 echo
