@@ -219,9 +219,15 @@ void CTrafficGraph::Repaint()
     // Only when the picture changes: every tick of an idle link scrolls the same flat line
     // under the same texts.
     if (m_pSurface) {
-        // A few requests to the server, sent at once: nothing is posted to the event loop.
-        if (isVisible() && PictureChanged())
+        // A few requests to the server, nothing posted to the event loop. An owner that
+        // repaints its graphs sends all their requests in one write once the tick is done.
+        if (isVisible() && PictureChanged()) {
             PresentNative();
+            if (m_bOwnerRepaints)
+                m_bUnflushed = true;
+            else
+                m_pSurface->Flush();
+        }
         return;
     }
     if (!m_bOwnerRepaints) {
@@ -274,24 +280,37 @@ void CTrafficGraph::PresentNative()
     // draws them, and sent as a picture that every tick copies through its mask.
     SurfaceTexts texts { size(), m_font.Font(), m_bMirror, m_strRate, m_strScale };
     if (m_surfaceTexts != texts) {
-        QImage picture(std::max(0, w), std::max(0, h), QImage::Format_ARGB32_Premultiplied);
+        // Only the band of rows the texts stand on, with a row or two to spare for glyphs
+        // that reach beyond the line's height.
+        const int lineHeight = QFontMetrics(m_font.Font()).height();
+        const int top = std::max(0, (m_bMirror ? h - lineHeight - 1 : 4) - 2);
+        const int bottom = std::min(h, top + lineHeight + 4);
+        QImage picture(
+            std::max(0, w), std::max(0, bottom - top), QImage::Format_ARGB32_Premultiplied);
         if (!picture.isNull()) {
             picture.fill(Qt::transparent);
             QPainter painter(&picture);
             painter.setFont(m_font.Font());
+            painter.translate(0, -top);
             DrawTexts(painter, w, h);
         }
-        if (m_pSurface->SetTexts(picture, QPoint(0, 0)))
+        if (m_pSurface->SetTexts(picture, QPoint(0, top)))
             m_surfaceTexts = std::move(texts);
     }
-    ComputePoints(h);
     m_pSurface->Present(m_runs.data(), int(m_runs.size()), ToQRgb(m_crLine));
+}
+
+void CTrafficGraph::FlushNative()
+{
+    if (m_bUnflushed && m_pSurface)
+        m_pSurface->Flush();
+    m_bUnflushed = false;
 }
 
 bool CTrafficGraph::PictureChanged()
 {
-    PictureInputs inputs { size(), palette().color(QPalette::Button), m_font.Font(), m_crLine,
-        m_crDots, m_nDotStepX, m_nDotStepY, m_bMirror, m_strRate, m_strScale };
+    PictureInputs inputs { size(), m_font.Font(), m_crLine, m_crDots, m_nDotStepX, m_nDotStepY,
+        m_bMirror, m_strRate, m_strScale };
     ComputePoints(height());
     if (m_bPictureKnown && inputs == m_picture && m_points == m_picturePoints)
         return false;
@@ -353,7 +372,10 @@ void CTrafficGraph::paintEvent(QPaintEvent*)
     if (!m_bReady)
         return;
     if (m_pSurface) {
+        ComputePoints(height());
         PresentNative();
+        m_pSurface->Flush();
+        m_bUnflushed = false;
         return;
     }
     ++m_nPaints;
@@ -365,11 +387,13 @@ void CTrafficGraph::paintEvent(QPaintEvent*)
 
 void CTrafficGraph::Draw(QPainter& painter, int width, int height)
 {
-    painter.fillRect(0, 0, width, height, palette().color(QPalette::Button));
     painter.setFont(m_font.Font());
-
     if (m_bmpBackground.isNull() || m_bmpBackground.size() != QSize(width, height))
         RebuildBackground(width, height);
+    // The background covers every pixel; without one (no memory for it) the button colour
+    // stands in.
+    if (m_bmpBackground.isNull())
+        painter.fillRect(0, 0, width, height, palette().color(QPalette::Button));
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(0, 0, m_bmpBackground);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);

@@ -82,6 +82,8 @@ public:
     // this window system is dropped and QPainter goes on painting.
     void UseSurface(std::unique_ptr<IGraphSurface> surface);
     bool DrawsNatively() const { return m_pSurface != nullptr; }
+    // Sends what the owner's repaints left in the window system's buffer.
+    void FlushNative();
 
     // How many times the dotted background was drawn.
     int BackgroundRebuilds() const { return m_nBackgroundBuilds; }
@@ -133,7 +135,6 @@ private:
     // Everything besides the line that decides what a paint shows.
     struct PictureInputs {
         QSize size;
-        QColor button;
         QFont font;
         ColorRef line, dots;
         int32_t dotStepX, dotStepY;
@@ -171,4 +172,5 @@ private:
     std::unique_ptr<IGraphSurface> m_pSurface;
     QSize m_surfaceBackground;
     std::optional<SurfaceTexts> m_surfaceTexts;
+    bool m_bUnflushed = false;
 };

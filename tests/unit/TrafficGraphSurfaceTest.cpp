@@ -57,6 +57,7 @@ TEST(TrafficGraphSurface, PicturesGoToTheServerOnlyWhenTheyChange)
     g.Tick(1024); // a quarter of the 20 KB/s full scale, over a 200 ms tick
     g.Tick(2048); // half of it
     EXPECT_EQ(g.log.presents, 3);
+    EXPECT_EQ(g.log.unflushed, 0); // on its own, each tick's requests go out at once
     EXPECT_EQ(g.log.backgrounds, 1);
     EXPECT_EQ(g.log.texts, 1);
     // The newest point's run reaches down to the row above the older, lower point's.
@@ -76,6 +77,16 @@ TEST(TrafficGraphSurface, PicturesGoToTheServerOnlyWhenTheyChange)
     const int presents = g.log.presents;
     g.Tick(20480);
     EXPECT_EQ(g.log.presents, presents);
+}
+
+TEST(TrafficGraphSurface, OwnerSendsATicksRequestsWhenItFlushes)
+{
+    SurfaceGraph g(true);
+    g.graph.m_bOwnerRepaints = true;
+    g.Tick(1024);
+    EXPECT_EQ(g.log.unflushed, 1);
+    g.graph.FlushNative();
+    EXPECT_EQ(g.log.unflushed, 0);
 }
 
 TEST(TrafficGraphSurface, RefusedSurfaceLeavesQtPainting)
