@@ -16,6 +16,8 @@
 # second, "100 KB/s", the line stays between about a third and two thirds of the height);
 # SCALE, the GraphicScale stored for Corvane (default 102400);
 # RASTER=1 adds a Corvane that paints through Qt's raster path (CORVANE_RASTER=1);
+# OTHER="name=path ..." adds other builds of corvane under those names (a before and after
+# in one window of time);
 # FLOOR=1 adds the floor programs (bench/floor): a timer and one counter reading per tick,
 # without Qt (floor-poll), with a QCoreApplication (floor-qt) and with a QGuiApplication
 # connected to the display but without a window (floor-gui).
@@ -237,6 +239,15 @@ if [ "${RASTER:-0}" = 1 ]; then
     names+=(raster)
     pids+=("$pid")
 fi
+for other in ${OTHER:-}; do
+    mkdir -p "$work/config-${other%%=*}/corvane"
+    cp "$work/config/corvane/corvane.conf" "$work/config-${other%%=*}/corvane/"
+    start_window "${corvane_search[@]}" -- env XDG_CONFIG_HOME="$work/config-${other%%=*}" \
+        "${other#*=}"
+    read -r pid _ <"$work/started"
+    names+=("${other%%=*}")
+    pids+=("$pid")
+done
 if [ "${FLOOR:-0}" = 1 ]; then
     floor=$(dirname "$corvane")/bench/corvane_floor
     [ -x "$floor" ] || { echo "no $floor: build the corvane_floor target" >&2; exit 1; }
