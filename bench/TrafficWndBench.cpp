@@ -30,11 +30,7 @@ public:
             device = CInterfaceCounter(m_perf).GetLastIndex();
         m_nDevice = int32_t(device);
         m_fx.Store("NetworkDevice", m_nDevice);
-        AppServices services = m_fx.services;
-        services.perf = &m_perf;
-        services.connection = &m_connection;
-        services.clock = &m_clock;
-        m_pApp = std::make_unique<CTrafficApp>(services);
+        m_pApp = std::make_unique<CTrafficApp>(m_fx.Services(m_perf, m_connection, m_clock));
         m_pApp->InitInstance();
         // The window's own timer never fires here: the benchmark makes the ticks itself and
         // runs no event loop after this, which only exposes the window.
