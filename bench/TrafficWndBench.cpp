@@ -33,10 +33,7 @@ public:
             device = CInterfaceCounter(m_perf).GetLastIndex();
         m_nDevice = int32_t(device);
         m_fx.Store("NetworkDevice", m_nDevice);
-        AppServices services = m_fx.services;
-        services.perf = &m_perf;
-        services.connection = &m_connection;
-        services.clock = &m_clock;
+        AppServices services = m_fx.Services(m_perf, m_connection, m_clock);
         services.drawing = &m_drawing; // draws nothing itself off X: the raster path runs
         m_pApp = std::make_unique<CTrafficApp>(services);
         m_pApp->InitInstance();

@@ -1,36 +1,31 @@
 #pragma once
 
-class CResources;
 class IClock;
 class IConnectionState;
+class IDataFiles;
 class IDesktopShell;
-class IIconLoader;
 class ILayeredWindow;
+class INativeDrawing;
 class INotifyArea;
 class IPerfDataSource;
 class IProcessLauncher;
-class IRouteTable;
-class ISessionEnd;
+class IResources;
 class ISettingsStore;
-class IDataFiles;
-class INativeDrawing;
 
 // Every outside service the program uses, handed to the application at start-up: the Linux
-// implementations in the program, fakes in tests. None of them is owned here.
+// implementations in the program, fakes in tests. None of them is owned here, and all of
+// them outlive the application object.
 struct AppServices {
-    IPerfDataSource* perf = nullptr;
-    IConnectionState* connection = nullptr;
-    IClock* clock = nullptr;
-    INotifyArea* notifyArea = nullptr;
-    IIconLoader* icons = nullptr;
-    ILayeredWindow* layered = nullptr;
-    ISettingsStore* store = nullptr;
-    IDesktopShell* shell = nullptr;
-    ISessionEnd* sessionEnd = nullptr;
-    IProcessLauncher* launcher = nullptr;
-    IDataFiles* files = nullptr;
-    IRouteTable* routes = nullptr; // asked on the first run only
-    // Null: every graph paints through Qt's raster path.
+    IPerfDataSource& perf;
+    IConnectionState& connection;
+    IClock& clock;
+    INotifyArea& notifyArea;
+    IResources& resources;
+    ILayeredWindow& layered;
+    ISettingsStore& store;
+    IDesktopShell& shell;
+    IProcessLauncher& launcher;
+    IDataFiles& files;
+    // The one optional service. Null: every graph paints through Qt's raster path.
     INativeDrawing* drawing = nullptr;
-    const CResources* resources = nullptr;
 };

@@ -2,14 +2,13 @@
 
 #include "ResourceIds.h"
 #include "app/LinuxServices.h"
-#include "app/Resources.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/SettingsDlg.h"
 #include "display/TrafficWnd.h"
 #include "display/WindowAlpha.h"
+#include "platform/IConnectionState.h"
 #include "platform/IDesktopShell.h"
-#include "platform/IRouteTable.h"
-#include "platform/ISessionEnd.h"
+#include "platform/IResources.h"
 #include "platform/ISettingsStore.h"
 #include "traffic/InterfaceCounter.h"
 #include "tray/MainDlg.h"
@@ -63,12 +62,12 @@ QString CTrafficApp::AppName()
 bool CTrafficApp::InitInstance()
 {
     // The settings go to the per-user file named after the executable.
-    if (!m_services.perf) {
+    if (!m_services) {
         m_pLinux = std::make_unique<CLinuxServices>(AppName());
-        m_services = m_pLinux->Services();
+        m_services.emplace(m_pLinux->Services());
     }
-    m_pAlpha = std::make_unique<CWindowAlpha>(*m_services.layered);
-    m_trayIcon.emplace(*m_services.notifyArea, *m_services.icons);
+    m_pAlpha = std::make_unique<CWindowAlpha>(m_services->layered);
+    m_trayIcon.emplace(m_services->notifyArea, m_services->resources);
 
     m_pMainDlg = new CMainDlg(*this);
     m_pMainDlg->Create();
@@ -82,7 +81,7 @@ bool CTrafficApp::InitInstance()
 
     // A refused add is retried by the tray icon itself at the next activity change.
     m_trayIcon->CreateFromResource(m_pMainDlg, WM_TRAY_CALLBACK,
-        m_services.resources->LoadString(IDS_TOOLTIP), IDI_IDLE, IDR_TRAYMENU, false, QString(),
+        m_services->resources.LoadString(IDS_TOOLTIP), IDI_IDLE, IDR_TRAYMENU, false, QString(),
         QString(), 0, 10);
 
     LoadSettings();
@@ -91,8 +90,7 @@ bool CTrafficApp::InitInstance()
 
     // A session that ends (logout, Ctrl+C, kill) ends the program like the tray menu's Exit,
     // so a move of the last seconds is stored and the icon leaves the notification area.
-    if (m_services.sessionEnd)
-        m_services.sessionEnd->SetHandler([this] { OnCmdMsg(ID_APP_EXIT); });
+    m_services->shell.SetSessionEndHandler([this] { OnCmdMsg(ID_APP_EXIT); });
 
     if (m_pTrafficWnd->m_bTransparent) {
         m_pAlpha->SetWindowAlpha(m_pTrafficWnd, m_pTrafficWnd->m_nAlphaFocused & 0xFF);
@@ -129,8 +127,8 @@ bool CTrafficApp::SettingsDlgShown() const
 
 void CTrafficApp::ExitInstance()
 {
-    if (m_services.sessionEnd)
-        m_services.sessionEnd->SetHandler({});
+    if (m_services)
+        m_services->shell.SetSessionEndHandler({});
     // The icon leaves the notification area before anything else goes.
     m_trayIcon.reset();
     delete m_pMainDlg; // owns the traffic window and both dialogs
@@ -140,8 +138,8 @@ void CTrafficApp::ExitInstance()
     m_pSettingsDlg = nullptr;
     m_pAlpha.reset();
     if (m_pLinux) {
+        m_services.reset();
         m_pLinux.reset();
-        m_services = AppServices();
     }
 }
 
@@ -199,18 +197,18 @@ bool CTrafficApp::OnTrafficWndCmd(int nId)
 
 void CTrafficApp::ExitProcess(int code)
 {
-    m_services.shell->ExitProcess(code);
+    m_services->shell.ExitProcess(code);
 }
 
 int32_t CTrafficApp::ReadInt(const char* key, int32_t nDefault)
 {
-    return m_services.store->GetProfileInt(kSection, QString::fromLatin1(key), nDefault);
+    return m_services->store.GetProfileInt(kSection, QString::fromLatin1(key), nDefault);
 }
 
 void CTrafficApp::WriteValues(const std::vector<ProfileValue>& values)
 {
     // A failed write is ignored: the values in memory stay in force for this run.
-    m_services.store->WriteProfile(kSection, values);
+    m_services->store.WriteProfile(kSection, values);
 }
 
 void CTrafficApp::LoadSettings()
@@ -218,7 +216,7 @@ void CTrafficApp::LoadSettings()
     const int32_t device = ReadInt("NetworkDevice", kNotStored);
     m_nNetworkDevice = device == kNotStored ? 0 : device;
     m_strNetworkDeviceName
-        = m_services.store->GetProfileString(kSection, QStringLiteral("NetworkDeviceName"), {});
+        = m_services->store.GetProfileString(kSection, QStringLiteral("NetworkDeviceName"), {});
     m_nGraphicScale = ReadInt("GraphicScale", kDefaultScale);
     m_bMirrorMode = ReadInt("MirrorMode", 0) != 0;
     CTrafficWnd& wnd = *m_pTrafficWnd;
@@ -231,7 +229,7 @@ void CTrafficApp::LoadSettings()
 
 void CTrafficApp::ChooseStartDevice(bool bPositionStored)
 {
-    const CInterfaceCounter list(*m_services.perf);
+    const CInterfaceCounter list(m_services->perf);
     const std::vector<std::string>& names = list.Names();
     std::string name = m_strNetworkDeviceName.toStdString();
     int position = Find(names, name);
@@ -242,14 +240,12 @@ void CTrafficApp::ChooseStartDevice(bool bPositionStored)
     } else if (name.empty() && !bPositionStored) {
         // First run: the interface of the default route, else the first one up that is not
         // loopback, else the first in the list.
-        IRouteTable* routes = m_services.routes;
+        IConnectionState& links = m_services->connection;
         std::vector<std::string> candidates;
-        if (routes) {
-            candidates.push_back(routes->DefaultRouteInterface(false));
-            candidates.push_back(routes->DefaultRouteInterface(true));
-            for (std::string& up : routes->UpInterfaces())
-                candidates.push_back(std::move(up));
-        }
+        candidates.push_back(links.DefaultRouteInterface(false));
+        candidates.push_back(links.DefaultRouteInterface(true));
+        for (std::string& up : links.UpInterfaces())
+            candidates.push_back(std::move(up));
         position = 0;
         for (const std::string& candidate : candidates)
             if (const int found = Find(names, candidate); found >= 0) {

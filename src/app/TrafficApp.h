@@ -59,7 +59,8 @@ public:
     // Ends the program with the code, without storing anything.
     void ExitProcess(int code);
 
-    const AppServices& Services() const { return m_services; }
+    // Only from start-up to ExitInstance.
+    const AppServices& Services() const { return *m_services; }
     CSystemTray& TrayIcon() { return *m_trayIcon; }
     CWindowAlpha& Alpha() { return *m_pAlpha; }
     // The dialogs are built when first shown: most runs never open them, and building them
@@ -90,7 +91,8 @@ private:
     void ChooseStartDevice(bool bPositionStored);
     void WriteValues(const std::vector<ProfileValue>& values);
 
-    AppServices m_services;
     std::unique_ptr<CLinuxServices> m_pLinux;
+    // A test's from construction on; the Linux ones from start-up to ExitInstance.
+    std::optional<AppServices> m_services;
     std::unique_ptr<CWindowAlpha> m_pAlpha;
 };

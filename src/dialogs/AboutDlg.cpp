@@ -1,9 +1,9 @@
 #include "dialogs/AboutDlg.h"
 
 #include "ResourceIds.h"
-#include "app/Resources.h"
 #include "app/TrafficApp.h"
 #include "display/DialogUnits.h"
+#include "platform/IResources.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -12,9 +12,9 @@ CAboutDlg::CAboutDlg(CTrafficApp& app, QWidget* pParent)
     : QDialog(pParent,
         Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint
             | Qt::WindowSystemMenuHint)
-    , m_labelLink(*app.Services().launcher, *app.Services().files, *app.Services().shell)
-    , m_labelVersion(*app.Services().launcher, *app.Services().files, *app.Services().shell)
-    , m_labelNotice(*app.Services().launcher, *app.Services().files, *app.Services().shell)
+    , m_labelLink(app.Services().launcher, app.Services().files, app.Services().shell)
+    , m_labelVersion(app.Services().launcher, app.Services().files, app.Services().shell)
+    , m_labelNotice(app.Services().launcher, app.Services().files, app.Services().shell)
     , m_app(app)
 {
 }
@@ -32,7 +32,7 @@ bool CAboutDlg::Create()
 
     m_pIcon = new QLabel(this);
     m_pIcon->setGeometry(CDialogUnits::Rect(7, 7, 20, 20));
-    m_pIcon->setPixmap(m_app.Services().resources->LoadIcon(IDR_MAINFRAME).pixmap(32, 32));
+    m_pIcon->setPixmap(m_app.Services().resources.LoadIcon(IDR_MAINFRAME).pixmap(32, 32));
 
     m_labelVersion.SubclassDlgItem(
         this, CDialogUnits::Rect(40, 10, 159, 13), QString::fromUtf8(kVersionText));

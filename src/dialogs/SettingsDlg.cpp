@@ -54,7 +54,7 @@ CSettingsDlg::CSettingsDlg(CTrafficApp& app, QWidget* pParent)
     : QDialog(pParent,
         Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
             | Qt::WindowMinimizeButtonHint)
-    , m_labelSponsor(*app.Services().launcher, *app.Services().files, *app.Services().shell)
+    , m_labelSponsor(app.Services().launcher, app.Services().files, app.Services().shell)
     , m_app(app)
 {
 }
@@ -194,7 +194,7 @@ void CSettingsDlg::ShowSettings()
     m_listDevices->clear();
     {
         // A fresh listing each time, so interfaces added since start-up are offered.
-        CInterfaceCounter counter(*m_app.Services().perf);
+        CInterfaceCounter counter(m_app.Services().perf);
         const int last = counter.GetLastIndex();
         for (int i = 0; i <= last; ++i) {
             std::string name;

@@ -1,15 +1,14 @@
 #include "display/TrafficWnd.h"
 
 #include "ResourceIds.h"
-#include "app/Resources.h"
 #include "app/TrafficApp.h"
 #include "display/DialogUnits.h"
 #include "display/WindowAlpha.h"
 #include "platform/IClock.h"
 #include "platform/IDesktopShell.h"
-#include "platform/IIconLoader.h"
 #include "platform/INativeDrawing.h"
 #include "platform/INotifyArea.h"
+#include "platform/IResources.h"
 #include "tray/SystemTray.h"
 
 #include <QCloseEvent>
@@ -33,10 +32,10 @@ bool IsDue(uint32_t now, uint32_t due)
 
 CTrafficWnd::CTrafficWnd(CTrafficApp& app, QWidget* pParent)
     : QWidget(pParent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
-    , m_meter(*app.Services().perf)
-    , m_graphReceived(*app.Services().perf, *app.Services().connection, *app.Services().clock)
-    , m_graphSent(*app.Services().perf, *app.Services().connection, *app.Services().clock)
-    , m_dwNextSecond(app.Services().clock->GetTickCount())
+    , m_meter(app.Services().perf)
+    , m_graphReceived(app.Services().perf, app.Services().connection, app.Services().clock)
+    , m_graphSent(app.Services().perf, app.Services().connection, app.Services().clock)
+    , m_dwNextSecond(app.Services().clock.GetTickCount())
     , m_app(app)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -75,7 +74,7 @@ void CTrafficWnd::OnInitDialog()
         m_graphSent.UseSurface(drawing->CreateGraphSurface());
     }
 
-    IIconLoader& icons = *m_app.Services().icons;
+    IResources& icons = m_app.Services().resources;
     m_hIconIdle = icons.LoadIcon(IDI_IDLE);
     m_hIconReceive = icons.LoadIcon(IDI_RECEIVE);
     m_hIconSend = icons.LoadIcon(IDI_SEND);
@@ -111,7 +110,7 @@ void CTrafficWnd::OnInitDialog()
 
 bool CTrafficWnd::LoadSkin(int nId)
 {
-    QImage skin = m_app.Services().resources->LoadBitmap(nId);
+    QImage skin = m_app.Services().resources.LoadBitmap(nId);
     if (skin.isNull())
         return false;
     m_bmpSkin = std::move(skin);
@@ -137,7 +136,7 @@ const QIcon& CTrafficWnd::IconForState(int nState) const
 
 void CTrafficWnd::OnTimer(int)
 {
-    const uint32_t now = m_app.Services().clock->GetTickCount();
+    const uint32_t now = m_app.Services().clock.GetTickCount();
     const bool receiving = now - m_dwLastReceive < kActivityMs;
     const bool sending = now - m_dwLastSend < kActivityMs;
     const int state = 2 * int(receiving) + int(sending);
@@ -174,7 +173,7 @@ void CTrafficWnd::OnTimer(int)
     m_graphSent.FlushNative();
 
     if (m_bTransparent && !m_app.SettingsDlgShown()) {
-        const QPoint pointer = m_app.Services().shell->GetCursorPos();
+        const QPoint pointer = m_app.Services().shell.GetCursorPos();
         // QRect::contains takes the right and bottom edges as exclusive of left + width.
         const bool over = frameGeometry().contains(pointer);
         m_app.Alpha().SetWindowAlpha(this, (over ? m_nAlphaFocused : m_nAlphaUnfocused) & 0xFF);
@@ -190,14 +189,14 @@ void CTrafficWnd::SampleGraphs()
 {
     double received = 0, sent = 0;
     m_meter.Read(received, sent);
-    const bool connected = m_app.Services().connection->IsConnected();
+    const bool connected = m_app.Services().connection.IsConnected();
     m_graphReceived.Sample(received, connected);
     m_graphSent.Sample(sent, connected);
 }
 
 QString CTrafficWnd::TrayTip() const
 {
-    QString tip = m_app.Services().resources->LoadString(IDS_TOOLTIP);
+    QString tip = m_app.Services().resources.LoadString(IDS_TOOLTIP);
     if (m_meter.Name().empty())
         return tip;
     tip += QLatin1Char('\n') + QString::fromStdString(m_meter.Name()) + QLatin1String(": ");
@@ -267,18 +266,16 @@ void CTrafficWnd::changeEvent(QEvent* event)
 void CTrafficWnd::showEvent(QShowEvent* event)
 {
     // The show event comes before the window is mapped: the last moment to ask the taskbar.
-    m_app.Services().shell->SkipTaskbar(this);
+    m_app.Services().shell.SkipTaskbar(this);
     QWidget::showEvent(event);
     // The tray menu offers Hide now.
-    if (INotifyArea* area = m_app.Services().notifyArea)
-        area->MenuChanged();
+    m_app.Services().notifyArea.MenuChanged();
 }
 
 void CTrafficWnd::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    if (INotifyArea* area = m_app.Services().notifyArea)
-        area->MenuChanged();
+    m_app.Services().notifyArea.MenuChanged();
 }
 
 void CTrafficWnd::OnMove()
@@ -286,7 +283,7 @@ void CTrafficWnd::OnMove()
     // Each move while visible restarts the wait, so a drag is saved once, after it ends.
     if (isVisible()) {
         m_bMoved = 1;
-        m_dwSaveDue = m_app.Services().clock->GetTickCount() + kSaveDelayMs;
+        m_dwSaveDue = m_app.Services().clock.GetTickCount() + kSaveDelayMs;
     }
 }
 
@@ -378,8 +375,8 @@ std::vector<PopupMenuItem> CTrafficWnd::ContextMenuItems() const
 
 void CTrafficWnd::OnContextMenu()
 {
-    const QPoint pos = m_app.Services().shell->GetCursorPos();
-    const int id = m_app.Services().shell->TrackPopupMenu(ContextMenuItems(), pos, this);
+    const QPoint pos = m_app.Services().shell.GetCursorPos();
+    const int id = m_app.Services().shell.TrackPopupMenu(ContextMenuItems(), pos, this);
     // The application opens the dialogs and ends the program, as for the tray menu.
     if (id != 0)
         m_app.OnTrafficWndCmd(id);

@@ -2,6 +2,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <functional>
 #include <vector>
 
 class QWidget;
@@ -15,7 +16,7 @@ struct PopupMenuItem {
 
 // What the program asks of the desktop around its windows: the pointer's place, a pop-up
 // menu there, the taskbar leaving the traffic window out, the warning sound, and the end of
-// the program.
+// the program, asked for by the program itself or by its session.
 class IDesktopShell {
 public:
     virtual ~IDesktopShell() = default;
@@ -35,4 +36,8 @@ public:
     // Ends the program with an exit code: the event loop stops and start-up's caller tears the
     // application down (tray icon first) before the process returns the code.
     virtual void ExitProcess(int code) = 0;
+    // The session asks the program to end (logout, a terminal closing, Ctrl+C, a service
+    // manager stopping it): the handler runs on the event loop, like any command. An empty
+    // handler stops the calls.
+    virtual void SetSessionEndHandler(std::function<void()> handler) = 0;
 };

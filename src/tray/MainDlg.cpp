@@ -1,11 +1,11 @@
 #include "tray/MainDlg.h"
 
 #include "ResourceIds.h"
-#include "app/Resources.h"
 #include "app/TrafficApp.h"
 #include "dialogs/AboutDlg.h"
 #include "display/TrafficWnd.h"
 #include "platform/IDesktopShell.h"
+#include "platform/IResources.h"
 
 #include <algorithm>
 
@@ -13,7 +13,7 @@ CMainDlg::CMainDlg(CTrafficApp& app)
     : QDialog(nullptr)
     , m_app(app)
 {
-    m_hAppIcon = app.Services().resources->LoadIcon(IDR_MAINFRAME);
+    m_hAppIcon = app.Services().resources.LoadIcon(IDR_MAINFRAME);
 }
 
 bool CMainDlg::Create()
@@ -51,8 +51,8 @@ long CMainDlg::OnTrayNotify(uintptr_t wParam, uintptr_t lParam)
         const std::vector<PopupMenuItem> items = TrayMenuItems();
         if (items.empty())
             return 0;
-        const QPoint pos = m_app.Services().shell->GetCursorPos();
-        const int id = m_app.Services().shell->TrackPopupMenu(items, pos, this);
+        const QPoint pos = m_app.Services().shell.GetCursorPos();
+        const int id = m_app.Services().shell.TrackPopupMenu(items, pos, this);
         if (id != 0)
             OnCommand(id);
         return 1;
@@ -65,7 +65,7 @@ long CMainDlg::OnTrayNotify(uintptr_t wParam, uintptr_t lParam)
 std::vector<PopupMenuItem> CMainDlg::TrayMenuItems()
 {
     // The menu is loaded afresh each time, so deleting an item below touches only this copy.
-    const MenuResource menu = m_app.Services().resources->LoadMenu(IDR_TRAYMENU);
+    const MenuResource menu = m_app.Services().resources.LoadMenu(IDR_TRAYMENU);
     if (menu.IsNull())
         return {};
     const CTrafficWnd* pTraffic = m_app.m_pTrafficWnd;

@@ -14,7 +14,7 @@ bool IsContinuationByte(char c)
 
 } // namespace
 
-CSystemTray::CSystemTray(INotifyArea& area, IIconLoader& icons)
+CSystemTray::CSystemTray(INotifyArea& area, IResources& icons)
     : m_pArea(&area)
     , m_pIcons(&icons)
 {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/IIconLoader.h"
 #include "platform/INotifyArea.h"
 #include "platform/INotifyAreaListener.h"
+#include "platform/IResources.h"
 #include "platform/ITrayReceiver.h"
 #include "platform/NotifyIconData.h"
 
@@ -22,7 +22,7 @@ public:
     // szTip holds 128 bytes; a tooltip keeps at most 127 of them so the last stays NUL.
     static constexpr size_t s_nTipLimit = sizeof(NotifyIconData::szTip);
 
-    CSystemTray(INotifyArea& area, IIconLoader& icons);
+    CSystemTray(INotifyArea& area, IResources& icons);
     ~CSystemTray();
     CSystemTray(const CSystemTray&) = delete;
     CSystemTray& operator=(const CSystemTray&) = delete;
@@ -69,6 +69,6 @@ private:
     void CopyTip(const QString& strTip);
 
     INotifyArea* m_pArea;
-    IIconLoader* m_pIcons;
+    IResources* m_pIcons;
     bool m_bWindowCreated = false;
 };

@@ -3,6 +3,7 @@
 
 #include "support/CorvaneProcess.h"
 #include "support/DesktopSession.h"
+#include "support/DesktopTest.h"
 #include "support/ProgramScreen.h"
 
 #include <QFile>
@@ -12,31 +13,10 @@
 
 namespace {
 
-const QSize kWindowSize(174, 123);
 // The settings dialog's template is 240 x 164 dialog units.
 const QSize kSettingsSize(360, 267);
-// Inside the settings dialog: the scale list (7, 45, 66, 12 units) and OK (183, 143, 50, 14).
+// Inside the settings dialog: the scale list (7, 45, 66, 12 units).
 const QPoint kScaleListCentre(11 + 99 / 2, 73 + 20 / 2);
-const QPoint kOkCentre(275 + 75 / 2, 232 + 23 / 2);
-
-bool WaitFor(const std::function<bool()>& done, int nTimeoutMs = 10000)
-{
-    return CDesktopSession::WaitFor(done, nTimeoutMs);
-}
-
-QString Xdotool(const QStringList& args)
-{
-    return CDesktopSession::Instance().Run("xdotool", args);
-}
-
-// A settings file that puts the window at `at` and watches no interface, so both graphs stay
-// flat whatever this machine sends.
-QMap<QString, int> QuietAt(const QPoint& at)
-{
-    return { { "NetworkDevice", 999 }, { "rect.left", at.x() }, { "rect.top", at.y() },
-        { "rect.right", at.x() + kWindowSize.width() },
-        { "rect.bottom", at.y() + kWindowSize.height() } };
-}
 
 QStringList StateAtoms(qulonglong id)
 {
@@ -60,10 +40,7 @@ QList<qulonglong> StackingOrder()
     return ids;
 }
 
-class ProgramDesktopTest : public ::testing::Test {
-protected:
-    CDesktopSession& session = CDesktopSession::Instance();
-};
+class ProgramDesktopTest : public CDesktopTest { };
 
 TEST_F(ProgramDesktopTest, StartsDockedAtItsStoredPlaceFramelessOnTopWithTheGraphsOnThePanes)
 {

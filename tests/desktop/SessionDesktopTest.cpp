@@ -4,6 +4,7 @@
 
 #include "support/CorvaneProcess.h"
 #include "support/DesktopSession.h"
+#include "support/DesktopTest.h"
 
 #include <QFile>
 #include <QProcess>
@@ -17,27 +18,8 @@
 
 namespace {
 
-const QSize kWindowSize(174, 123);
-// Inside the settings dialog: "Enable transparency" (7, 79, 226, 10 units) and OK.
+// Inside the settings dialog: "Enable transparency" (7, 79, 226, 10 units).
 const QPoint kTransparencyBox(11 + 20, 128 + 8);
-const QPoint kOkCentre(275 + 75 / 2, 232 + 23 / 2);
-
-bool WaitFor(const std::function<bool()>& done, int nTimeoutMs = 10000)
-{
-    return CDesktopSession::WaitFor(done, nTimeoutMs);
-}
-
-QString Xdotool(const QStringList& args)
-{
-    return CDesktopSession::Instance().Run("xdotool", args);
-}
-
-QMap<QString, int> QuietAt(const QPoint& at)
-{
-    return { { "NetworkDevice", 999 }, { "rect.left", at.x() }, { "rect.top", at.y() },
-        { "rect.right", at.x() + kWindowSize.width() },
-        { "rect.bottom", at.y() + kWindowSize.height() } };
-}
 
 bool Mapped(qulonglong id)
 {
@@ -83,7 +65,7 @@ int IdOf(const std::vector<std::pair<int, QString>>& items, const QString& text)
     return -1;
 }
 
-class SessionDesktopTest : public ::testing::Test {
+class SessionDesktopTest : public CDesktopTest {
 protected:
     void TearDown() override
     {
@@ -91,8 +73,6 @@ protected:
         if (session.Running() && !session.TrayRunning())
             session.StartTray();
     }
-
-    CDesktopSession& session = CDesktopSession::Instance();
 };
 
 TEST_F(SessionDesktopTest, StatusNotifierHostReadsTheTrayMenuKeptCurrentAndItsChoicesAct)
@@ -211,7 +191,7 @@ void PrintTo(const SignalCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class SessionEndTest : public ::testing::TestWithParam<SignalCase> { };
+class SessionEndTest : public CDesktopTest, public ::testing::WithParamInterface<SignalCase> { };
 
 TEST_P(SessionEndTest, EndsLikeExitStoringAMoveOfTheLastSeconds)
 {
@@ -240,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, SessionEndTest,
     [](const auto& info) { return std::string(info.param.name); });
 
 // The same desktop with and without a window manager.
-class WindowManagerTest : public ::testing::TestWithParam<bool> {
+class WindowManagerTest : public CDesktopTest, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override
     {
@@ -275,8 +255,6 @@ protected:
         session.WaitOutDoubleClick();
         return opened;
     }
-
-    CDesktopSession& session = CDesktopSession::Instance();
 };
 
 TEST_P(WindowManagerTest, ClicksActEveryTimeAndDraggingStillMoves)

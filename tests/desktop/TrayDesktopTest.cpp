@@ -1,5 +1,5 @@
 #include "display/WindowAlpha.h"
-#include "fakes/FakeIconLoader.h"
+#include "fakes/FakeResources.h"
 #include "fakes/FakeTrayReceiver.h"
 #include "platform/linux/QtLayeredWindow.h"
 #include "platform/linux/QtNotifyArea.h"
@@ -71,7 +71,7 @@ protected:
             session.StartTray();
     }
 
-    CFakeIconLoader icons;
+    CFakeResources icons;
     CFakeTrayReceiver receiver;
 };
 

@@ -2,7 +2,7 @@
 
 #include "platform/IConnectionState.h"
 
-// A connection state the test sets; counts how often it was asked.
+// A connection state, routes and links the test sets; counts how often the state was asked.
 class CFakeConnectionState : public IConnectionState {
 public:
     bool IsConnected() override
@@ -10,7 +10,12 @@ public:
         ++queries;
         return connected;
     }
+    std::string DefaultRouteInterface(bool ipv6) override { return ipv6 ? route6 : route4; }
+    std::vector<std::string> UpInterfaces() override { return up; }
 
     bool connected = true;
     int queries = 0;
+    std::string route4;
+    std::string route6;
+    std::vector<std::string> up;
 };

@@ -4,25 +4,29 @@
 #include "display/TrafficWnd.h"
 
 CAppFixture::CAppFixture()
+    : services(Services(perf, connection, clock))
 {
     // Far from 0 so the lamps' 300 ms window starts dark.
     clock.now = 1'000'000;
-    icons.colours = { { IDI_IDLE, Qt::darkGray }, { IDI_RECEIVE, Qt::green }, { IDI_SEND, Qt::red },
-        { IDI_BOTH, Qt::yellow } };
+    resources.colours = { { IDI_IDLE, Qt::darkGray }, { IDI_RECEIVE, Qt::green },
+        { IDI_SEND, Qt::red }, { IDI_BOTH, Qt::yellow } };
     SetCounters({ { u"lo", 0, 0 }, { u"eth0", 0, 0 } });
-    services.perf = &perf;
-    services.connection = &connection;
-    services.clock = &clock;
-    services.notifyArea = &area;
-    services.icons = &icons;
-    services.layered = &layered;
-    services.store = &store;
-    services.shell = &shell;
-    services.launcher = &launcher;
-    services.files = &files;
-    services.routes = &routes;
-    services.resources = &resources;
     m_pApp = std::make_unique<CTrafficApp>(services);
+}
+
+AppServices CAppFixture::Services(
+    IPerfDataSource& perfSource, IConnectionState& connectionState, IClock& clockSource)
+{
+    return { .perf = perfSource,
+        .connection = connectionState,
+        .clock = clockSource,
+        .notifyArea = area,
+        .resources = resources,
+        .layered = layered,
+        .store = store,
+        .shell = shell,
+        .launcher = launcher,
+        .files = files };
 }
 
 CAppFixture::~CAppFixture()

@@ -1,18 +1,16 @@
 #pragma once
 
 #include "app/AppServices.h"
-#include "app/Resources.h"
 #include "app/TrafficApp.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeConnectionState.h"
 #include "fakes/FakeDataFiles.h"
 #include "fakes/FakeDesktop.h"
-#include "fakes/FakeIconLoader.h"
 #include "fakes/FakeLayeredWindow.h"
 #include "fakes/FakeNotifyArea.h"
 #include "fakes/FakePerfDataSource.h"
 #include "fakes/FakeProcessLauncher.h"
-#include "fakes/FakeRouteTable.h"
+#include "fakes/FakeResources.h"
 #include "fakes/FakeSettingsStore.h"
 #include "support/PerfBlockBuilder.h"
 
@@ -24,6 +22,10 @@ class CAppFixture {
 public:
     CAppFixture();
     ~CAppFixture();
+
+    // The fakes below, but for the counters, the connection state and the clock.
+    AppServices Services(
+        IPerfDataSource& perfSource, IConnectionState& connectionState, IClock& clockSource);
 
     // Start-up as the program does it.
     CTrafficApp& Start();
@@ -40,14 +42,12 @@ public:
     CFakeConnectionState connection;
     CFakeClock clock;
     CFakeNotifyArea area;
-    CFakeIconLoader icons;
+    CFakeResources resources;
     CFakeLayeredWindow layered;
     CFakeSettingsStore store;
     CFakeDesktopShell shell;
     CFakeProcessLauncher launcher;
     CFakeDataFiles files;
-    CFakeRouteTable routes;
-    CResources resources;
     AppServices services;
 
 private:

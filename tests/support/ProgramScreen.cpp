@@ -1,7 +1,7 @@
 #include "support/ProgramScreen.h"
 
 #include "ResourceIds.h"
-#include "app/Resources.h"
+#include "platform/linux/QtResources.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -41,7 +41,7 @@ QByteArray ScaleMask(const QImage& window, const QRect& pane)
 
 QString CProgramScreen::CheckSkinAndFlatGraphs(const QImage& window)
 {
-    const QImage skin = CResources().LoadBitmap(IDB_SKIN);
+    const QImage skin = CQtResources().LoadBitmap(IDB_SKIN);
     if (window.size() != skin.size())
         return QStringLiteral("window image is %1 x %2, the skin %3 x %4")
             .arg(window.width())

@@ -121,24 +121,11 @@ TEST_F(MainDlgTest, OnlyCommandsInTheApplicationsRangeTravelOn)
     EXPECT_TRUE(main->OnCommand(ID_APP_SETTINGS));
 }
 
-namespace {
-
-// A resource module without the tray menu.
-class CNoMenuResources : public CResources {
-public:
-    MenuResource LoadMenu(int) const override { return {}; }
-};
-
-} // namespace
-
 TEST(MainDlgMissingMenu, ARightClickWithoutTheMenuResourceShowsNothingAndAnswersZero)
 {
     CAppFixture fx;
-    CNoMenuResources resources;
-    fx.services.resources = &resources;
-    CTrafficApp app(fx.services);
-    app.InitInstance();
+    fx.resources.missing = { IDR_TRAYMENU };
+    CTrafficApp& app = fx.Start();
     EXPECT_EQ(app.m_pMainDlg->OnTrayNotification(WM_TRAY_CALLBACK, IDR_TRAYMENU, WM_RBUTTONUP), 0);
     EXPECT_TRUE(fx.shell.menus.empty());
-    app.ExitInstance();
 }

@@ -1,5 +1,5 @@
-#include "app/Resources.h"
-#include "app/ResourceIconEngine.h"
+#include "platform/linux/QtResources.h"
+#include "platform/linux/ResourceIconEngine.h"
 
 #include "ResourceIds.h"
 
@@ -34,7 +34,7 @@ bool InPane(int x, int y)
 
 TEST(Resources, SkinIsA24BitPngOfTheWindowSize)
 {
-    const QImage skin = CResources().LoadBitmap(IDB_SKIN);
+    const QImage skin = CQtResources().LoadBitmap(IDB_SKIN);
     ASSERT_FALSE(skin.isNull()) << "the skin is not linked into the program";
     EXPECT_EQ(skin.size(), QSize(174, 123));
     EXPECT_FALSE(skin.hasAlphaChannel());
@@ -51,7 +51,7 @@ TEST(Resources, SkinIsA24BitPngOfTheWindowSize)
 
 TEST(Resources, SkinPanesAreExactlyGreyAndTheWoodNeverIs)
 {
-    const QImage skin = CResources().LoadBitmap(IDB_SKIN);
+    const QImage skin = CQtResources().LoadBitmap(IDB_SKIN);
     ASSERT_EQ(skin.size(), QSize(174, 123));
     std::set<QRgb> woodColours;
     for (int y = 0; y < skin.height(); ++y) {
@@ -75,7 +75,7 @@ TEST(Resources, SkinPanesAreExactlyGreyAndTheWoodNeverIs)
 
 TEST(Resources, SkinPaneEdgesSitExactlyWhereTheGraphsGo)
 {
-    const QImage skin = CResources().LoadBitmap(IDB_SKIN);
+    const QImage skin = CQtResources().LoadBitmap(IDB_SKIN);
     ASSERT_EQ(skin.size(), QSize(174, 123));
     auto grey = [&](int x, int y) { return (skin.pixel(x, y) | 0xFF000000u) == kPaneGrey; };
     for (const Pane& p : kPanes) {
@@ -103,7 +103,7 @@ TEST(Resources, EveryIconComesAtEveryDrawnSize)
         { IDI_BOTH, { 16, 22, 24, 32 } },
     };
     for (const auto& c : cases) {
-        const QIcon icon = CResources().LoadIcon(c.id);
+        const QIcon icon = CQtResources().LoadIcon(c.id);
         ASSERT_FALSE(icon.isNull()) << "icon " << c.id;
         std::set<int> available;
         for (const QSize& s : icon.availableSizes()) {
@@ -114,7 +114,7 @@ TEST(Resources, EveryIconComesAtEveryDrawnSize)
         for (int n : c.sizes) {
             // Each size is its own drawing, not a scaled neighbour, and has a transparent
             // background so it sits on any panel.
-            const QImage image(CResources::IconPath(c.id, n));
+            const QImage image(CQtResources::IconPath(c.id, n));
             ASSERT_EQ(image.size(), QSize(n, n)) << "icon " << c.id << " at " << n;
             EXPECT_TRUE(image.hasAlphaChannel()) << "icon " << c.id << " at " << n;
             EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << "icon " << c.id << " at " << n;
@@ -154,7 +154,7 @@ TEST(Resources, ActivityIconsLightTheRightLamps)
     for (const auto& c : cases) {
         for (int n : { 16, 22, 24, 32 }) {
             const QImage image
-                = QImage(CResources::IconPath(c.id, n)).convertToFormat(QImage::Format_ARGB32);
+                = QImage(CQtResources::IconPath(c.id, n)).convertToFormat(QImage::Format_ARGB32);
             ASSERT_EQ(image.size(), QSize(n, n));
             const int y = n / 2;
             // Lamp centres at a quarter and three quarters of the width.
@@ -175,13 +175,13 @@ TEST(Resources, ActivityIconsLightTheRightLamps)
 
 TEST(Resources, Strings)
 {
-    EXPECT_EQ(CResources().LoadString(IDS_ABOUTBOX), QStringLiteral("&About Corvane"));
-    EXPECT_EQ(CResources().LoadString(IDS_TOOLTIP), QStringLiteral("Corvane by Mirelda"));
+    EXPECT_EQ(CQtResources().LoadString(IDS_ABOUTBOX), QStringLiteral("&About Corvane"));
+    EXPECT_EQ(CQtResources().LoadString(IDS_TOOLTIP), QStringLiteral("Corvane by Mirelda"));
 }
 
 TEST(Resources, TrayMenuHasItsItemsInOrder)
 {
-    const MenuResource menu = CResources().LoadMenu(IDR_TRAYMENU);
+    const MenuResource menu = CQtResources().LoadMenu(IDR_TRAYMENU);
     EXPECT_EQ(menu.title, QStringLiteral("Menu"));
     const struct {
         int id;
@@ -205,19 +205,19 @@ TEST(Resources, TrayMenuHasItsItemsInOrder)
     EXPECT_EQ(ID_APP_HIDE, 0x9C46);
 
     // Each load is fresh: taking an item out of one copy leaves the next load whole.
-    MenuResource first = CResources().LoadMenu(IDR_TRAYMENU);
+    MenuResource first = CQtResources().LoadMenu(IDR_TRAYMENU);
     first.items.erase(first.items.begin());
-    EXPECT_EQ(CResources().LoadMenu(IDR_TRAYMENU).items.size(), std::size(expected));
+    EXPECT_EQ(CQtResources().LoadMenu(IDR_TRAYMENU).items.size(), std::size(expected));
 }
 
 TEST(Resources, UnknownIdsGiveNothing)
 {
-    const CResources res;
+    CQtResources res;
     // Neighbours of real ids and ids of another kind of resource.
     for (int id : { 0, -1, 100, 127, 129, 133, 139, 40001 }) {
         EXPECT_TRUE(res.LoadIcon(id).isNull()) << id;
         EXPECT_TRUE(res.LoadIcon(id).availableSizes().isEmpty()) << id;
-        EXPECT_TRUE(CResources::IconSizes(id).empty()) << id;
+        EXPECT_TRUE(CQtResources::IconSizes(id).empty()) << id;
     }
     for (int id : { 0, -1, 128, 133, 135 }) {
         EXPECT_TRUE(res.LoadBitmap(id).isNull()) << id;
@@ -231,13 +231,13 @@ TEST(Resources, UnknownIdsGiveNothing)
         EXPECT_TRUE(menu.title.isEmpty()) << id;
     }
     // A known icon at a size it is not drawn at has no path.
-    EXPECT_TRUE(CResources::IconPath(IDI_IDLE, 48).isEmpty());
-    EXPECT_TRUE(CResources::IconPath(IDR_MAINFRAME, 20).isEmpty());
+    EXPECT_TRUE(CQtResources::IconPath(IDI_IDLE, 48).isEmpty());
+    EXPECT_TRUE(CQtResources::IconPath(IDR_MAINFRAME, 20).isEmpty());
 }
 
 TEST(Resources, IconsAreDecodedOnceAndACallersChangeStaysItsOwn)
 {
-    CResources res;
+    CQtResources res;
     QIcon first = res.LoadIcon(IDR_MAINFRAME);
     EXPECT_EQ(res.LoadIcon(IDR_MAINFRAME).cacheKey(), first.cacheKey());
     EXPECT_NE(res.LoadIcon(IDI_IDLE).cacheKey(), first.cacheKey());
@@ -253,8 +253,8 @@ TEST(Resources, IconsAreDecodedOnceAndACallersChangeStaysItsOwn)
 TEST(Resources, AnIconDecodesOnlyTheSizesThatAreShown)
 {
     std::vector<CResourceIconEngine::Entry> entries;
-    for (int n : CResources::IconSizes(IDR_MAINFRAME))
-        entries.push_back({ QSize(n, n), CResources::IconPath(IDR_MAINFRAME, n), QPixmap() });
+    for (int n : CQtResources::IconSizes(IDR_MAINFRAME))
+        entries.push_back({ QSize(n, n), CQtResources::IconPath(IDR_MAINFRAME, n), QPixmap() });
     auto* engine = new CResourceIconEngine(std::move(entries));
     const QIcon icon(engine); // owns the engine
 

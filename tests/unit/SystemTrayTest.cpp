@@ -1,6 +1,6 @@
 #include "tray/SystemTray.h"
-#include "fakes/FakeIconLoader.h"
 #include "fakes/FakeNotifyArea.h"
+#include "fakes/FakeResources.h"
 #include "fakes/FakeTrayReceiver.h"
 
 #include "ResourceIds.h"
@@ -53,7 +53,7 @@ protected:
     const NotifyIconData& Last() const { return area.calls.back().record; }
 
     CFakeNotifyArea area;
-    CFakeIconLoader icons;
+    CFakeResources icons;
     CFakeTrayReceiver receiver;
     std::unique_ptr<CSystemTray> tray;
 };
@@ -334,7 +334,7 @@ TEST(SystemTrayTip, IsCutToAtMost127BytesAndNeverInsideACharacter)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CFakeNotifyArea area;
-        CFakeIconLoader icons;
+        CFakeResources icons;
         CSystemTray t(area, icons);
         t.CreateWithIcon(nullptr, WM_TRAY_CALLBACK, c.tip, QIcon(), 133);
         const char* szTip = t.m_record.szTip;

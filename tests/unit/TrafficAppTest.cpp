@@ -64,7 +64,9 @@ TEST(TrafficAppStartUp, FirstRunShowsTheWindowOpaqueOnInterfaceZeroWithTheIdleIc
     EXPECT_EQ(record.uID, 133u);
     EXPECT_EQ(record.uCallbackMessage, 0x8616u);
     EXPECT_STREQ(record.szTip, "Corvane by Mirelda");
-    EXPECT_EQ(fx.icons.loaded.front(), IDI_IDLE) << "the tray's image is loaded first";
+    std::vector<uint16_t> trayImages = fx.resources.loaded;
+    std::erase(trayImages, uint16_t(IDR_MAINFRAME)); // the main window's own icon
+    EXPECT_EQ(trayImages.front(), IDI_IDLE) << "the tray's image is loaded first";
     EXPECT_EQ(record.hIcon.pixmap(16).toImage().pixelColor(8, 8), QColor(Qt::darkGray));
 
     EXPECT_EQ(Keys(fx.store.reads), [] {
@@ -268,9 +270,9 @@ TEST_P(TrafficAppStartDevice, GraphsReadTheInterfaceChosenAtStart)
         fx.Store("NetworkDevice", *r.storedPosition);
     if (r.storedName)
         fx.store.strings[{ "Settings", "NetworkDeviceName" }] = r.storedName;
-    fx.routes.route4 = r.route4;
-    fx.routes.route6 = r.route6;
-    fx.routes.up = r.up;
+    fx.connection.route4 = r.route4;
+    fx.connection.route6 = r.route6;
+    fx.connection.up = r.up;
     CTrafficApp& app = fx.Start();
     EXPECT_EQ(app.m_pTrafficWnd->m_meter.Name(), r.reads);
     EXPECT_EQ(app.m_nNetworkDevice, r.position);

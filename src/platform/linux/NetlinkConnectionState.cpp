@@ -15,15 +15,27 @@ bool IsConnectedLink(unsigned flags)
 CNetlinkConnectionState::CNetlinkConnectionState()
     : m_pOwnClient(std::make_unique<CNetlinkClient>())
     , m_client(*m_pOwnClient)
+    , m_routes(m_client)
 {
 }
 
 CNetlinkConnectionState::CNetlinkConnectionState(CNetlinkClient& client)
     : m_client(client)
+    , m_routes(m_client)
 {
 }
 
 CNetlinkConnectionState::~CNetlinkConnectionState() = default;
+
+std::string CNetlinkConnectionState::DefaultRouteInterface(bool ipv6)
+{
+    return m_routes.DefaultRouteInterface(ipv6);
+}
+
+std::vector<std::string> CNetlinkConnectionState::UpInterfaces()
+{
+    return m_routes.UpInterfaces();
+}
 
 bool CNetlinkConnectionState::ParseLinkChunk(
     const uint8_t* data, size_t length, uint32_t seq, bool& connected, bool& failed)

@@ -2,6 +2,7 @@
 
 #include "platform/IConnectionState.h"
 #include "platform/linux/NetlinkClient.h"
+#include "platform/linux/NetlinkRouteTable.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +12,8 @@
 // its links in one RTM_GETLINK dump over a netlink socket kept open between calls, into a
 // buffer kept too: no file per interface and no allocation. The answer is kept until the
 // kernel reports a link event, so a call in a quiet moment costs one non-blocking receive.
-// A failing query counts as no connection and is asked again next time.
+// A failing query counts as no connection and is asked again next time. The first run's
+// questions about routes go to the routing table over the same client.
 class CNetlinkConnectionState : public IConnectionState {
 public:
     // With a netlink client of its own, or one shared with the program's other readers.
@@ -23,6 +25,8 @@ public:
     CNetlinkConnectionState& operator=(const CNetlinkConnectionState&) = delete;
 
     bool IsConnected() override;
+    std::string DefaultRouteInterface(bool ipv6) override;
+    std::vector<std::string> UpInterfaces() override;
 
     // Walks one received chunk of a link dump: sets connected when a link other than
     // loopback is up and running; returns false when the dump ended (done or error) or
@@ -36,6 +40,7 @@ private:
 
     std::unique_ptr<CNetlinkClient> m_pOwnClient;
     CNetlinkClient& m_client;
+    CNetlinkRouteTable m_routes;
     uint64_t m_nLinkGeneration = 0;
     bool m_bKnown = false; // m_bConnected answers until the next link event
     bool m_bConnected = false;

@@ -1,22 +1,24 @@
 #pragma once
 
-#include "platform/IRouteTable.h"
-
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class CNetlinkClient;
 
 // The routing table over rtnetlink (one RTM_GETROUTE dump per family), asked once, on the
 // first run. Links that are up come from getifaddrs.
-class CNetlinkRouteTable : public IRouteTable {
+class CNetlinkRouteTable {
 public:
     // Without a client, each question opens a netlink socket of its own.
     CNetlinkRouteTable() = default;
     explicit CNetlinkRouteTable(CNetlinkClient& client);
 
-    std::string DefaultRouteInterface(bool ipv6) override;
-    std::vector<std::string> UpInterfaces() override;
+    // The interface of the default route of that family with the lowest metric; empty for none.
+    std::string DefaultRouteInterface(bool ipv6);
+    // The interfaces other than loopback that are up, in the kernel's order.
+    std::vector<std::string> UpInterfaces();
 
     // The best default route so far: output interface index and metric; index 0 for none.
     struct DefaultRoute {

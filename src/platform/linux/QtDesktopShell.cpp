@@ -69,3 +69,8 @@ void CQtDesktopShell::ExitProcess(int code)
 {
     QCoreApplication::exit(code);
 }
+
+void CQtDesktopShell::SetSessionEndHandler(std::function<void()> handler)
+{
+    m_sessionEnd.SetHandler(std::move(handler));
+}

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "platform/IDesktopShell.h"
+#include "platform/linux/SignalSessionEnd.h"
 
-// Qt's pointer, menu, beep and event loop; the taskbar hint is set on the X window directly.
+// Qt's pointer, menu, beep and event loop; the taskbar hint is set on the X window directly,
+// and the session's request to end comes as a signal.
 class CQtDesktopShell : public IDesktopShell {
 public:
     QPoint GetCursorPos() override;
@@ -15,4 +17,8 @@ public:
     void SkipTaskbar(QWidget* pWindow) override;
     void MessageBeep() override;
     void ExitProcess(int code) override;
+    void SetSessionEndHandler(std::function<void()> handler) override;
+
+private:
+    CSignalSessionEnd m_sessionEnd;
 };

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/ISessionEnd.h"
 #include "platform/linux/FileDescriptor.h"
 
 #include <QObject>
 #include <csignal>
+#include <functional>
 #include <iterator>
 #include <memory>
 
@@ -14,14 +14,15 @@ class QSocketNotifier;
 // the signal number to a pipe; a QSocketNotifier on the pipe's other end calls the handler
 // from the event loop, where shutting down is safe. The previous dispositions come back when
 // this object goes.
-class CSignalSessionEnd : public QObject, public ISessionEnd {
+class CSignalSessionEnd : public QObject {
 public:
     CSignalSessionEnd();
     ~CSignalSessionEnd() override;
     CSignalSessionEnd(const CSignalSessionEnd&) = delete;
     CSignalSessionEnd& operator=(const CSignalSessionEnd&) = delete;
 
-    void SetHandler(std::function<void()> handler) override;
+    // An empty handler stops the calls.
+    void SetHandler(std::function<void()> handler);
 
 private:
     void OnReadable();

@@ -1,7 +1,7 @@
-#include "app/Resources.h"
+#include "platform/linux/QtResources.h"
 
 #include "ResourceIds.h"
-#include "app/ResourceIconEngine.h"
+#include "platform/linux/ResourceIconEngine.h"
 
 #include <QImageReader>
 #include <QSize>
@@ -34,7 +34,7 @@ const char* IconStem(int id)
 
 } // namespace
 
-QImage CResources::ReadPng(const QString& path)
+QImage CQtResources::ReadPng(const QString& path)
 {
     // Named as a PNG and without format detection, the reader uses Qt's built-in decoder;
     // detection would load and ask every image format plugin installed (GIF, ICO, JPEG with
@@ -44,14 +44,14 @@ QImage CResources::ReadPng(const QString& path)
     return reader.read();
 }
 
-QImage CResources::LoadBitmap(int id) const
+QImage CQtResources::LoadBitmap(int id)
 {
     if (id != IDB_SKIN)
         return {};
     return ReadPng(QStringLiteral(":/corvane/skin.png"));
 }
 
-std::vector<int> CResources::IconSizes(int id)
+std::vector<int> CQtResources::IconSizes(int id)
 {
     if (id == IDR_MAINFRAME)
         return { std::begin(kProgramIconSizes), std::end(kProgramIconSizes) };
@@ -60,7 +60,7 @@ std::vector<int> CResources::IconSizes(int id)
     return {};
 }
 
-QString CResources::IconPath(int id, int size)
+QString CQtResources::IconPath(int id, int size)
 {
     const std::vector<int> sizes = IconSizes(id);
     if (std::find(sizes.begin(), sizes.end(), size) == sizes.end())
@@ -68,7 +68,7 @@ QString CResources::IconPath(int id, int size)
     return QStringLiteral(":/corvane/icons/%1-%2.png").arg(QLatin1String(IconStem(id))).arg(size);
 }
 
-QIcon CResources::LoadIcon(int id) const
+QIcon CQtResources::LoadIcon(int id)
 {
     // A copy of an icon shares its decoded images.
     if (const auto found = m_icons.find(id); found != m_icons.end())
@@ -85,7 +85,7 @@ QIcon CResources::LoadIcon(int id) const
     return icon;
 }
 
-QString CResources::LoadString(int id) const
+QString CQtResources::LoadString(int id)
 {
     switch (id) {
     case IDS_ABOUTBOX:
@@ -97,7 +97,7 @@ QString CResources::LoadString(int id) const
     }
 }
 
-MenuResource CResources::LoadMenu(int id) const
+MenuResource CQtResources::LoadMenu(int id)
 {
     if (id != IDR_TRAYMENU)
         return {};

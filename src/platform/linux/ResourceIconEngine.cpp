@@ -1,6 +1,6 @@
-#include "app/ResourceIconEngine.h"
+#include "platform/linux/ResourceIconEngine.h"
 
-#include "app/Resources.h"
+#include "platform/linux/QtResources.h"
 
 #include <QPainter>
 
@@ -35,7 +35,7 @@ QPixmap CResourceIconEngine::pixmap(const QSize& size, QIcon::Mode, QIcon::State
         return {};
     QPixmap image = e->pixmap;
     if (image.isNull() && !e->path.isEmpty()) {
-        image = QPixmap::fromImage(CResources::ReadPng(e->path));
+        image = QPixmap::fromImage(CQtResources::ReadPng(e->path));
         if (image.isNull())
             return {};
         if (e->size.width() <= kKeptSize && e->size.height() <= kKeptSize)
