@@ -7,7 +7,8 @@
 # bottom rows). Per program and phase it prints the CPU time as % of one core (from
 # /proc/PID/task/*/schedstat), wake-ups per second (voluntary context switches of all
 # threads), and at the end resident and private dirty memory; then the CPU ratios to conky,
-# and the median time from start to window mapped over 10 starts of Corvane.
+# and the median time from start to window mapped over 10 starts of Corvane and of a bare Qt
+# window.
 #
 #   bench/compare_conky.sh [seconds per phase, default 30] [build dir, default build]
 #
@@ -208,17 +209,26 @@ corvane_search=(--all --pid @PID@ --name '^Corvane$')
 echo "display $DISPLAY, cvb0 at position $position, $(nproc) cores," \
     "$rounds rounds of 2 x $duration s" >&2
 
-# Start to window mapped: one warm-up start, then 10 measured ones, one program at a time.
-# (ip netns exec is part of each start.)
-start_window "${corvane_search[@]}" -- "${corvane_cmd[@]}"
-read -r pid _ <"$work/started"
-stop "$pid"
-starts=()
-for _ in $(seq 10); do
-    start_window "${corvane_search[@]}" -- "${corvane_cmd[@]}"
-    read -r pid tenths <"$work/started"
-    starts+=("$tenths")
-    stop "$pid"
+# Start to window mapped, from the X server's own notice (bench/floor/MapTime.cpp): after
+# one warm-up start each, 10 starts of each program in turns, beside a bare Qt program that
+# shows one empty window. Started outside the namespaces, as a user starts them.
+maptime=$(dirname "$corvane")/bench/corvane_maptime
+floor=$(dirname "$corvane")/bench/corvane_floor
+for tool in "$maptime" "$floor"; do
+    [ -x "$tool" ] || { echo "no $tool: build the corvane_maptime and corvane_floor targets" >&2; exit 1; }
+done
+start_names=(corvane bare-qt)
+start_cmds=("$corvane" "$floor window")
+for other in ${OTHER:-}; do
+    start_names+=("${other%%=*}")
+    start_cmds+=("${other#*=}")
+done
+for round in 0 $(seq 10); do
+    for i in "${!start_names[@]}"; do
+        # shellcheck disable=SC2086 # a command and its arguments
+        ms=$(env XDG_CONFIG_HOME="$work/config" "$maptime" Corvane ${start_cmds[i]}) || exit 1
+        [ "$round" = 0 ] || echo "$ms" >>"$work/start-${start_names[i]}"
+    done
 done
 
 # All programs run together for the whole measurement.
@@ -313,6 +323,8 @@ for i in "${!pids[@]}"; do
         "$(status_kb "${pids[i]}" VmHWM)" "$(private_dirty_kb "${pids[i]}")"
 done
 echo
-printf '%s\n' "${starts[@]}" | sort -n | awk '{ a[NR] = $1 / 10; s = s sprintf(" %.1f", a[NR]) }
-    END { printf "Corvane start to window mapped, 10 starts (ms, sorted):%s\nmedian: %.1f ms\n", s,
-        (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2) }'
+for name in "${start_names[@]}"; do
+    sort -n "$work/start-$name" | awk -v n="$name" '{ a[NR] = $1; s = s sprintf(" %.1f", $1) }
+        END { printf "%-10s start to window mapped, median %.1f ms of 10 (sorted:%s)\n", n,
+            (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2), s }'
+done

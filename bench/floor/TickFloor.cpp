@@ -5,11 +5,15 @@
 //   corvane_floor poll   a timerfd and poll(2), no Qt at all
 //   corvane_floor qt     a QCoreApplication and a QTimer
 //   corvane_floor gui    a QGuiApplication (the display connection and its event loop), no window
+//   corvane_floor window a QApplication showing one empty widget named "Corvane" and nothing
+//                        else: the least a Qt program takes from start to window mapped
 #include "platform/linux/NetlinkPerfDataSource.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QTimer>
+#include <QWidget>
 
 #include <cstdio>
 #include <cstring>
@@ -70,6 +74,16 @@ template <class App> int RunQt(int argc, char** argv)
     return app.exec();
 }
 
+int RunWindow(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Corvane"));
+    window.resize(174, 128);
+    window.show();
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -81,6 +95,8 @@ int main(int argc, char** argv)
         return RunQt<QCoreApplication>(argc, argv);
     if (std::strcmp(mode, "gui") == 0)
         return RunQt<QGuiApplication>(argc, argv);
-    std::fputs("usage: corvane_floor poll|qt|gui\n", stderr);
+    if (std::strcmp(mode, "window") == 0)
+        return RunWindow(argc, argv);
+    std::fputs("usage: corvane_floor poll|qt|gui|window\n", stderr);
     return 2;
 }
