@@ -163,6 +163,12 @@ void CTrafficGraph::Sample(double read, bool connected)
         std::copy_backward(m_tickLengths.begin(), m_tickLengths.end() - 1, m_tickLengths.end());
         m_tickLengths[0] = length;
     }
+    // The heights worked out so far move with their points, so the next drawing works out
+    // the newest one only.
+    if (!m_heights.empty()) {
+        std::copy_backward(m_heights.begin(), m_heights.end() - 1, m_heights.end());
+        m_heights[0].known = false;
+    }
     Repaint();
 }
 
@@ -339,8 +345,20 @@ void CTrafficGraph::ComputePoints(int height)
 {
     const int step = std::max(1, m_nPointStep);
     const size_t n = std::min(m_history.size(), m_points.size());
+    // A height is worked out again only when what it depends on changed: the graph's height,
+    // the full scale, or the point's bytes and tick length.
+    if (height != m_heightsFor || m_nFullScale != m_heightsScale) {
+        m_heights.assign(n, PointMemo());
+        m_heightsFor = height;
+        m_heightsScale = m_nFullScale;
+    }
+    m_heights.resize(n);
     for (size_t i = 0; i < n; ++i) {
-        const int d = PointHeight(i, height);
+        PointMemo& memo = m_heights[i];
+        const uint32_t length = i < m_tickLengths.size() ? m_tickLengths[i] : 0;
+        if (!memo.known || memo.bytes != m_history[i] || memo.length != length)
+            memo = { m_history[i], length, PointHeight(i, height), true };
+        const int d = memo.height;
         m_points[i] = QPoint(int(i) * step, m_bMirror ? d : (height - 1) - d);
     }
     // Drawn as one run of pixels per point, from its row toward the next point's row with

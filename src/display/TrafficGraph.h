@@ -150,6 +150,16 @@ private:
     uint32_t m_dwLastSample = 0; // tick count of the previous sample
     bool m_bLastSampleKnown = false;
     std::vector<QPoint> m_points; // the line's vertices, sized with the history
+    // Each point's height with the bytes and tick length it was worked out from.
+    struct PointMemo {
+        int32_t bytes = 0;
+        uint32_t length = 0;
+        int height = 0;
+        bool known = false;
+    };
+    std::vector<PointMemo> m_heights;
+    int m_heightsFor = -1; // the graph height and full scale of every known height
+    int32_t m_heightsScale = 0;
     std::vector<QRect> m_runs;
     int m_nBackgroundBuilds = 0;
     int m_nPaints = 0;

@@ -79,6 +79,23 @@ TEST(TrafficGraphSurface, PicturesGoToTheServerOnlyWhenTheyChange)
     EXPECT_EQ(g.log.presents, presents);
 }
 
+TEST(TrafficGraphSurface, HeightsFollowTheFullScaleAndHistoryWrittenInPlace)
+{
+    SurfaceGraph g(true); // 54 rows: row 53 is the bottom
+    g.Tick(0); // the first tick only primes the counter
+    g.Tick(2048); // 10 KB/s, half of the 20 KB/s full scale
+    g.Tick(0);
+    EXPECT_EQ(g.log.runs[1].top(), 53 - 26);
+    g.graph.m_nFullScale = 40960;
+    g.Tick(0);
+    EXPECT_EQ(g.log.runs[2].top(), 53 - 13);
+    // Four times the bytes over a tick twice as long: twice the rate.
+    g.graph.m_history[2] = 8192;
+    g.graph.m_tickLengths[2] = 400;
+    g.Tick(0);
+    EXPECT_EQ(g.log.runs[3].top(), 53 - 26);
+}
+
 TEST(TrafficGraphSurface, OwnerSendsATicksRequestsWhenItFlushes)
 {
     SurfaceGraph g(true);
