@@ -303,6 +303,7 @@ void CTrafficGraph::PresentNative()
         if (m_pSurface->SetTexts(picture, QPoint(0, top)))
             m_surfaceTexts = std::move(texts);
     }
+    ComputePoints(h);
     m_pSurface->Present(m_runs.data(), int(m_runs.size()), ToQRgb(m_crLine));
 }
 
@@ -315,13 +316,20 @@ void CTrafficGraph::FlushNative()
 
 bool CTrafficGraph::PictureChanged()
 {
-    PictureInputs inputs { size(), m_font.Font(), m_crLine, m_crDots, m_nDotStepX, m_nDotStepY,
-        m_bMirror, m_strRate, m_strScale };
-    ComputePoints(height());
-    if (m_bPictureKnown && inputs == m_picture && m_points == m_picturePoints)
+    PictureInputs inputs { size(), m_nPointStep, m_font.Font(), m_crLine, m_crDots, m_nDotStepX,
+        m_nDotStepY, m_bMirror, m_strRate, m_strScale };
+    // The heights alone, without the vertices and runs: an idle tick touches no more memory
+    // than it must.
+    UpdateHeights(height());
+    m_pictureHeights.resize(m_heights.size());
+    bool same = m_bPictureKnown && inputs == m_picture;
+    for (size_t i = 0; i < m_heights.size(); ++i) {
+        same = same && m_pictureHeights[i] == m_heights[i].height;
+        m_pictureHeights[i] = m_heights[i].height;
+    }
+    if (same)
         return false;
     m_picture = std::move(inputs);
-    m_picturePoints = m_points; // same length every time: no allocation
     m_bPictureKnown = true;
     return true;
 }
@@ -341,9 +349,8 @@ int CTrafficGraph::PointHeight(size_t i, int height) const
     return int(rate * (height - 1) / fullScale);
 }
 
-void CTrafficGraph::ComputePoints(int height)
+void CTrafficGraph::UpdateHeights(int height)
 {
-    const int step = std::max(1, m_nPointStep);
     const size_t n = std::min(m_history.size(), m_points.size());
     // A height is worked out again only when what it depends on changed: the graph's height,
     // the full scale, or the point's bytes and tick length.
@@ -358,7 +365,16 @@ void CTrafficGraph::ComputePoints(int height)
         const uint32_t length = i < m_tickLengths.size() ? m_tickLengths[i] : 0;
         if (!memo.known || memo.bytes != m_history[i] || memo.length != length)
             memo = { m_history[i], length, PointHeight(i, height), true };
-        const int d = memo.height;
+    }
+}
+
+void CTrafficGraph::ComputePoints(int height)
+{
+    UpdateHeights(height);
+    const int step = std::max(1, m_nPointStep);
+    const size_t n = m_heights.size();
+    for (size_t i = 0; i < n; ++i) {
+        const int d = m_heights[i].height;
         m_points[i] = QPoint(int(i) * step, m_bMirror ? d : (height - 1) - d);
     }
     // Drawn as one run of pixels per point, from its row toward the next point's row with
@@ -390,7 +406,6 @@ void CTrafficGraph::paintEvent(QPaintEvent*)
     if (!m_bReady)
         return;
     if (m_pSurface) {
-        ComputePoints(height());
         PresentNative();
         m_pSurface->Flush();
         m_bUnflushed = false;

@@ -126,6 +126,8 @@ private:
     void PresentNative();
     void RebuildBackground(int width, int height);
     void Repaint();
+    // Each history point's height in a graph of that height, into m_heights.
+    void UpdateHeights(int height);
     // The line's vertices for the current history into m_points, and the runs of pixels
     // that draw it into m_runs.
     void ComputePoints(int height);
@@ -135,6 +137,7 @@ private:
     // Everything besides the line that decides what a paint shows.
     struct PictureInputs {
         QSize size;
+        int32_t pointStep;
         QFont font;
         ColorRef line, dots;
         int32_t dotStepX, dotStepY;
@@ -168,7 +171,7 @@ private:
     QStaticText m_scaleText;
     QFont m_textFont;
     PictureInputs m_picture;
-    std::vector<QPoint> m_picturePoints;
+    std::vector<int> m_pictureHeights;
     bool m_bPictureKnown = false;
 
     // What the native surface holds, so each picture is sent again only when it changed.
