@@ -4,11 +4,14 @@
 // and the rest are the test fakes, so nothing outside the process is touched.
 //
 // The argument is the watched interface's position in the kernel's link order: 0 is the
-// first link (usually lo), -1 the last one (the longest walk through the list).
+// first link (usually lo), -1 the last one (the longest walk through the list). On the xcb
+// platform (QT_QPA_PLATFORM=xcb) the graphs draw in the X server, as the program's do there;
+// the counter "native" says which path ran.
 #include "display/TrafficWnd.h"
 #include "platform/linux/MonotonicClock.h"
 #include "platform/linux/NetlinkConnectionState.h"
 #include "platform/linux/NetlinkPerfDataSource.h"
+#include "platform/linux/XcbNativeDrawing.h"
 #include "support/AppFixture.h"
 #include "traffic/InterfaceCounter.h"
 
@@ -30,7 +33,9 @@ public:
             device = CInterfaceCounter(m_perf).GetLastIndex();
         m_nDevice = int32_t(device);
         m_fx.Store("NetworkDevice", m_nDevice);
-        m_pApp = std::make_unique<CTrafficApp>(m_fx.Services(m_perf, m_connection, m_clock));
+        AppServices services = m_fx.Services(m_perf, m_connection, m_clock);
+        services.drawing = &m_drawing; // draws nothing itself off X: the raster path runs
+        m_pApp = std::make_unique<CTrafficApp>(services);
         m_pApp->InitInstance();
         // The window's own timer never fires here: the benchmark makes the ticks itself and
         // runs no event loop after this, which only exposes the window.
@@ -47,6 +52,7 @@ private:
     CNetlinkPerfDataSource m_perf;
     CNetlinkConnectionState m_connection;
     CMonotonicClock m_clock;
+    CXcbNativeDrawing m_drawing;
     CAppFixture m_fx;
     std::unique_ptr<CTrafficApp> m_pApp;
     int32_t m_nDevice = 0;
@@ -56,6 +62,7 @@ void Report(benchmark::State& state, CRunningApp& app, int paintsBefore)
 {
     const double ticks = double(state.iterations());
     state.counters["device"] = app.Device();
+    state.counters["native"] = app.Wnd().m_graphReceived.DrawsNatively() ? 1 : 0;
     state.counters["paints_per_tick"] = ticks > 0 ? (app.Paints() - paintsBefore) / ticks : 0;
 }
 

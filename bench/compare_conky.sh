@@ -7,7 +7,8 @@
 # bottom rows). Per program and phase it prints the CPU time as % of one core (from
 # /proc/PID/task/*/schedstat), wake-ups per second (voluntary context switches of all
 # threads), and at the end resident and private dirty memory; then the CPU ratios to conky,
-# and the median time from start to window mapped over 10 starts of Corvane.
+# and the median time from start to window mapped over 10 starts of Corvane and of a bare Qt
+# window.
 #
 #   bench/compare_conky.sh [seconds per phase, default 30] [build dir, default build]
 #
@@ -15,7 +16,12 @@
 # between (default 30000 and 70000: against the default full scale of 102400 bytes per
 # second, "100 KB/s", the line stays between about a third and two thirds of the height);
 # SCALE, the GraphicScale stored for Corvane (default 102400);
-# RASTER=1 adds a Corvane that paints through Qt's raster path (CORVANE_RASTER=1).
+# RASTER=1 adds a Corvane that paints through Qt's raster path (CORVANE_RASTER=1);
+# OTHER="name=path ..." adds other builds of corvane under those names (a before and after
+# in one window of time);
+# FLOOR=1 adds the floor programs (bench/floor): a timer and one counter reading per tick,
+# without Qt (floor-poll), with a QCoreApplication (floor-qt) and with a QGuiApplication
+# connected to the display but without a window (floor-gui).
 # Installs conky-std with apt-get when it is missing (needs root; never in CI). Needs root for
 # the namespaces. Every process the script starts is ended by its PID on exit, and the
 # namespaces it made are deleted; nothing else is touched.
@@ -203,17 +209,26 @@ corvane_search=(--all --pid @PID@ --name '^Corvane$')
 echo "display $DISPLAY, cvb0 at position $position, $(nproc) cores," \
     "$rounds rounds of 2 x $duration s" >&2
 
-# Start to window mapped: one warm-up start, then 10 measured ones, one program at a time.
-# (ip netns exec is part of each start.)
-start_window "${corvane_search[@]}" -- "${corvane_cmd[@]}"
-read -r pid _ <"$work/started"
-stop "$pid"
-starts=()
-for _ in $(seq 10); do
-    start_window "${corvane_search[@]}" -- "${corvane_cmd[@]}"
-    read -r pid tenths <"$work/started"
-    starts+=("$tenths")
-    stop "$pid"
+# Start to window mapped, from the X server's own notice (bench/floor/MapTime.cpp): after
+# one warm-up start each, 10 starts of each program in turns, beside a bare Qt program that
+# shows one empty window. Started outside the namespaces, as a user starts them.
+maptime=$(dirname "$corvane")/bench/corvane_maptime
+floor=$(dirname "$corvane")/bench/corvane_floor
+for tool in "$maptime" "$floor"; do
+    [ -x "$tool" ] || { echo "no $tool: build the corvane_maptime and corvane_floor targets" >&2; exit 1; }
+done
+start_names=(corvane bare-qt)
+start_cmds=("$corvane" "$floor window")
+for other in ${OTHER:-}; do
+    start_names+=("${other%%=*}")
+    start_cmds+=("${other#*=}")
+done
+for round in 0 $(seq 10); do
+    for i in "${!start_names[@]}"; do
+        # shellcheck disable=SC2086 # a command and its arguments
+        ms=$(env XDG_CONFIG_HOME="$work/config" "$maptime" Corvane ${start_cmds[i]}) || exit 1
+        [ "$round" = 0 ] || echo "$ms" >>"$work/start-${start_names[i]}"
+    done
 done
 
 # All programs run together for the whole measurement.
@@ -233,6 +248,25 @@ if [ "${RASTER:-0}" = 1 ]; then
     read -r pid _ <"$work/started"
     names+=(raster)
     pids+=("$pid")
+fi
+for other in ${OTHER:-}; do
+    mkdir -p "$work/config-${other%%=*}/corvane"
+    cp "$work/config/corvane/corvane.conf" "$work/config-${other%%=*}/corvane/"
+    start_window "${corvane_search[@]}" -- env XDG_CONFIG_HOME="$work/config-${other%%=*}" \
+        "${other#*=}"
+    read -r pid _ <"$work/started"
+    names+=("${other%%=*}")
+    pids+=("$pid")
+done
+if [ "${FLOOR:-0}" = 1 ]; then
+    floor=$(dirname "$corvane")/bench/corvane_floor
+    [ -x "$floor" ] || { echo "no $floor: build the corvane_floor target" >&2; exit 1; }
+    for mode in poll qt gui; do
+        ip netns exec "$ns" "$floor" "$mode" >>"$work/programs.log" 2>&1 &
+        started+=($!)
+        names+=("floor-$mode")
+        pids+=($!)
+    done
 fi
 sleep 2
 
@@ -270,25 +304,27 @@ for round in $(seq "$rounds"); do
     [ "$round" = "$rounds" ] || sleep 35
 done
 
-printf '\n%-6s %-5s %-8s %10s %10s %10s\n' phase round program "CPU %" "wakeups/s" "of conky"
+printf '\n%-6s %-5s %-10s %10s %10s %10s\n' phase round program "CPU %" "wakeups/s" "of conky"
 for phase in idle busy; do
     for round in $(seq "$rounds"); do
         read -r kcpu _ <"$work/conky-$phase-$round"
         for name in "${names[@]}"; do
             read -r cpu wake <"$work/$name-$phase-$round"
             awk -v p="$phase" -v r="$round" -v n="$name" -v c="$cpu" -v w="$wake" -v k="$kcpu" \
-                'BEGIN { printf "%-6s %-5s %-8s %10s %10s %10s\n", p, r, n, c, w,
+                'BEGIN { printf "%-6s %-5s %-10s %10s %10s %10s\n", p, r, n, c, w,
                     (k > 0 ? sprintf("%.3f", c / k) : "-") }'
         done
     done
 done
 
-printf '\n%-8s %12s %12s %18s\n' program "VmRSS KiB" "VmHWM KiB" "Private_Dirty KiB"
+printf '\n%-10s %12s %12s %18s\n' program "VmRSS KiB" "VmHWM KiB" "Private_Dirty KiB"
 for i in "${!pids[@]}"; do
-    printf '%-8s %12s %12s %18s\n' "${names[i]}" "$(status_kb "${pids[i]}" VmRSS)" \
+    printf '%-10s %12s %12s %18s\n' "${names[i]}" "$(status_kb "${pids[i]}" VmRSS)" \
         "$(status_kb "${pids[i]}" VmHWM)" "$(private_dirty_kb "${pids[i]}")"
 done
 echo
-printf '%s\n' "${starts[@]}" | sort -n | awk '{ a[NR] = $1 / 10; s = s sprintf(" %.1f", a[NR]) }
-    END { printf "Corvane start to window mapped, 10 starts (ms, sorted):%s\nmedian: %.1f ms\n", s,
-        (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2) }'
+for name in "${start_names[@]}"; do
+    sort -n "$work/start-$name" | awk -v n="$name" '{ a[NR] = $1; s = s sprintf(" %.1f", $1) }
+        END { printf "%-10s start to window mapped, median %.1f ms of 10 (sorted:%s)\n", n,
+            (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2), s }'
+done

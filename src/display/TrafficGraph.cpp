@@ -163,6 +163,12 @@ void CTrafficGraph::Sample(double read, bool connected)
         std::copy_backward(m_tickLengths.begin(), m_tickLengths.end() - 1, m_tickLengths.end());
         m_tickLengths[0] = length;
     }
+    // The heights worked out so far move with their points, so the next drawing works out
+    // the newest one only.
+    if (!m_heights.empty()) {
+        std::copy_backward(m_heights.begin(), m_heights.end() - 1, m_heights.end());
+        m_heights[0].known = false;
+    }
     Repaint();
 }
 
@@ -219,9 +225,15 @@ void CTrafficGraph::Repaint()
     // Only when the picture changes: every tick of an idle link scrolls the same flat line
     // under the same texts.
     if (m_pSurface) {
-        // A few requests to the server, sent at once: nothing is posted to the event loop.
-        if (isVisible() && PictureChanged())
+        // A few requests to the server, nothing posted to the event loop. An owner that
+        // repaints its graphs sends all their requests in one write once the tick is done.
+        if (isVisible() && PictureChanged()) {
             PresentNative();
+            if (m_bOwnerRepaints)
+                m_bUnflushed = true;
+            else
+                m_pSurface->Flush();
+        }
         return;
     }
     if (!m_bOwnerRepaints) {
@@ -274,29 +286,50 @@ void CTrafficGraph::PresentNative()
     // draws them, and sent as a picture that every tick copies through its mask.
     SurfaceTexts texts { size(), m_font.Font(), m_bMirror, m_strRate, m_strScale };
     if (m_surfaceTexts != texts) {
-        QImage picture(std::max(0, w), std::max(0, h), QImage::Format_ARGB32_Premultiplied);
+        // Only the band of rows the texts stand on, with a row or two to spare for glyphs
+        // that reach beyond the line's height.
+        const int lineHeight = QFontMetrics(m_font.Font()).height();
+        const int top = std::max(0, (m_bMirror ? h - lineHeight - 1 : 4) - 2);
+        const int bottom = std::min(h, top + lineHeight + 4);
+        QImage picture(
+            std::max(0, w), std::max(0, bottom - top), QImage::Format_ARGB32_Premultiplied);
         if (!picture.isNull()) {
             picture.fill(Qt::transparent);
             QPainter painter(&picture);
             painter.setFont(m_font.Font());
+            painter.translate(0, -top);
             DrawTexts(painter, w, h);
         }
-        if (m_pSurface->SetTexts(picture, QPoint(0, 0)))
+        if (m_pSurface->SetTexts(picture, QPoint(0, top)))
             m_surfaceTexts = std::move(texts);
     }
     ComputePoints(h);
     m_pSurface->Present(m_runs.data(), int(m_runs.size()), ToQRgb(m_crLine));
 }
 
+void CTrafficGraph::FlushNative()
+{
+    if (m_bUnflushed && m_pSurface)
+        m_pSurface->Flush();
+    m_bUnflushed = false;
+}
+
 bool CTrafficGraph::PictureChanged()
 {
-    PictureInputs inputs { size(), palette().color(QPalette::Button), m_font.Font(), m_crLine,
-        m_crDots, m_nDotStepX, m_nDotStepY, m_bMirror, m_strRate, m_strScale };
-    ComputePoints(height());
-    if (m_bPictureKnown && inputs == m_picture && m_points == m_picturePoints)
+    PictureInputs inputs { size(), m_nPointStep, m_font.Font(), m_crLine, m_crDots, m_nDotStepX,
+        m_nDotStepY, m_bMirror, m_strRate, m_strScale };
+    // The heights alone, without the vertices and runs: an idle tick touches no more memory
+    // than it must.
+    UpdateHeights(height());
+    m_pictureHeights.resize(m_heights.size());
+    bool same = m_bPictureKnown && inputs == m_picture;
+    for (size_t i = 0; i < m_heights.size(); ++i) {
+        same = same && m_pictureHeights[i] == m_heights[i].height;
+        m_pictureHeights[i] = m_heights[i].height;
+    }
+    if (same)
         return false;
     m_picture = std::move(inputs);
-    m_picturePoints = m_points; // same length every time: no allocation
     m_bPictureKnown = true;
     return true;
 }
@@ -316,12 +349,32 @@ int CTrafficGraph::PointHeight(size_t i, int height) const
     return int(rate * (height - 1) / fullScale);
 }
 
+void CTrafficGraph::UpdateHeights(int height)
+{
+    const size_t n = std::min(m_history.size(), m_points.size());
+    // A height is worked out again only when what it depends on changed: the graph's height,
+    // the full scale, or the point's bytes and tick length.
+    if (height != m_heightsFor || m_nFullScale != m_heightsScale) {
+        m_heights.assign(n, PointMemo());
+        m_heightsFor = height;
+        m_heightsScale = m_nFullScale;
+    }
+    m_heights.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        PointMemo& memo = m_heights[i];
+        const uint32_t length = i < m_tickLengths.size() ? m_tickLengths[i] : 0;
+        if (!memo.known || memo.bytes != m_history[i] || memo.length != length)
+            memo = { m_history[i], length, PointHeight(i, height), true };
+    }
+}
+
 void CTrafficGraph::ComputePoints(int height)
 {
+    UpdateHeights(height);
     const int step = std::max(1, m_nPointStep);
-    const size_t n = std::min(m_history.size(), m_points.size());
+    const size_t n = m_heights.size();
     for (size_t i = 0; i < n; ++i) {
-        const int d = PointHeight(i, height);
+        const int d = m_heights[i].height;
         m_points[i] = QPoint(int(i) * step, m_bMirror ? d : (height - 1) - d);
     }
     // Drawn as one run of pixels per point, from its row toward the next point's row with
@@ -354,6 +407,8 @@ void CTrafficGraph::paintEvent(QPaintEvent*)
         return;
     if (m_pSurface) {
         PresentNative();
+        m_pSurface->Flush();
+        m_bUnflushed = false;
         return;
     }
     ++m_nPaints;
@@ -365,11 +420,13 @@ void CTrafficGraph::paintEvent(QPaintEvent*)
 
 void CTrafficGraph::Draw(QPainter& painter, int width, int height)
 {
-    painter.fillRect(0, 0, width, height, palette().color(QPalette::Button));
     painter.setFont(m_font.Font());
-
     if (m_bmpBackground.isNull() || m_bmpBackground.size() != QSize(width, height))
         RebuildBackground(width, height);
+    // The background covers every pixel; without one (no memory for it) the button colour
+    // stands in.
+    if (m_bmpBackground.isNull())
+        painter.fillRect(0, 0, width, height, palette().color(QPalette::Button));
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(0, 0, m_bmpBackground);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);

@@ -82,6 +82,8 @@ public:
     // this window system is dropped and QPainter goes on painting.
     void UseSurface(std::unique_ptr<IGraphSurface> surface);
     bool DrawsNatively() const { return m_pSurface != nullptr; }
+    // Sends what the owner's repaints left in the window system's buffer.
+    void FlushNative();
 
     // How many times the dotted background was drawn.
     int BackgroundRebuilds() const { return m_nBackgroundBuilds; }
@@ -124,6 +126,8 @@ private:
     void PresentNative();
     void RebuildBackground(int width, int height);
     void Repaint();
+    // Each history point's height in a graph of that height, into m_heights.
+    void UpdateHeights(int height);
     // The line's vertices for the current history into m_points, and the runs of pixels
     // that draw it into m_runs.
     void ComputePoints(int height);
@@ -133,7 +137,7 @@ private:
     // Everything besides the line that decides what a paint shows.
     struct PictureInputs {
         QSize size;
-        QColor button;
+        int32_t pointStep;
         QFont font;
         ColorRef line, dots;
         int32_t dotStepX, dotStepY;
@@ -149,6 +153,16 @@ private:
     uint32_t m_dwLastSample = 0; // tick count of the previous sample
     bool m_bLastSampleKnown = false;
     std::vector<QPoint> m_points; // the line's vertices, sized with the history
+    // Each point's height with the bytes and tick length it was worked out from.
+    struct PointMemo {
+        int32_t bytes = 0;
+        uint32_t length = 0;
+        int height = 0;
+        bool known = false;
+    };
+    std::vector<PointMemo> m_heights;
+    int m_heightsFor = -1; // the graph height and full scale of every known height
+    int32_t m_heightsScale = 0;
     std::vector<QRect> m_runs;
     int m_nBackgroundBuilds = 0;
     int m_nPaints = 0;
@@ -157,7 +171,7 @@ private:
     QStaticText m_scaleText;
     QFont m_textFont;
     PictureInputs m_picture;
-    std::vector<QPoint> m_picturePoints;
+    std::vector<int> m_pictureHeights;
     bool m_bPictureKnown = false;
 
     // What the native surface holds, so each picture is sent again only when it changed.
@@ -171,4 +185,5 @@ private:
     std::unique_ptr<IGraphSurface> m_pSurface;
     QSize m_surfaceBackground;
     std::optional<SurfaceTexts> m_surfaceTexts;
+    bool m_bUnflushed = false;
 };

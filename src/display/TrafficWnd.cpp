@@ -167,8 +167,10 @@ void CTrafficWnd::OnTimer(int)
     }
     // Graphs drawn through Qt's raster path marked themselves when their picture changed:
     // paint them now, in one pass and one copy to the screen. Graphs drawn in the X server
-    // have drawn already and marked nothing.
+    // have made their requests and marked nothing: send those in one write.
     QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
+    m_graphReceived.FlushNative();
+    m_graphSent.FlushNative();
 
     if (m_bTransparent && !m_app.SettingsDlgShown()) {
         const QPoint pointer = m_app.Services().shell.GetCursorPos();

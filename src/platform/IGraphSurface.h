@@ -21,5 +21,9 @@ public:
     // Sent when a text changes. A null image means no texts.
     virtual bool SetTexts(const QImage& texts, const QPoint& at) = 0;
     // Shows background, the line's runs of pixels and texts, in that order, in one step.
+    // The requests wait in the connection's buffer until Flush, so one tick's graphs go to
+    // the server in one write.
     virtual void Present(const QRect* pRuns, int nRuns, QRgb line) = 0;
+    // Sends every request made so far.
+    virtual void Flush() = 0;
 };

@@ -19,9 +19,24 @@ CMainDlg::CMainDlg(CTrafficApp& app)
 bool CMainDlg::Create()
 {
     setWindowTitle(QStringLiteral("About Corvane"));
-    setWindowIcon(m_hAppIcon);
+    // Every window of the program (the traffic window and the dialogs are its children)
+    // inherits this icon.
+    setWindowIcon(WindowIcon(m_hAppIcon));
     hide();
     return true;
+}
+
+QIcon CMainDlg::WindowIcon(const QIcon& icon)
+{
+    // The X server keeps every size a window names in the window's properties (256 KB for a
+    // 256-pixel image), decoded and sent for each window at start-up; panels and window lists
+    // draw 64 pixels at most.
+    constexpr int kMaxSize = 64;
+    QIcon small;
+    for (const QSize& size : icon.availableSizes())
+        if (size.width() <= kMaxSize && size.height() <= kMaxSize)
+            small.addPixmap(icon.pixmap(size));
+    return small.isNull() ? icon : small;
 }
 
 long CMainDlg::OnTrayNotification(uint32_t nMessage, uintptr_t wParam, uintptr_t lParam)

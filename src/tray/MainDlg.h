@@ -25,6 +25,8 @@ public:
     bool OnCommand(int nId);
     // The system menu's "&About Corvane" (16) runs a fresh About dialog modally.
     void OnSysCommand(int nId);
+    // The sizes of icon up to 64 pixels: what windows name as their icon.
+    static QIcon WindowIcon(const QIcon& icon);
 
     QIcon m_hAppIcon;
 

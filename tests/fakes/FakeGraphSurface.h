@@ -13,6 +13,7 @@ public:
         int backgrounds = 0;
         int texts = 0;
         int presents = 0;
+        int unflushed = 0; // presents not yet followed by a flush
         std::vector<QRect> runs; // of the last present
     };
 
@@ -26,8 +27,10 @@ public:
     void Present(const QRect* pRuns, int nRuns, QRgb) override
     {
         ++m_log.presents;
+        ++m_log.unflushed;
         m_log.runs.assign(pRuns, pRuns + nRuns);
     }
+    void Flush() override { m_log.unflushed = 0; }
 
 private:
     Log& m_log;

@@ -121,6 +121,22 @@ TEST_F(MainDlgTest, OnlyCommandsInTheApplicationsRangeTravelOn)
     EXPECT_TRUE(main->OnCommand(ID_APP_SETTINGS));
 }
 
+TEST(MainDlgWindowIcon, NamesTheSizesUpTo64PixelsOnly)
+{
+    QIcon drawn;
+    for (const int size : { 16, 64, 128, 256 }) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::red);
+        drawn.addPixmap(pixmap);
+    }
+    EXPECT_EQ(
+        CMainDlg::WindowIcon(drawn).availableSizes(), (QList<QSize> { { 16, 16 }, { 64, 64 } }));
+    QPixmap large(128, 128);
+    large.fill(Qt::red);
+    // An icon drawn only large is kept as it is, rather than no icon at all.
+    EXPECT_EQ(CMainDlg::WindowIcon(QIcon(large)).availableSizes(), (QList<QSize> { { 128, 128 } }));
+}
+
 TEST(MainDlgMissingMenu, ARightClickWithoutTheMenuResourceShowsNothingAndAnswersZero)
 {
     CAppFixture fx;

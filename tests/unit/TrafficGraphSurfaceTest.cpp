@@ -57,6 +57,7 @@ TEST(TrafficGraphSurface, PicturesGoToTheServerOnlyWhenTheyChange)
     g.Tick(1024); // a quarter of the 20 KB/s full scale, over a 200 ms tick
     g.Tick(2048); // half of it
     EXPECT_EQ(g.log.presents, 3);
+    EXPECT_EQ(g.log.unflushed, 0); // on its own, each tick's requests go out at once
     EXPECT_EQ(g.log.backgrounds, 1);
     EXPECT_EQ(g.log.texts, 1);
     // The newest point's run reaches down to the row above the older, lower point's.
@@ -76,6 +77,33 @@ TEST(TrafficGraphSurface, PicturesGoToTheServerOnlyWhenTheyChange)
     const int presents = g.log.presents;
     g.Tick(20480);
     EXPECT_EQ(g.log.presents, presents);
+}
+
+TEST(TrafficGraphSurface, HeightsFollowTheFullScaleAndHistoryWrittenInPlace)
+{
+    SurfaceGraph g(true); // 54 rows: row 53 is the bottom
+    g.Tick(0); // the first tick only primes the counter
+    g.Tick(2048); // 10 KB/s, half of the 20 KB/s full scale
+    g.Tick(0);
+    EXPECT_EQ(g.log.runs[1].top(), 53 - 26);
+    g.graph.m_nFullScale = 40960;
+    g.Tick(0);
+    EXPECT_EQ(g.log.runs[2].top(), 53 - 13);
+    // Four times the bytes over a tick twice as long: twice the rate.
+    g.graph.m_history[2] = 8192;
+    g.graph.m_tickLengths[2] = 400;
+    g.Tick(0);
+    EXPECT_EQ(g.log.runs[3].top(), 53 - 26);
+}
+
+TEST(TrafficGraphSurface, OwnerSendsATicksRequestsWhenItFlushes)
+{
+    SurfaceGraph g(true);
+    g.graph.m_bOwnerRepaints = true;
+    g.Tick(1024);
+    EXPECT_EQ(g.log.unflushed, 1);
+    g.graph.FlushNative();
+    EXPECT_EQ(g.log.unflushed, 0);
 }
 
 TEST(TrafficGraphSurface, RefusedSurfaceLeavesQtPainting)

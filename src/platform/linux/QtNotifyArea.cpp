@@ -171,7 +171,17 @@ void CQtNotifyArea::SetImage(const QIcon& hIcon)
     if (nKey == m_nImageKey)
         return;
     m_nImageKey = nKey;
-    m_pIcon->setIcon(SmallImages(hIcon));
+    for (const auto& [key, small] : m_smallImages)
+        if (key == nKey) {
+            m_pIcon->setIcon(small);
+            return;
+        }
+    // Enough for the program's own images; anything beyond is made afresh each time.
+    constexpr size_t kMaxKept = 8;
+    QIcon small = SmallImages(hIcon);
+    if (m_smallImages.size() < kMaxKept)
+        m_smallImages.emplace_back(nKey, small);
+    m_pIcon->setIcon(small);
 }
 
 void CQtNotifyArea::OnActivated(QSystemTrayIcon::ActivationReason reason)

@@ -57,6 +57,9 @@ private:
     uint32_t m_uID = 0;
     uint32_t m_uCallbackMessage = 0;
     qint64 m_nImageKey = 0;
+    // The small sizes of each image sent so far, by the image's cache key: the lamps take
+    // turns among a few images many times a minute.
+    std::vector<std::pair<qint64, QIcon>> m_smallImages;
     // A host that appeared since the icon was made may want a fresh icon object: Qt picks
     // between D-Bus and XEmbed only when a QSystemTrayIcon is created.
     bool m_bHostChanged = false;

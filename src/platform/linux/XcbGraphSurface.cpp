@@ -228,7 +228,13 @@ void CXcbGraphSurface::Present(const QRect* pRuns, int nRuns, QRgb line)
         xcb_copy_area(m_pConnection, m_texts, m_back, m_textGc, 0, 0, int16_t(m_textRect.x()),
             int16_t(m_textRect.y()), uint16_t(m_textRect.width()), uint16_t(m_textRect.height()));
     xcb_copy_area(m_pConnection, m_back, m_window, m_gc, 0, 0, 0, 0, w, h);
-    xcb_flush(m_pConnection);
+}
+
+void CXcbGraphSurface::Flush()
+{
+    // Nothing buffered, nothing written: a second graph's flush in the same tick is free.
+    if (m_pConnection)
+        xcb_flush(m_pConnection);
 }
 
 bool CXcbGraphSurface::UseBackgroundForWindow()

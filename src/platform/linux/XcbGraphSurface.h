@@ -22,6 +22,7 @@ public:
     bool SetBackground(const QImage& background) override;
     bool SetTexts(const QImage& texts, const QPoint& at) override;
     void Present(const QRect* pRuns, int nRuns, QRgb line) override;
+    void Flush() override;
     // Makes the background the window's own background pixmap; the server keeps it for the
     // window after this surface is gone.
     bool UseBackgroundForWindow();
