@@ -177,9 +177,9 @@ now_us() { local t=${EPOCHREALTIME/./}; echo "${t#0}"; }
 
 # start_window <xdotool search arguments...> -- <command...>: starts the command in the
 # namespace, waits until its window is mapped (@PID@ in the search stands for the started
-# process) and leaves "<pid> <tenths of a ms from start to window>" in $work/started.
+# process) and leaves its PID in $work/started. (Start times come from corvane_maptime.)
 start_window() {
-    local search=() pid t0 t1
+    local search=() pid t0
     while [ "$1" != -- ]; do search+=("$1"); shift; done
     shift
     t0=$(now_us)
@@ -187,11 +187,8 @@ start_window() {
     pid=$!
     started+=("$pid")
     search=("${search[@]//@PID@/$pid}")
-    t1=
-    while [ -z "$t1" ]; do
-        if xdotool search --onlyvisible "${search[@]}" >/dev/null 2>&1; then
-            t1=$(now_us)
-        elif ! kill -0 "$pid" 2>/dev/null; then
+    until xdotool search --onlyvisible "${search[@]}" >/dev/null 2>&1; do
+        if ! kill -0 "$pid" 2>/dev/null; then
             echo "$* ended before its window appeared:" >&2
             cat "$work/programs.log" >&2
             exit 1
@@ -200,7 +197,7 @@ start_window() {
             exit 1
         fi
     done
-    echo "$pid $(((t1 - t0) / 100))" >"$work/started"
+    echo "$pid" >"$work/started"
 }
 
 corvane_cmd=(env XDG_CONFIG_HOME="$work/config" "$corvane")
@@ -234,18 +231,18 @@ done
 # All programs run together for the whole measurement.
 names=(corvane conky)
 start_window "${corvane_search[@]}" -- "${corvane_cmd[@]}"
-read -r pid _ <"$work/started"
+read -r pid <"$work/started"
 pids=("$pid")
 # conky does not set _NET_WM_PID; its window is known by the class the config gives it.
 start_window --class '^conky-bench$' -- conky -c "$work/conky.conf"
-read -r pid _ <"$work/started"
+read -r pid <"$work/started"
 pids+=("$pid")
 if [ "${RASTER:-0}" = 1 ]; then
     mkdir -p "$work/config-raster/corvane"
     cp "$work/config/corvane/corvane.conf" "$work/config-raster/corvane/"
     start_window "${corvane_search[@]}" -- env CORVANE_RASTER=1 \
         XDG_CONFIG_HOME="$work/config-raster" "$corvane"
-    read -r pid _ <"$work/started"
+    read -r pid <"$work/started"
     names+=(raster)
     pids+=("$pid")
 fi
@@ -254,7 +251,7 @@ for other in ${OTHER:-}; do
     cp "$work/config/corvane/corvane.conf" "$work/config-${other%%=*}/corvane/"
     start_window "${corvane_search[@]}" -- env XDG_CONFIG_HOME="$work/config-${other%%=*}" \
         "${other#*=}"
-    read -r pid _ <"$work/started"
+    read -r pid <"$work/started"
     names+=("${other%%=*}")
     pids+=("$pid")
 done
