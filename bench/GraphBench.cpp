@@ -2,7 +2,7 @@
 #include "fakes/FakeClock.h"
 #include "fakes/FakeConnectionState.h"
 #include "fakes/FakePerfDataSource.h"
-#include "platform/linux/NetlinkConnectionState.h"
+#include "platform/linux/kernel/NetlinkConnectionState.h"
 #include "support/IfaddrsConnectionState.h"
 #include "support/PerfBlockBuilder.h"
 

@@ -1,4 +1,4 @@
-#include "platform/linux/QtSettingsStore.h"
+#include "settings/IniSettingsStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,7 +41,7 @@ void BM_SettingsLoad(benchmark::State& state)
 {
     BenchHome home(state.range(0));
     for (auto _ : state) {
-        CQtSettingsStore store("corvane");
+        CIniSettingsStore store("corvane");
         int32_t nSum = 0;
         for (const char* key : kKeys)
             nSum += store.GetProfileInt(QStringLiteral("Settings"), QString::fromLatin1(key), 0);
@@ -60,7 +60,7 @@ BENCHMARK(BM_SettingsLoad)
 void BM_SettingsSave(benchmark::State& state)
 {
     BenchHome home(state.range(0));
-    CQtSettingsStore store("corvane");
+    CIniSettingsStore store("corvane");
     store.GetProfileInt(QStringLiteral("Settings"), QStringLiteral("GraphicScale"), 0);
     int32_t n = 0;
     for (auto _ : state) {

@@ -1,7 +1,7 @@
 // Counter reads as the traffic window makes them, twice per 200 ms tick.
 // The Linux sources read whatever network namespace the benchmark runs in; run
 // bench/many_interfaces.sh for the figures at 1,000 interfaces.
-#include "platform/linux/NetlinkPerfDataSource.h"
+#include "platform/linux/kernel/NetlinkPerfDataSource.h"
 #include "support/PerfBlockBuilder.h"
 #include "support/ProcNetDevPerfDataSource.h"
 #include "traffic/InterfaceCounter.h"

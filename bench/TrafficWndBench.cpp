@@ -8,10 +8,10 @@
 // platform (QT_QPA_PLATFORM=xcb) the graphs draw in the X server, as the program's do there;
 // the counter "native" says which path ran.
 #include "display/TrafficWnd.h"
-#include "platform/linux/MonotonicClock.h"
-#include "platform/linux/NetlinkConnectionState.h"
-#include "platform/linux/NetlinkPerfDataSource.h"
-#include "platform/linux/XcbNativeDrawing.h"
+#include "platform/linux/kernel/MonotonicClock.h"
+#include "platform/linux/kernel/NetlinkConnectionState.h"
+#include "platform/linux/kernel/NetlinkPerfDataSource.h"
+#include "platform/linux/x11/XcbNativeDrawing.h"
 #include "support/AppFixture.h"
 #include "traffic/InterfaceCounter.h"
 

@@ -1,5 +1,5 @@
 #include "app/TrafficApp.h"
-#include "platform/linux/XcbDisplayCheck.h"
+#include "platform/linux/x11/XcbDisplayCheck.h"
 
 #include <QApplication>
 #include <QTimer>

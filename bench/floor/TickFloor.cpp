@@ -7,7 +7,7 @@
 //   corvane_floor gui    a QGuiApplication (the display connection and its event loop), no window
 //   corvane_floor window a QApplication showing one empty widget named "Corvane" and nothing
 //                        else: the least a Qt program takes from start to window mapped
-#include "platform/linux/NetlinkPerfDataSource.h"
+#include "platform/linux/kernel/NetlinkPerfDataSource.h"
 
 #include <QApplication>
 #include <QCoreApplication>

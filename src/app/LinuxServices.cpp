@@ -1,17 +1,17 @@
 #include "app/LinuxServices.h"
 
-#include "platform/linux/MonotonicClock.h"
-#include "platform/linux/NetlinkClient.h"
-#include "platform/linux/NetlinkConnectionState.h"
-#include "platform/linux/NetlinkPerfDataSource.h"
-#include "platform/linux/QtDesktopShell.h"
-#include "platform/linux/QtLayeredWindow.h"
-#include "platform/linux/QtNotifyArea.h"
-#include "platform/linux/QtResources.h"
-#include "platform/linux/QtSettingsStore.h"
-#include "platform/linux/SpawnProcessLauncher.h"
-#include "platform/linux/XcbNativeDrawing.h"
-#include "platform/linux/XdgDataFiles.h"
+#include "platform/linux/desktop/QtDesktopShell.h"
+#include "platform/linux/desktop/QtNotifyArea.h"
+#include "platform/linux/desktop/QtResources.h"
+#include "platform/linux/desktop/SpawnProcessLauncher.h"
+#include "platform/linux/desktop/XdgDataFiles.h"
+#include "platform/linux/kernel/MonotonicClock.h"
+#include "platform/linux/kernel/NetlinkClient.h"
+#include "platform/linux/kernel/NetlinkConnectionState.h"
+#include "platform/linux/kernel/NetlinkPerfDataSource.h"
+#include "platform/linux/x11/QtLayeredWindow.h"
+#include "platform/linux/x11/XcbNativeDrawing.h"
+#include "settings/IniSettingsStore.h"
 
 struct CLinuxServices::Parts {
     explicit Parts(const QString& strAppName)
@@ -29,7 +29,7 @@ struct CLinuxServices::Parts {
     CMonotonicClock clock;
     CQtNotifyArea notifyArea;
     CQtLayeredWindow layered;
-    CQtSettingsStore store;
+    CIniSettingsStore store;
     CQtDesktopShell shell;
     CSpawnProcessLauncher launcher;
     CXdgDataFiles files;

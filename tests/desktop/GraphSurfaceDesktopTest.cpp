@@ -5,7 +5,7 @@
 #include "fakes/FakeClock.h"
 #include "fakes/FakeConnectionState.h"
 #include "fakes/FakePerfDataSource.h"
-#include "platform/linux/XcbNativeDrawing.h"
+#include "platform/linux/x11/XcbNativeDrawing.h"
 #include "support/DesktopSession.h"
 #include "support/PerfBlockBuilder.h"
 

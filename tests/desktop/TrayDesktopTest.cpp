@@ -1,8 +1,8 @@
 #include "display/WindowAlpha.h"
 #include "fakes/FakeResources.h"
 #include "fakes/FakeTrayReceiver.h"
-#include "platform/linux/QtLayeredWindow.h"
-#include "platform/linux/QtNotifyArea.h"
+#include "platform/linux/desktop/QtNotifyArea.h"
+#include "platform/linux/x11/QtLayeredWindow.h"
 #include "support/DesktopSession.h"
 #include "tray/SystemTray.h"
 

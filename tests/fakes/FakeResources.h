@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/IResources.h"
-#include "platform/linux/QtResources.h"
+#include "platform/linux/desktop/QtResources.h"
 
 #include <QColor>
 #include <map>

@@ -1,6 +1,6 @@
 // Arbitrary bytes as a datagram of the kernel's link or statistics dump.
-#include "platform/linux/NetlinkPerfDataSource.h"
-#include "platform/linux/PerfBlockWriter.h"
+#include "platform/linux/kernel/NetlinkPerfDataSource.h"
+#include "platform/linux/kernel/PerfBlockWriter.h"
 
 #include <vector>
 

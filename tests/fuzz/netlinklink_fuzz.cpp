@@ -1,4 +1,4 @@
-#include "platform/linux/NetlinkConnectionState.h"
+#include "platform/linux/kernel/NetlinkConnectionState.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "platform/linux/NetlinkRouteTable.h"
+#include "platform/linux/kernel/NetlinkRouteTable.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Arbitrary text as the kernel's table of interface counters.
-#include "platform/linux/PerfBlockWriter.h"
+#include "platform/linux/kernel/PerfBlockWriter.h"
 #include "support/ProcNetDevPerfDataSource.h"
 
 #include <string_view>

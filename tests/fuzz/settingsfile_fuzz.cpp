@@ -1,5 +1,5 @@
-#include "platform/linux/IniDocument.h"
-#include "platform/linux/QtSettingsStore.h"
+#include "settings/IniDocument.h"
+#include "settings/IniSettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             return 0;
         file.write(bytes);
     }
-    CQtSettingsStore store("corvane");
+    CIniSettingsStore store("corvane");
     for (const char* key : kKeys)
         store.GetProfileInt(QStringLiteral("Settings"), QString::fromLatin1(key), 7);
 

@@ -1,6 +1,6 @@
 #include "support/ProcNetDevPerfDataSource.h"
 
-#include "platform/linux/PerfBlockWriter.h"
+#include "platform/linux/kernel/PerfBlockWriter.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -2,8 +2,8 @@
 
 #include "platform/IPerfDataSource.h"
 #include "platform/linux/FileDescriptor.h"
-#include "platform/linux/LinkCounters.h"
-#include "platform/linux/LinkSpeedCache.h"
+#include "platform/linux/kernel/LinkCounters.h"
+#include "platform/linux/kernel/LinkSpeedCache.h"
 
 #include <cstdint>
 #include <string_view>

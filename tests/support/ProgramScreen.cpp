@@ -1,7 +1,7 @@
 #include "support/ProgramScreen.h"
 
 #include "ResourceIds.h"
-#include "platform/linux/QtResources.h"
+#include "platform/linux/desktop/QtResources.h"
 
 #include <algorithm>
 #include <cstdlib>

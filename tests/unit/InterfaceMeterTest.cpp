@@ -1,5 +1,5 @@
 #include "traffic/InterfaceMeter.h"
-#include "platform/linux/NetlinkPerfDataSource.h"
+#include "platform/linux/kernel/NetlinkPerfDataSource.h"
 #include "support/NetworkNamespace.h"
 
 #include <arpa/inet.h>

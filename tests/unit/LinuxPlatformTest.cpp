@@ -1,5 +1,5 @@
-#include "platform/linux/MonotonicClock.h"
-#include "platform/linux/NetlinkConnectionState.h"
+#include "platform/linux/kernel/MonotonicClock.h"
+#include "platform/linux/kernel/NetlinkConnectionState.h"
 #include "support/IfaddrsConnectionState.h"
 #include "support/NetworkNamespace.h"
 

@@ -1,5 +1,5 @@
-#include "platform/linux/QtResources.h"
-#include "platform/linux/ResourceIconEngine.h"
+#include "platform/linux/desktop/QtResources.h"
+#include "platform/linux/desktop/ResourceIconEngine.h"
 
 #include "ResourceIds.h"
 

@@ -1,6 +1,6 @@
 #include "display/WindowAlpha.h"
 #include "fakes/FakeLayeredWindow.h"
-#include "platform/linux/QtLayeredWindow.h"
+#include "platform/linux/x11/QtLayeredWindow.h"
 
 #include <QWidget>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/linux/IniDocument.h"
+#include "settings/IniDocument.h"
 
 #include <QDataStream>
 #include <QIODevice>

@@ -1,4 +1,4 @@
-#include "platform/linux/XcbDisplayCheck.h"
+#include "platform/linux/x11/XcbDisplayCheck.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "platform/linux/QtDesktopShell.h"
+#include "platform/linux/desktop/QtDesktopShell.h"
 
-#include "platform/linux/XcbConnection.h"
-#include "platform/linux/XcbReply.h"
+#include "platform/linux/x11/XcbConnection.h"
+#include "platform/linux/x11/XcbReply.h"
 
 #include <QAction>
 #include <QApplication>

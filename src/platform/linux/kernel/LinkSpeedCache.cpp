@@ -1,4 +1,4 @@
-#include "platform/linux/LinkSpeedCache.h"
+#include "platform/linux/kernel/LinkSpeedCache.h"
 
 #include <linux/ethtool.h>
 #include <linux/sockios.h>

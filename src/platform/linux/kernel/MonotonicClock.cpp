@@ -1,4 +1,4 @@
-#include "platform/linux/MonotonicClock.h"
+#include "platform/linux/kernel/MonotonicClock.h"
 
 #include <ctime>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/ISettingsStore.h"
-#include "platform/linux/IniDocument.h"
+#include "settings/IniDocument.h"
 
 #include <QString>
 #include <cstdint>
@@ -24,9 +24,9 @@
 // never over an earlier one. With no free name left the file is not rewritten at all.
 // A symlink in the file's place stays one: the file it points to is replaced, in its folder.
 // Anything else that is not a file there (a folder, a pipe) is left alone and read as empty.
-class CQtSettingsStore : public ISettingsStore {
+class CIniSettingsStore : public ISettingsStore {
 public:
-    explicit CQtSettingsStore(const QString& strAppName);
+    explicit CIniSettingsStore(const QString& strAppName);
 
     int32_t GetProfileInt(const QString& section, const QString& key, int32_t nDefault) override;
     QString GetProfileString(

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/IDesktopShell.h"
-#include "platform/linux/SignalSessionEnd.h"
+#include "platform/linux/desktop/SignalSessionEnd.h"
 
 // Qt's pointer, menu, beep and event loop; the taskbar hint is set on the X window directly,
 // and the session's request to end comes as a signal.

@@ -1,6 +1,6 @@
-#include "platform/linux/XcbGraphSurface.h"
+#include "platform/linux/x11/XcbGraphSurface.h"
 
-#include "platform/linux/XcbReply.h"
+#include "platform/linux/x11/XcbReply.h"
 
 #include <QWidget>
 

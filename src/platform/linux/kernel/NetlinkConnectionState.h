@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/IConnectionState.h"
-#include "platform/linux/NetlinkClient.h"
-#include "platform/linux/NetlinkRouteTable.h"
+#include "platform/linux/kernel/NetlinkClient.h"
+#include "platform/linux/kernel/NetlinkRouteTable.h"
 
 #include <cstddef>
 #include <cstdint>

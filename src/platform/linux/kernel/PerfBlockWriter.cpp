@@ -1,4 +1,4 @@
-#include "platform/linux/PerfBlockWriter.h"
+#include "platform/linux/kernel/PerfBlockWriter.h"
 
 #include "platform/IPerfDataSource.h"
 #include "platform/PerfLayout.h"

@@ -1,7 +1,7 @@
-#include "platform/linux/QtResources.h"
+#include "platform/linux/desktop/QtResources.h"
 
 #include "ResourceIds.h"
-#include "platform/linux/ResourceIconEngine.h"
+#include "platform/linux/desktop/ResourceIconEngine.h"
 
 #include <QImageReader>
 #include <QSize>

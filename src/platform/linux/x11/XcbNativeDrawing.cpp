@@ -1,7 +1,7 @@
-#include "platform/linux/XcbNativeDrawing.h"
+#include "platform/linux/x11/XcbNativeDrawing.h"
 
-#include "platform/linux/XcbConnection.h"
-#include "platform/linux/XcbGraphSurface.h"
+#include "platform/linux/x11/XcbConnection.h"
+#include "platform/linux/x11/XcbGraphSurface.h"
 
 #include <QByteArray>
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/IPerfDataSource.h"
-#include "platform/linux/LinkCounters.h"
-#include "platform/linux/LinkSpeedCache.h"
-#include "platform/linux/NetlinkClient.h"
+#include "platform/linux/kernel/LinkCounters.h"
+#include "platform/linux/kernel/LinkSpeedCache.h"
+#include "platform/linux/kernel/NetlinkClient.h"
 
 #include <chrono>
 #include <cstddef>

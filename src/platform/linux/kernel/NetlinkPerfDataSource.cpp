@@ -1,6 +1,6 @@
-#include "platform/linux/NetlinkPerfDataSource.h"
+#include "platform/linux/kernel/NetlinkPerfDataSource.h"
 
-#include "platform/linux/PerfBlockWriter.h"
+#include "platform/linux/kernel/PerfBlockWriter.h"
 
 #include <linux/if_link.h>
 #include <linux/rtnetlink.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/linux/LinkCounters.h"
+#include "platform/linux/kernel/LinkCounters.h"
 
 #include <cstdint>
 #include <span>

@@ -1,6 +1,6 @@
-#include "platform/linux/NetlinkRouteTable.h"
+#include "platform/linux/kernel/NetlinkRouteTable.h"
 
-#include "platform/linux/NetlinkClient.h"
+#include "platform/linux/kernel/NetlinkClient.h"
 
 #include <ifaddrs.h>
 #include <linux/netlink.h>

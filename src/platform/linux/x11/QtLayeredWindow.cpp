@@ -1,6 +1,6 @@
-#include "platform/linux/QtLayeredWindow.h"
+#include "platform/linux/x11/QtLayeredWindow.h"
 
-#include "platform/linux/XcbConnection.h"
+#include "platform/linux/x11/XcbConnection.h"
 
 #include <QGuiApplication>
 #include <QVariant>

@@ -1,4 +1,4 @@
-#include "platform/linux/NetlinkClient.h"
+#include "platform/linux/kernel/NetlinkClient.h"
 
 #include <sys/socket.h>
 #include <sys/time.h>

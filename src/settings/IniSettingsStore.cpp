@@ -1,4 +1,4 @@
-#include "platform/linux/QtSettingsStore.h"
+#include "settings/IniSettingsStore.h"
 
 #include "platform/linux/FileDescriptor.h"
 
@@ -132,21 +132,21 @@ mode_t NewFileMode()
 
 } // namespace
 
-bool CQtSettingsStore::FileId::operator==(const FileId& other) const
+bool CIniSettingsStore::FileId::operator==(const FileId& other) const
 {
     return dev == other.dev && ino == other.ino && size == other.size
         && mtime.tv_sec == other.mtime.tv_sec && mtime.tv_nsec == other.mtime.tv_nsec
         && ctime.tv_sec == other.ctime.tv_sec && ctime.tv_nsec == other.ctime.tv_nsec;
 }
 
-CQtSettingsStore::CQtSettingsStore(const QString& strAppName)
+CIniSettingsStore::CIniSettingsStore(const QString& strAppName)
 {
     // GenericConfigLocation reads XDG_CONFIG_HOME now, falling back to ~/.config.
     const QString strHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     m_strFileName = strHome + u'/' + strAppName + u'/' + strAppName + QStringLiteral(".conf");
 }
 
-bool CQtSettingsStore::ParseInt32(const QString& text, int32_t& nValue)
+bool CIniSettingsStore::ParseInt32(const QString& text, int32_t& nValue)
 {
     const QString strTrimmed = text.trimmed();
     if (strTrimmed.isEmpty())
@@ -160,7 +160,7 @@ bool CQtSettingsStore::ParseInt32(const QString& text, int32_t& nValue)
     return true;
 }
 
-const CIniDocument& CQtSettingsStore::Current()
+const CIniDocument& CIniSettingsStore::Current()
 {
     const QByteArray path = Native(m_strFileName);
     struct stat st { };
@@ -218,7 +218,7 @@ const CIniDocument& CQtSettingsStore::Current()
     return m_doc;
 }
 
-int32_t CQtSettingsStore::GetProfileInt(
+int32_t CIniSettingsStore::GetProfileInt(
     const QString& section, const QString& key, int32_t nDefault)
 {
     const std::optional<QString> text = Current().StringValue(section, key);
@@ -226,19 +226,20 @@ int32_t CQtSettingsStore::GetProfileInt(
     return text && ParseInt32(*text, nValue) ? nValue : nDefault;
 }
 
-QString CQtSettingsStore::GetProfileString(
+QString CIniSettingsStore::GetProfileString(
     const QString& section, const QString& key, const QString& strDefault)
 {
     return Current().StringValue(section, key).value_or(strDefault);
 }
 
-QString CQtSettingsStore::SetAsideName(int n) const
+QString CIniSettingsStore::SetAsideName(int n) const
 {
     return m_strFileName + QStringLiteral(".bad")
         + (n == 0 ? QString() : u'.' + QString::number(n));
 }
 
-bool CQtSettingsStore::WriteProfile(const QString& section, const std::vector<ProfileValue>& values)
+bool CIniSettingsStore::WriteProfile(
+    const QString& section, const std::vector<ProfileValue>& values)
 {
     if (!QDir().mkpath(QFileInfo(m_strFileName).path()))
         return false;

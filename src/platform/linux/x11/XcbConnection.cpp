@@ -1,6 +1,6 @@
-#include "platform/linux/XcbConnection.h"
+#include "platform/linux/x11/XcbConnection.h"
 
-#include "platform/linux/XcbReply.h"
+#include "platform/linux/x11/XcbReply.h"
 
 #include <QGuiApplication>
 

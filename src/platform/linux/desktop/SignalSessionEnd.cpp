@@ -1,4 +1,4 @@
-#include "platform/linux/SignalSessionEnd.h"
+#include "platform/linux/desktop/SignalSessionEnd.h"
 
 #include <QSocketNotifier>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "platform/linux/QtSettingsStore.h"
+#include "settings/IniSettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -38,7 +38,7 @@ constexpr KeyDefault kKeys[] = {
 };
 
 // Every test gets its own config home, set in the environment before the store is made.
-class QtSettingsStoreTest : public ::testing::Test {
+class IniSettingsStoreTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -81,7 +81,7 @@ protected:
             environment.insert(pair.section('=', 0, 0), pair.section('=', 1));
         child.setProcessEnvironment(environment);
         QStringList args { "--gtest_also_run_disabled_tests",
-            "--gtest_filter=QtSettingsStoreChild.DISABLED_Helper" };
+            "--gtest_filter=IniSettingsStoreChild.DISABLED_Helper" };
         if (prlimitArgs.isEmpty()) {
             child.start(QCoreApplication::applicationFilePath(), args);
         } else {
@@ -101,24 +101,24 @@ protected:
     QByteArray m_oldHome;
 };
 
-TEST_F(QtSettingsStoreTest, FirstRunReadsEveryDefault)
+TEST_F(IniSettingsStoreTest, FirstRunReadsEveryDefault)
 {
-    CQtSettingsStore store("corvane");
+    CIniSettingsStore store("corvane");
     EXPECT_EQ(store.FileName(), ConfPath());
     for (const KeyDefault& entry : kKeys)
         EXPECT_EQ(store.GetProfileInt(kSection, entry.key, entry.nDefault), entry.nDefault)
             << entry.key;
 }
 
-TEST_F(QtSettingsStoreTest, TenKeysRoundTripThroughTheFileInGroupSettings)
+TEST_F(IniSettingsStoreTest, TenKeysRoundTripThroughTheFileInGroupSettings)
 {
     const int32_t values[] = { 3, 1024000, 1, 1, 0, 255, -32000, INT32_MIN, INT32_MAX, 768 };
     {
-        CQtSettingsStore store("corvane");
+        CIniSettingsStore store("corvane");
         for (size_t i = 0; i < std::size(kKeys); ++i)
             EXPECT_TRUE(store.WriteProfileInt(kSection, kKeys[i].key, values[i])) << kKeys[i].key;
     }
-    CQtSettingsStore again("corvane");
+    CIniSettingsStore again("corvane");
     for (size_t i = 0; i < std::size(kKeys); ++i)
         EXPECT_EQ(again.GetProfileInt(kSection, kKeys[i].key, kKeys[i].nDefault), values[i])
             << kKeys[i].key;
@@ -130,17 +130,17 @@ TEST_F(QtSettingsStoreTest, TenKeysRoundTripThroughTheFileInGroupSettings)
     EXPECT_FALSE(QFile::exists(ConfPath() + ".lock"));
 }
 
-TEST_F(QtSettingsStoreTest, WriteKeepsOtherKeysAndSections)
+TEST_F(IniSettingsStoreTest, WriteKeepsOtherKeysAndSections)
 {
     WriteConf("[Other]\nkeep=hello world\n\n[Settings]\nMirrorMode=1\nGraphicScale=5120\n");
-    CQtSettingsStore store("corvane");
+    CIniSettingsStore store("corvane");
     ASSERT_TRUE(store.WriteProfileInt(kSection, "GraphicScale", 51200));
     EXPECT_EQ(store.GetProfileInt(kSection, "MirrorMode", 0), 1);
     EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 0), 51200);
     EXPECT_TRUE(ReadConf().contains("keep=hello world"));
 }
 
-TEST_F(QtSettingsStoreTest, ValuesThatAreNotA32BitIntegerReadAsTheDefault)
+TEST_F(IniSettingsStoreTest, ValuesThatAreNotA32BitIntegerReadAsTheDefault)
 {
     struct Case {
         const char* name;
@@ -171,12 +171,12 @@ TEST_F(QtSettingsStoreTest, ValuesThatAreNotA32BitIntegerReadAsTheDefault)
     };
     for (const Case& c : cases) {
         WriteConf("[Settings]\nGraphicScale=" + c.stored + "\n");
-        CQtSettingsStore store("corvane");
+        CIniSettingsStore store("corvane");
         EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 20480), c.expected) << c.name;
     }
 }
 
-TEST_F(QtSettingsStoreTest, GarbageAndBinaryFilesReadAsDefaultsAndAreReplacedOnWrite)
+TEST_F(IniSettingsStoreTest, GarbageAndBinaryFilesReadAsDefaultsAndAreReplacedOnWrite)
 {
     QByteArray binary(8192, '\0');
     QRandomGenerator rng(7);
@@ -190,22 +190,22 @@ TEST_F(QtSettingsStoreTest, GarbageAndBinaryFilesReadAsDefaultsAndAreReplacedOnW
     };
     for (const QByteArray& file : files) {
         WriteConf(file);
-        CQtSettingsStore store("corvane");
+        CIniSettingsStore store("corvane");
         for (const KeyDefault& entry : kKeys)
             EXPECT_EQ(store.GetProfileInt(kSection, entry.key, entry.nDefault), entry.nDefault)
                 << entry.key;
         EXPECT_TRUE(store.WriteProfileInt(kSection, "MirrorMode", 1));
-        EXPECT_EQ(CQtSettingsStore("corvane").GetProfileInt(kSection, "MirrorMode", 0), 1);
+        EXPECT_EQ(CIniSettingsStore("corvane").GetProfileInt(kSection, "MirrorMode", 0), 1);
     }
 }
 
-TEST_F(QtSettingsStoreTest, AFileWithABrokenLineIsKeptAsideAndItsReadableValuesCarriedOver)
+TEST_F(IniSettingsStoreTest, AFileWithABrokenLineIsKeptAsideAndItsReadableValuesCarriedOver)
 {
     const QByteArray broken = "[Settings]\nGraphicScale=51200\nnot a key value line\n";
     for (const bool bReadFirst : { false, true }) {
         WriteConf(broken);
         QFile::remove(ConfPath() + ".bad");
-        CQtSettingsStore store("corvane");
+        CIniSettingsStore store("corvane");
         if (bReadFirst) {
             EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 0), 51200);
         }
@@ -213,7 +213,7 @@ TEST_F(QtSettingsStoreTest, AFileWithABrokenLineIsKeptAsideAndItsReadableValuesC
         QFile aside(ConfPath() + ".bad");
         ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
         EXPECT_EQ(aside.readAll(), broken);
-        CQtSettingsStore again("corvane");
+        CIniSettingsStore again("corvane");
         EXPECT_EQ(again.GetProfileInt(kSection, "GraphicScale", 0), 51200);
         EXPECT_EQ(again.GetProfileInt(kSection, "MirrorMode", 0), 1);
         EXPECT_FALSE(ReadConf().contains("not a key"));
@@ -229,7 +229,7 @@ QByteArray BigSettingsFile()
     return text;
 }
 
-TEST_F(QtSettingsStoreTest, AWriteThatRunsOutOfSpaceLeavesTheOldFileAndReportsFailure)
+TEST_F(IniSettingsStoreTest, AWriteThatRunsOutOfSpaceLeavesTheOldFileAndReportsFailure)
 {
     WriteConf(BigSettingsFile());
     const QByteArray before = ReadConf();
@@ -241,10 +241,10 @@ TEST_F(QtSettingsStoreTest, AWriteThatRunsOutOfSpaceLeavesTheOldFileAndReportsFa
     ASSERT_EQ(status, QProcess::NormalExit);
     EXPECT_TRUE(out.contains("write=failed")) << out.toStdString();
     EXPECT_EQ(ReadConf(), before);
-    EXPECT_EQ(CQtSettingsStore("corvane").GetProfileInt(kSection, "GraphicScale", 0), 5120);
+    EXPECT_EQ(CIniSettingsStore("corvane").GetProfileInt(kSection, "GraphicScale", 0), 5120);
 }
 
-TEST_F(QtSettingsStoreTest, AProcessKilledInTheMiddleOfAWriteLeavesTheOldFile)
+TEST_F(IniSettingsStoreTest, AProcessKilledInTheMiddleOfAWriteLeavesTheOldFile)
 {
     WriteConf(BigSettingsFile());
     const QByteArray before = ReadConf();
@@ -253,7 +253,7 @@ TEST_F(QtSettingsStoreTest, AProcessKilledInTheMiddleOfAWriteLeavesTheOldFile)
     RunChild("write-once", { "XDG_CONFIG_HOME=" + m_home.path() }, { "--fsize=16384" }, &status);
     EXPECT_EQ(status, QProcess::CrashExit);
     EXPECT_EQ(ReadConf(), before);
-    CQtSettingsStore store("corvane");
+    CIniSettingsStore store("corvane");
     EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 0), 5120);
     EXPECT_EQ(store.GetProfileInt(kSection, "Padding1999", 0), 123456789);
     // The next write clears away what the killed one left.
@@ -262,7 +262,7 @@ TEST_F(QtSettingsStoreTest, AProcessKilledInTheMiddleOfAWriteLeavesTheOldFile)
         QStringList { "corvane.conf" });
 }
 
-TEST_F(QtSettingsStoreTest, TwoCopiesWritingAtOnceNeverMixTheirRectanglesNorLoseAWrite)
+TEST_F(IniSettingsStoreTest, TwoCopiesWritingAtOnceNeverMixTheirRectanglesNorLoseAWrite)
 {
     constexpr int kWrites = 60;
     auto start = [&](QProcess& child, const QString& tag) {
@@ -274,7 +274,7 @@ TEST_F(QtSettingsStoreTest, TwoCopiesWritingAtOnceNeverMixTheirRectanglesNorLose
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(),
             { "--gtest_also_run_disabled_tests",
-                "--gtest_filter=QtSettingsStoreChild.DISABLED_Helper" });
+                "--gtest_filter=IniSettingsStoreChild.DISABLED_Helper" });
     };
     QProcess first, second;
     start(first, "1");
@@ -303,25 +303,25 @@ TEST_F(QtSettingsStoreTest, TwoCopiesWritingAtOnceNeverMixTheirRectanglesNorLose
     EXPECT_EQ(first.exitCode(), 0);
     EXPECT_EQ(second.exitCode(), 0);
     // Each write merged under the lock, so the last count of both writers is there.
-    CQtSettingsStore store("corvane");
+    CIniSettingsStore store("corvane");
     EXPECT_EQ(store.GetProfileInt(kSection, "Writes1", -1), kWrites);
     EXPECT_EQ(store.GetProfileInt(kSection, "Writes2", -1), kWrites);
 }
 
-TEST_F(QtSettingsStoreTest, AWriteMergesWhatAnotherCopyStoredSinceTheLastRead)
+TEST_F(IniSettingsStoreTest, AWriteMergesWhatAnotherCopyStoredSinceTheLastRead)
 {
-    CQtSettingsStore mine("corvane"), other("corvane");
+    CIniSettingsStore mine("corvane"), other("corvane");
     EXPECT_EQ(mine.GetProfileInt(kSection, "GraphicScale", 20480), 20480);
     ASSERT_TRUE(other.WriteProfileInt(kSection, "GraphicScale", 5120));
     EXPECT_EQ(mine.GetProfileInt(kSection, "GraphicScale", 20480), 5120);
     ASSERT_TRUE(other.WriteProfileInt(kSection, "MirrorMode", 1));
     ASSERT_TRUE(mine.WriteProfileInt(kSection, "rect.left", 3));
-    CQtSettingsStore fresh("corvane");
+    CIniSettingsStore fresh("corvane");
     EXPECT_EQ(fresh.GetProfileInt(kSection, "MirrorMode", 0), 1);
     EXPECT_EQ(fresh.GetProfileInt(kSection, "rect.left", 0), 3);
 }
 
-TEST_F(QtSettingsStoreTest, ASymlinkedFileStaysASymlinkAndItsTargetIsReplaced)
+TEST_F(IniSettingsStoreTest, ASymlinkedFileStaysASymlinkAndItsTargetIsReplaced)
 {
     QDir().mkpath(m_home.path() + "/dotfiles");
     QDir().mkpath(m_home.path() + "/corvane");
@@ -331,7 +331,7 @@ TEST_F(QtSettingsStoreTest, ASymlinkedFileStaysASymlinkAndItsTargetIsReplaced)
     target.close();
     ASSERT_EQ(::symlink("../dotfiles/corvane.conf", ConfPath().toUtf8().constData()), 0);
 
-    ASSERT_TRUE(CQtSettingsStore("corvane").WriteProfileInt(kSection, "rect.left", 7));
+    ASSERT_TRUE(CIniSettingsStore("corvane").WriteProfileInt(kSection, "rect.left", 7));
     EXPECT_TRUE(QFileInfo(ConfPath()).isSymLink());
     ASSERT_TRUE(target.open(QIODevice::ReadOnly));
     EXPECT_EQ(target.readAll(), "[Settings]\nGraphicScale=5120\nrect.left=7\n");
@@ -339,7 +339,7 @@ TEST_F(QtSettingsStoreTest, ASymlinkedFileStaysASymlinkAndItsTargetIsReplaced)
         QStringList { "corvane.conf" });
 }
 
-TEST_F(QtSettingsStoreTest, AFolderOrAPipeInTheFilesPlaceIsLeftAlone)
+TEST_F(IniSettingsStoreTest, AFolderOrAPipeInTheFilesPlaceIsLeftAlone)
 {
     QDir().mkpath(m_home.path() + "/corvane");
     for (const bool bFolder : { true, false }) {
@@ -347,7 +347,7 @@ TEST_F(QtSettingsStoreTest, AFolderOrAPipeInTheFilesPlaceIsLeftAlone)
             ASSERT_TRUE(QDir().mkpath(ConfPath()));
         else
             ASSERT_EQ(::mkfifo(ConfPath().toUtf8().constData(), 0600), 0);
-        CQtSettingsStore store("corvane"); // a pipe must not hang the read
+        CIniSettingsStore store("corvane"); // a pipe must not hang the read
         EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 20480), 20480);
         EXPECT_FALSE(store.WriteProfileInt(kSection, "GraphicScale", 5120));
         struct stat st { };
@@ -365,18 +365,18 @@ struct BrokenCase {
     int32_t nScaleRead; // what the broken file yields for GraphicScale
 };
 
-class QtSettingsStoreBroken : public QtSettingsStoreTest,
+class QtSettingsStoreBroken : public IniSettingsStoreTest,
                               public ::testing::WithParamInterface<BrokenCase> { };
 
 TEST_P(QtSettingsStoreBroken, EveryVersionIsSetAsideOnceUnderANewName)
 {
     const BrokenCase& c = GetParam();
-    for (int run = 0; run <= CQtSettingsStore::kSetAsideNames; ++run) {
+    for (int run = 0; run <= CIniSettingsStore::kSetAsideNames; ++run) {
         WriteConf(c.version(run));
-        CQtSettingsStore store("corvane");
+        CIniSettingsStore store("corvane");
         EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 20480), c.nScaleRead);
         const bool bWritten = store.WriteProfileInt(kSection, "MirrorMode", 1);
-        if (run == CQtSettingsStore::kSetAsideNames) {
+        if (run == CIniSettingsStore::kSetAsideNames) {
             EXPECT_FALSE(bWritten);
             EXPECT_EQ(ReadConf(), c.version(run));
             break;
@@ -385,7 +385,7 @@ TEST_P(QtSettingsStoreBroken, EveryVersionIsSetAsideOnceUnderANewName)
         QFile aside(ConfPath() + ".bad" + (run ? "." + QString::number(run) : QString()));
         ASSERT_TRUE(aside.open(QIODevice::ReadOnly)) << run;
         EXPECT_EQ(aside.readAll(), c.version(run)) << run;
-        CQtSettingsStore again("corvane");
+        CIniSettingsStore again("corvane");
         EXPECT_EQ(again.GetProfileInt(kSection, "MirrorMode", 0), 1);
         EXPECT_EQ(again.GetProfileInt(kSection, "GraphicScale", 20480), c.nScaleRead);
     }
@@ -409,17 +409,17 @@ INSTANTIATE_TEST_SUITE_P(Cases, QtSettingsStoreBroken,
         BrokenCase { "above_one_mebibyte",
             [](int run) {
                 return "[Settings]\nGraphicScale=5120\n[Other]\nk="
-                    + QByteArray(CQtSettingsStore::kMaxFileSize, char('a' + run)) + "\n";
+                    + QByteArray(CIniSettingsStore::kMaxFileSize, char('a' + run)) + "\n";
             },
             20480 }),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A tmpfs of the test's own as the config home, so the disk can really fill up.
-class QtSettingsStoreFullDisk : public QtSettingsStoreTest {
+class QtSettingsStoreFullDisk : public IniSettingsStoreTest {
 protected:
     void SetUp() override
     {
-        QtSettingsStoreTest::SetUp();
+        IniSettingsStoreTest::SetUp();
         if (::mount("tmpfs", m_home.path().toUtf8().constData(), "tmpfs", 0, "size=64k") != 0)
             GTEST_SKIP() << "cannot mount a tmpfs (needs root): " << std::strerror(errno);
         m_bMounted = true;
@@ -428,7 +428,7 @@ protected:
     {
         if (m_bMounted)
             ::umount2(m_home.path().toUtf8().constData(), MNT_DETACH);
-        QtSettingsStoreTest::TearDown();
+        IniSettingsStoreTest::TearDown();
     }
     bool m_bMounted = false;
 };
@@ -446,7 +446,7 @@ TEST_F(QtSettingsStoreFullDisk, AWriteThatFindsTheDiskFullKeepsTheOldFileAndItsV
     while (filler.write(QByteArray(4096, 'x')) == 4096) { }
     ASSERT_TRUE(filler.resize(filler.size() - 8192));
 
-    CQtSettingsStore store("corvane");
+    CIniSettingsStore store("corvane");
     EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 0), 51200);
     EXPECT_FALSE(store.WriteProfile(kSection,
         { { "rect.left", 10 }, { "rect.top", 20 }, { "rect.right", 184 },
@@ -460,30 +460,30 @@ TEST_F(QtSettingsStoreFullDisk, AWriteThatFindsTheDiskFullKeepsTheOldFileAndItsV
     // With room again the same write goes through.
     filler.remove();
     EXPECT_TRUE(store.WriteProfileInt(kSection, "rect.left", 10));
-    EXPECT_EQ(CQtSettingsStore("corvane").GetProfileInt(kSection, "rect.left", 0), 10);
+    EXPECT_EQ(CIniSettingsStore("corvane").GetProfileInt(kSection, "rect.left", 0), 10);
 }
 
 TEST(QtSettingsStoreParse, AcceptsExactlyTheSigned32BitRange)
 {
     int32_t n = 0;
-    EXPECT_TRUE(CQtSettingsStore::ParseInt32(" -7 ", n));
+    EXPECT_TRUE(CIniSettingsStore::ParseInt32(" -7 ", n));
     EXPECT_EQ(n, -7);
-    EXPECT_FALSE(CQtSettingsStore::ParseInt32("", n));
-    EXPECT_FALSE(CQtSettingsStore::ParseInt32("2147483648", n));
-    EXPECT_FALSE(CQtSettingsStore::ParseInt32("- 7", n));
+    EXPECT_FALSE(CIniSettingsStore::ParseInt32("", n));
+    EXPECT_FALSE(CIniSettingsStore::ParseInt32("2147483648", n));
+    EXPECT_FALSE(CIniSettingsStore::ParseInt32("- 7", n));
 }
 
 } // namespace
 
 // The other process of the tests above, started by them with CORVANE_CHILD_MODE set; it is
 // disabled so a normal run never executes it.
-TEST(QtSettingsStoreChild, DISABLED_Helper)
+TEST(IniSettingsStoreChild, DISABLED_Helper)
 {
     const QByteArray mode = qgetenv("CORVANE_CHILD_MODE");
     ASSERT_FALSE(mode.isEmpty());
     if (qEnvironmentVariableIsSet("CORVANE_CHILD_IGNORE_XFSZ"))
         std::signal(SIGXFSZ, SIG_IGN);
-    CQtSettingsStore store("corvane");
+    CIniSettingsStore store("corvane");
     if (mode == "write-once") {
         const bool bOk = store.WriteProfileInt(kSection, "GraphicScale", 1024000);
         std::printf("write=%s\n", bOk ? "ok" : "failed");

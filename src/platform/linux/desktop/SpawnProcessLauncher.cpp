@@ -1,4 +1,4 @@
-#include "platform/linux/SpawnProcessLauncher.h"
+#include "platform/linux/desktop/SpawnProcessLauncher.h"
 
 #include "platform/linux/FileDescriptor.h"
 

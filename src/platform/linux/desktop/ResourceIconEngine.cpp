@@ -1,6 +1,6 @@
-#include "platform/linux/ResourceIconEngine.h"
+#include "platform/linux/desktop/ResourceIconEngine.h"
 
-#include "platform/linux/QtResources.h"
+#include "platform/linux/desktop/QtResources.h"
 
 #include <QPainter>
 

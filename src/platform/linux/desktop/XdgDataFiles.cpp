@@ -1,4 +1,4 @@
-#include "platform/linux/XdgDataFiles.h"
+#include "platform/linux/desktop/XdgDataFiles.h"
 
 #include <QDir>
 #include <QFile>
