@@ -6,7 +6,9 @@
 #include "support/DesktopSession.h"
 #include "support/DesktopTest.h"
 
+#include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -217,6 +219,51 @@ TEST_P(SessionEndTest, EndsLikeExitStoringAMoveOfTheLastSeconds)
 INSTANTIATE_TEST_SUITE_P(Signals, SessionEndTest,
     ::testing::Values(SignalCase { "SIGTERM", SIGTERM }, SignalCase { "SIGINT", SIGINT },
         SignalCase { "SIGHUP", SIGHUP }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct LockCase {
+    const char* name;
+    bool bFolder; // a folder in the lock's place, else a lock another copy holds
+    const char* report; // what the one line on stderr says
+};
+
+void PrintTo(const LockCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LockedSettingsTest : public CDesktopTest, public ::testing::WithParamInterface<LockCase> { };
+
+// The move's save at the end finds the lock taken: the program still ends at once (a held
+// lock is waited for one second at most), says once that the rectangle was not stored, and
+// leaves the file as it was.
+TEST_P(LockedSettingsTest, SigtermEndsWithinTwoSecondsAndReportsTheUnsavedRectangle)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
+    const QString lock = corvane.ConfigFile() + ".lock";
+    QLockFile other(lock);
+    ASSERT_TRUE(GetParam().bFolder ? QDir().mkpath(lock) : other.tryLock(0));
+    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
+    const qulonglong id = corvane.TrafficWindow()->id;
+    Xdotool({ "windowmove", QString::number(id), "420", "260" });
+    ASSERT_TRUE(WaitFor(
+        [&] { return CCorvaneProcess::Describe(id).geometry.topLeft() == QPoint(420, 260); },
+        5000));
+    QThread::msleep(300);
+    corvane.Signal(SIGTERM);
+    int code = -1;
+    ASSERT_TRUE(corvane.WaitForExit(2000, &code)) << "still running 2 s after SIGTERM";
+    EXPECT_EQ(code, 0);
+    const QString out = corvane.Output();
+    EXPECT_EQ(out.count(GetParam().report), 1) << out.toStdString();
+    EXPECT_EQ(corvane.ReadSettings().value("rect.left"), "300");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LockedSettingsTest,
+    ::testing::Values(LockCase { "folder_in_its_place", true, "cannot create the lock file" },
+        LockCase { "held_by_another_copy", false, "another copy holds" }),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The same desktop with and without a window manager.
