@@ -44,20 +44,38 @@ bool WriteAll(int fd, const char* data, size_t size)
     return true;
 }
 
-// Follows symlinks to the file a write must replace (which need not exist yet).
-QString ResolvedTarget(const QString& path)
+// Only its owner, the user or root, can add or replace names in the folder (what ssh asks of
+// the folders of its own files).
+bool OnlyOwnerWrites(const QString& dir)
+{
+    struct stat st { };
+    return ::stat(Native(dir).constData(), &st) == 0 && S_ISDIR(st.st_mode)
+        && (st.st_uid == ::geteuid() || st.st_uid == 0) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Follows symlinks to the file a write must replace (which need not exist yet when the path is
+// no link). A link is followed only when no one else could have planted it: it lies in a folder
+// only its owner writes, and the file it leads to is the user's. Nothing otherwise.
+std::optional<QString> TrustedTarget(const QString& path)
 {
     QString current = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st { };
-        if (::lstat(Native(current).constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        if (::lstat(Native(current).constData(), &st) != 0)
+            return hops == 0 ? std::optional(current) : std::nullopt; // a link to nothing
+        if (!S_ISLNK(st.st_mode)) {
+            if (hops > 0 && st.st_uid != ::geteuid())
+                return std::nullopt;
             return current;
+        }
+        if (!OnlyOwnerWrites(QFileInfo(current).path()))
+            return std::nullopt;
         const QString link = QFile::symLinkTarget(current);
         if (link.isEmpty())
-            return current;
+            return std::nullopt;
         current = link;
     }
-    return current;
+    return std::nullopt;
 }
 
 // A new file with every byte of data, flushed to disk; empty on any failure (nothing is left).
@@ -332,7 +350,14 @@ CIniSettingsStore::ESave CIniSettingsStore::SavePending(int nWaitMs)
 
 bool CIniSettingsStore::WriteLocked()
 {
-    const QString target = ResolvedTarget(m_strFileName);
+    const std::optional<QString> trusted = TrustedTarget(m_strFileName);
+    if (!trusted) {
+        Report(kUntrustedLink,
+            QStringLiteral("settings not saved: %1 is a link someone else could have placed")
+                .arg(m_strFileName));
+        return false;
+    }
+    const QString& target = *trusted;
     const QFileInfo targetInfo(target);
     const QString dir = targetInfo.path();
     const QString base = targetInfo.fileName();

@@ -30,8 +30,11 @@
 // A file QSettings would call broken (its next write would drop lines), or one above 1 MiB, is
 // set aside before it is rewritten: as <file>.bad, or the next free <file>.bad.N up to .bad.9,
 // never over an earlier one. With no free name left the file is not rewritten at all.
-// A symlink in the file's place stays one: the file it points to is replaced, in its folder.
-// Anything else that is not a file there (a folder, a pipe) is left alone and read as empty.
+// A symlink in the file's place stays one, and the file it points to is replaced in its folder,
+// but only where no one else could have planted it: every link of the way lies in a folder
+// that only its owner (the user or root) can write, and the file at its end is the user's.
+// Otherwise the write is refused and reported once on stderr. Anything else that is not a file
+// there (a folder, a pipe) is left alone and read as empty.
 class CIniSettingsStore : public ISettingsStore {
 public:
     explicit CIniSettingsStore(const QString& strAppName);
@@ -83,6 +86,7 @@ private:
     enum EReported : unsigned {
         kLockUnusable = 1,
         kLockHeld = 2,
+        kUntrustedLink = 4,
     };
 
     // The file as it is on disk now, parsed only when it changed since the last look.

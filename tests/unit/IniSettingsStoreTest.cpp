@@ -580,6 +580,62 @@ INSTANTIATE_TEST_SUITE_P(Cases, IniSettingsStoreLock,
             [](const struct stat& st) { return S_ISLNK(st.st_mode); } }),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct LinkCase {
+    const char* name;
+    mode_t folderMode;
+    bool bFolderOthers; // the folder belongs to another user
+    bool bTargetOthers; // the file the link names belongs to another user
+};
+
+void PrintTo(const LinkCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class IniSettingsStoreLink : public IniSettingsStoreTest,
+                             public ::testing::WithParamInterface<LinkCase> { };
+
+// Another user plants corvane.conf as a link to one of the user's files: it must not be
+// written through, nor its text copied into the planter's folder.
+TEST_P(IniSettingsStoreLink, APlantedLinkIsNotWrittenThrough)
+{
+    const LinkCase& c = GetParam();
+    constexpr uid_t kOther = 65534;
+    const QString folder = m_home.path() + "/corvane";
+    const QString victim = m_home.path() + "/victim.txt";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("precious\n");
+    file.close();
+    ASSERT_EQ(
+        ::symlink(QFile::encodeName(victim).constData(), QFile::encodeName(ConfPath()).constData()),
+        0);
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), c.folderMode), 0);
+    if ((c.bFolderOthers && ::chown(QFile::encodeName(folder).constData(), kOther, -1) != 0)
+        || (c.bTargetOthers && ::chown(QFile::encodeName(victim).constData(), kOther, -1) != 0))
+        GTEST_SKIP() << "cannot give a file to another user (needs root)";
+
+    CIniSettingsStore store("corvane");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(WriteInt(store, "rect.left", 7), kFailed);
+    EXPECT_EQ(WriteInt(store, "rect.left", 7), kFailed);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Lines(err), 1) << err;
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "precious\n");
+    EXPECT_TRUE(QFileInfo(ConfPath()).isSymLink());
+    EXPECT_FALSE(QFile::exists(ConfPath() + ".bad"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IniSettingsStoreLink,
+    ::testing::Values(LinkCase { "folder_writable_by_all", 0777, false, false },
+        LinkCase { "folder_writable_by_its_group", 0775, false, false },
+        LinkCase { "sticky_folder_writable_by_all", 01777, false, false },
+        LinkCase { "folder_of_another_user", 0755, true, false },
+        LinkCase { "file_of_another_user", 0755, false, true }),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A settings file holding one serialized value, and what the child that read it reported.
 struct PayloadCase {
     const char* name;
