@@ -2,6 +2,15 @@
 
 #include "dialogs/DesktopEntry.h"
 
+namespace {
+
+QStringList QueryArgs()
+{
+    return { QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/html") };
+}
+
+} // namespace
+
 CLinkOpener::CLinkOpener(IProcessLauncher& launcher, IDataFiles& files)
     : m_launcher(launcher)
     , m_files(files)
@@ -18,8 +27,12 @@ int CLinkOpener::ShellOpen(const QString& address)
 {
     if (!Openable(address))
         return kFileNotFound;
-    return AfterXdgOpen(
-        m_launcher.Launch(QStringLiteral("xdg-open"), { address }, kOpenTimeoutMs), address);
+    const int nShellResult
+        = ShellResult(m_launcher.Launch(QStringLiteral("xdg-open"), { address }, kOpenTimeoutMs));
+    if (nShellResult == kOpened)
+        return kOpened;
+    return StartFallback(m_launcher.Run(QStringLiteral("xdg-mime"), QueryArgs(), kQueryTimeoutMs),
+        address, nShellResult);
 }
 
 void CLinkOpener::ShellOpenAsync(
@@ -29,14 +42,24 @@ void CLinkOpener::ShellOpenAsync(
         done(kFileNotFound);
         return;
     }
-    // The opener lives as long as the context that owns it; the launcher drops the call
+    // The opener lives as long as the context that owns it; the launcher drops the calls
     // once that is gone.
     m_launcher.LaunchAsync(QStringLiteral("xdg-open"), { address }, kOpenTimeoutMs, context,
-        [this, address, done = std::move(done)](
-            const ProcessResult& opened) { done(AfterXdgOpen(opened, address)); });
+        [this, address, context, done = std::move(done)](const ProcessResult& opened) {
+            const int nShellResult = ShellResult(opened);
+            if (nShellResult == kOpened) {
+                done(kOpened);
+                return;
+            }
+            // xdg-mime is a script that may take as long: not waited for either.
+            m_launcher.RunAsync(QStringLiteral("xdg-mime"), QueryArgs(), kQueryTimeoutMs, context,
+                [this, address, nShellResult, done](const ProcessResult& query) {
+                    done(StartFallback(query, address, nShellResult));
+                });
+        });
 }
 
-int CLinkOpener::AfterXdgOpen(const ProcessResult& opened, const QString& address)
+int CLinkOpener::ShellResult(const ProcessResult& opened)
 {
     using Outcome = ProcessResult::Outcome;
     // Still running after the wait: xdg-open has become the browser (it does so on desktops it
@@ -44,9 +67,12 @@ int CLinkOpener::AfterXdgOpen(const ProcessResult& opened, const QString& addres
     if ((opened.outcome == Outcome::Exited && opened.exitCode == 0)
         || opened.outcome == Outcome::TimedOut)
         return kOpened;
-    const int nShellResult = opened.outcome == Outcome::NotStarted ? kFileNotFound : kNoAssociation;
+    return opened.outcome == Outcome::NotStarted ? kFileNotFound : kNoAssociation;
+}
 
-    const std::optional<QString> exec = DefaultHtmlCommand();
+int CLinkOpener::StartFallback(const ProcessResult& query, const QString& address, int nShellResult)
+{
+    const std::optional<QString> exec = HtmlCommandOf(query);
     if (!exec)
         return nShellResult;
     const std::optional<Command> command = BuildFallbackCommand(*exec, address);
@@ -101,11 +127,8 @@ std::optional<CLinkOpener::Command> CLinkOpener::BuildFallbackCommand(
     return command;
 }
 
-std::optional<QString> CLinkOpener::DefaultHtmlCommand()
+std::optional<QString> CLinkOpener::HtmlCommandOf(const ProcessResult& query)
 {
-    const ProcessResult query = m_launcher.Run(QStringLiteral("xdg-mime"),
-        { QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/html") },
-        kQueryTimeoutMs);
     if (query.outcome != ProcessResult::Outcome::Exited || query.exitCode != 0)
         return std::nullopt;
     const QString id = QString::fromUtf8(query.output).section(u'\n', 0, 0).trimmed();

@@ -1,7 +1,13 @@
 #include "dialogs/LinkOpener.h"
 #include "fakes/FakeDataFiles.h"
 #include "fakes/FakeProcessLauncher.h"
+#include "platform/linux/desktop/SpawnProcessLauncher.h"
 #include "support/QtPrinters.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +31,13 @@ public:
         files.files[kShared + "web.desktop"]
             = "[Desktop Entry]\nType=Application\nExec=" + exec + "\n";
     }
+    // Opens the address the way a click does, without waiting; the fake answers at once.
+    int Open(const QString& address)
+    {
+        int nResult = -1;
+        opener.ShellOpenAsync(address, nullptr, [&nResult](int n) { nResult = n; });
+        return nResult;
+    }
     const CFakeProcessLauncher::Call* Detached() const
     {
         for (const auto& call : launcher.calls) {
@@ -42,16 +55,21 @@ public:
 TEST_F(LinkOpenerTest, XdgOpenSucceedingIsTheWholeStory)
 {
     launcher.results["xdg-open"] = CFakeProcessLauncher::Exited(0);
-    EXPECT_GT(opener.ShellOpen(kAddress), 32);
+    EXPECT_GT(Open(kAddress), 32);
     ASSERT_EQ(launcher.calls.size(), 1u);
     EXPECT_EQ(launcher.calls[0].kind, Kind::Launch);
     EXPECT_EQ(launcher.calls[0].args, QStringList { kAddress });
+    // The waiting form does the same.
+    launcher.calls.clear();
+    EXPECT_GT(opener.ShellOpen(kAddress), 32);
+    ASSERT_EQ(launcher.calls.size(), 1u);
+    EXPECT_TRUE(launcher.calls[0].bWaited);
 }
 
 TEST_F(LinkOpenerTest, XdgOpenStillRunningCountsAsOpenedWithoutASecondBrowser)
 {
     launcher.results["xdg-open"].outcome = ProcessResult::Outcome::TimedOut;
-    EXPECT_GT(opener.ShellOpen(kAddress), 32);
+    EXPECT_GT(Open(kAddress), 32);
     EXPECT_EQ(launcher.calls.size(), 1u);
 }
 
@@ -62,7 +80,7 @@ TEST_F(LinkOpenerTest, FailingOrMissingXdgOpenFallsBackToTheHtmlHandlerStartedDe
         FallBackTo("\"/opt/web/bin/web\" --new-window %u --private");
         if (bMissing)
             launcher.results.erase("xdg-open");
-        EXPECT_GT(opener.ShellOpen(kAddress), 32);
+        EXPECT_GT(Open(kAddress), 32);
         ASSERT_EQ(launcher.calls.size(), 3u);
         EXPECT_EQ(launcher.calls[1].program, "xdg-mime");
         EXPECT_EQ(launcher.calls[1].args, QStringList({ "query", "default", "text/html" }));
@@ -70,6 +88,13 @@ TEST_F(LinkOpenerTest, FailingOrMissingXdgOpenFallsBackToTheHtmlHandlerStartedDe
         ASSERT_TRUE(started);
         EXPECT_EQ(started->program, "/opt/web/bin/web");
         EXPECT_EQ(started->args, QStringList({ "--new-window", kAddress }));
+        for (const auto& call : launcher.calls)
+            EXPECT_FALSE(call.bWaited) << call.program.toStdString();
+        // The waiting form takes the same way.
+        launcher.calls.clear();
+        EXPECT_GT(opener.ShellOpen(kAddress), 32);
+        EXPECT_EQ(launcher.calls.size(), 3u);
+        EXPECT_TRUE(Detached());
     }
 }
 
@@ -120,25 +145,25 @@ TEST_F(LinkOpenerTest, AFailedLookupReportsTheShellsFailureAndStartsNothing)
         launcher.calls.clear();
         FallBackTo("web %u");
         c.arrange(*this);
-        EXPECT_EQ(opener.ShellOpen(kAddress), CLinkOpener::kNoAssociation) << c.name;
+        EXPECT_EQ(Open(kAddress), CLinkOpener::kNoAssociation) << c.name;
         EXPECT_FALSE(Detached()) << c.name;
     }
     // With xdg-open missing too, the result says so.
     launcher.results.clear();
-    EXPECT_EQ(opener.ShellOpen(kAddress), CLinkOpener::kFileNotFound);
+    EXPECT_EQ(Open(kAddress), CLinkOpener::kFileNotFound);
 }
 
 TEST_F(LinkOpenerTest, TheDetachedStartFailingIsAFailure)
 {
     FallBackTo("web %u");
     launcher.detachedStarts = false;
-    EXPECT_LE(opener.ShellOpen(kAddress), 32);
+    EXPECT_LE(Open(kAddress), 32);
 }
 
 TEST_F(LinkOpenerTest, AnAddressFullOfShellSyntaxIsOneArgumentEverywhere)
 {
     FallBackTo("web \"%u\"");
-    EXPECT_GT(opener.ShellOpen(kEvil), 32);
+    EXPECT_GT(Open(kEvil), 32);
     EXPECT_EQ(launcher.calls[0].args, QStringList { kEvil });
     const auto* started = Detached();
     ASSERT_TRUE(started);
@@ -150,20 +175,19 @@ TEST_F(LinkOpenerTest, AddressesThatWouldReadAsOptionsAreRefused)
 {
     for (const QString& address : { QString(), QString("--help"), QString("-P evil") }) {
         launcher.calls.clear();
-        EXPECT_LE(opener.ShellOpen(address), 32);
+        EXPECT_LE(Open(address), 32);
         EXPECT_TRUE(launcher.calls.empty());
     }
 }
 
 TEST_F(LinkOpenerTest, FindsSubdirectoryIdsAndPrefersTheUsersDataHome)
 {
-    FallBackTo("web %u", "vendor-web-beta.desktop");
-    files.files.clear();
+    const ProcessResult query = CFakeProcessLauncher::Exited(0, "vendor-web-beta.desktop\n");
     files.files[kShared + "vendor/web-beta.desktop"] = "[Desktop Entry]\nExec=shared %u\n";
-    EXPECT_EQ(opener.DefaultHtmlCommand(), QString("shared %u"));
+    EXPECT_EQ(opener.HtmlCommandOf(query), QString("shared %u"));
     files.files["/home/u/.local/share/applications/vendor/web/beta.desktop"]
         = "[Desktop Entry]\nExec=mine %u\n";
-    EXPECT_EQ(opener.DefaultHtmlCommand(), QString("mine %u"));
+    EXPECT_EQ(opener.HtmlCommandOf(query), QString("mine %u"));
 }
 
 TEST(LinkOpenerIds, ReadEachDashAsDashOrFolder)
@@ -207,6 +231,53 @@ TEST(LinkOpenerCommand, CutsAtTheFirstFileOrUrlFieldCodeAndAppendsTheAddress)
     }
     for (const char* bad : { "web %", "web %z", "%u", "web \"%u", "web;rm %u" })
         EXPECT_FALSE(CLinkOpener::BuildFallbackCommand(bad, a)) << bad;
+}
+
+// The real launcher with stand-ins on PATH: xdg-open fails at once, xdg-mime answers only
+// once the test's timer has ticked while it runs, and the browser notes the address.
+TEST(LinkOpenerReal, TheHandlerLookupRunsWhileTheEventLoopTicks)
+{
+    QTemporaryDir bin;
+    const auto script = [&bin](const QString& name, const QString& body) {
+        QFile file(bin.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(("#!/bin/sh\n" + body).toUtf8()) > 0
+            && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    const QString asked = bin.filePath("asked"), release = bin.filePath("release");
+    const QString notes = bin.filePath("opened");
+    ASSERT_TRUE(script("xdg-open", "exit 3\n"));
+    ASSERT_TRUE(script("xdg-mime",
+        QString("touch '%1'\nwhile [ ! -e '%2' ]; do sleep 0.02; done\necho web.desktop\n")
+            .arg(asked, release)));
+    ASSERT_TRUE(script("web", QString("echo \"$1\" > '%1.new' && mv '%1.new' '%1'\n").arg(notes)));
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.path().toUtf8() + ':' + oldPath);
+
+    CSpawnProcessLauncher launcher;
+    CFakeDataFiles files;
+    files.files[kShared + "web.desktop"] = "[Desktop Entry]\nExec=web %u\n";
+    CLinkOpener opener(launcher, files);
+    QObject context;
+    int nResult = -1;
+    opener.ShellOpenAsync(kAddress, &context, [&nResult](int n) { nResult = n; });
+    // A lookup that held the event loop would see no tick, never be released, and time out.
+    QEventLoop loop;
+    int nTicksAsked = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (QFile::exists(asked) && ++nTicksAsked == 3)
+            QFile(release).open(QIODevice::WriteOnly);
+        if (QFile::exists(notes))
+            loop.quit();
+    });
+    tick.start(10);
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    loop.exec();
+    qputenv("PATH", oldPath);
+    EXPECT_GT(nResult, 32);
+    QFile opened(notes);
+    ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
+    EXPECT_EQ(opened.readAll(), kAddress.toUtf8() + '\n');
 }
 
 } // namespace
