@@ -2,11 +2,78 @@
 
 #include "dialogs/DesktopEntry.h"
 
+#include <algorithm>
+#include <array>
+
 namespace {
 
 QStringList QueryArgs()
 {
     return { QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/html") };
+}
+
+QStringView BaseName(QStringView path)
+{
+    return path.sliced(path.lastIndexOf(u'/') + 1);
+}
+
+bool IsShell(QStringView program)
+{
+    static constexpr std::array<QStringView, 17> kShells
+        = { u"sh", u"ash", u"bash", u"rbash", u"dash", u"zsh", u"ksh", u"ksh93", u"mksh", u"lksh",
+              u"oksh", u"pdksh", u"posh", u"yash", u"csh", u"tcsh", u"fish" };
+    const QStringView name = BaseName(program);
+    return std::find(kShells.begin(), kShells.end(), name) != kShells.end();
+}
+
+// argv ends with the address. True when the program it starts, seen through env and busybox,
+// would run the address itself: as the program, or as a shell's script or command text
+// ("sh -c %u" makes any address a command). A shell whose script comes first and takes the
+// address as a parameter ("sh -c 'exec web \"$1\"' sh %u") is fine.
+bool RunsAsScript(const QStringList& argv)
+{
+    const qsizetype nAddress = argv.size() - 1;
+    qsizetype i = 0;
+    // env [-i] [-u NAME] [-C DIR] [NAME=VALUE ...] program ..., busybox applet ...
+    while (i < nAddress && (BaseName(argv[i]) == u"env" || BaseName(argv[i]) == u"busybox")) {
+        const bool bEnv = BaseName(argv[i]) == u"env";
+        ++i;
+        while (bEnv && i < nAddress) {
+            const QString& arg = argv[i];
+            if (arg == u"--") {
+                ++i;
+                break;
+            }
+            // -S splits one word into a command line of its own: nothing to judge it by.
+            if (arg.startsWith(u"-S") || arg.startsWith(u"--split-string")
+                || (arg.startsWith(u'-') && !arg.startsWith(u"--") && arg.contains(u'S')))
+                return true;
+            if (arg == u"-u" || arg == u"-C" || arg == u"--unset" || arg == u"--chdir")
+                i += 2;
+            else if (arg.startsWith(u'-') || arg.contains(u'='))
+                ++i;
+            else
+                break;
+        }
+    }
+    if (i >= nAddress)
+        return true;
+    if (!IsShell(argv[i]))
+        return false;
+    // The shell's options, then its script (or with -c its command text), then parameters.
+    for (++i; i < nAddress; ++i) {
+        const QString& arg = argv[i];
+        if (arg == u"--" || arg == u"-") {
+            ++i;
+            break;
+        }
+        if (!arg.startsWith(u'-') && !arg.startsWith(u'+'))
+            break;
+        if (arg == u"-o" || arg == u"+o" || arg == u"-O" || arg == u"+O" || arg == u"--rcfile"
+            || arg == u"--init-file")
+            ++i; // takes the next word
+    }
+    return i >= nAddress;
 }
 
 } // namespace
@@ -122,6 +189,8 @@ std::optional<CLinkOpener::Command> CLinkOpener::BuildFallbackCommand(
     if (command.argv.isEmpty())
         return std::nullopt;
     command.argv << address;
+    if (RunsAsScript(command.argv))
+        return std::nullopt;
     const qsizetype nCutAt = nCut < 0 ? exec.size() : (*args)[size_t(nCut)].nStart;
     command.commandLine = exec.left(nCutAt) + u' ' + address;
     return command;

@@ -39,7 +39,8 @@ public:
     // quoted or not, with everything from there on dropped and the address appended: as text,
     // the line cut at that argument, one space and the address; as argv, the arguments before
     // it (%% made %, other field codes removed) and the address. Nothing for an Exec line that
-    // breaks the quoting or field code rules or names no program.
+    // breaks the quoting or field code rules or names no program, or that would have a shell
+    // (also one started through env) take the address as its script or command text.
     static std::optional<Command> BuildFallbackCommand(const QString& exec, const QString& address);
 
     // The Exec line, string escapes undone, of the desktop entry that `xdg-mime query default

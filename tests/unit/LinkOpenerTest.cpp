@@ -190,6 +190,47 @@ TEST_F(LinkOpenerTest, FindsSubdirectoryIdsAndPrefersTheUsersDataHome)
     EXPECT_EQ(opener.HtmlCommandOf(query), QString("mine %u"));
 }
 
+struct ShellCase {
+    const char* name;
+    QByteArray exec;
+    bool bStarted;
+};
+
+void PrintTo(const ShellCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LinkOpenerShells : public LinkOpenerTest, public ::testing::WithParamInterface<ShellCase> { };
+
+// A shell given the address as its script would run any address as a command.
+TEST_P(LinkOpenerShells, NoShellTakesTheAddressAsItsScript)
+{
+    FallBackTo(GetParam().exec);
+    const int nResult = Open(kAddress);
+    EXPECT_EQ(Detached() != nullptr, GetParam().bStarted);
+    EXPECT_EQ(nResult > 32, GetParam().bStarted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LinkOpenerShells,
+    ::testing::Values(ShellCase { "sh_c_browser", "sh -c \"browser %u\"", false },
+        ShellCase { "bash_c_address", "/bin/bash -c %u", false },
+        ShellCase { "dash_address_as_script_file", "dash %u", false },
+        ShellCase { "zsh_options_before_c", "zsh -e -o errexit -lc \"web %u\"", false },
+        ShellCase { "sh_after_double_dash", "sh -- %u", false },
+        ShellCase { "tcsh_c", "tcsh -c %u", false },
+        ShellCase { "env_assignments_then_sh", "env LANG=C A=1 sh -c \"web %u\"", false },
+        ShellCase { "env_options_then_bash", "/usr/bin/env -i -u HOME bash -c %u", false },
+        ShellCase { "env_split_string", "env -S \"sh -c\" %u", false },
+        ShellCase { "env_address_as_program", "env A=1 %u", false },
+        ShellCase { "busybox_sh", "busybox sh -c %u", false },
+        ShellCase { "sh_script_then_address", "sh /usr/lib/web/launch %u", true },
+        ShellCase {
+            "bash_c_address_as_parameter", "bash -c \"exec web \\\"\\$1\\\"\" bash %u", true },
+        ShellCase { "env_then_browser", "env MOZ_X=1 firefox %u", true },
+        ShellCase { "browser_named_like_a_shell", "/opt/shiny/sh-browser %u", true }),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(LinkOpenerIds, ReadEachDashAsDashOrFolder)
 {
     EXPECT_EQ(CLinkOpener::DesktopIdPaths("web.desktop"), QStringList { "web.desktop" });
