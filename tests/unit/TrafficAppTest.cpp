@@ -384,19 +384,8 @@ TEST(TrafficAppSettings, ASaveThatCannotTakeTheLockNeverStopsTheEventLoop)
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
     ASSERT_TRUE(QDir().mkpath(home.path() + "/corvane/corvane.conf.lock"));
     CIniSettingsStore store("corvane");
-    CAppFixture fx;
-    const AppServices services { .perf = fx.perf,
-        .connection = fx.connection,
-        .clock = fx.clock,
-        .notifyArea = fx.area,
-        .resources = fx.resources,
-        .layered = fx.layered,
-        .store = store,
-        .shell = fx.shell,
-        .launcher = fx.launcher,
-        .files = fx.files };
-    CTrafficApp app(services);
-    app.InitInstance();
+    CAppFixture fx(&store);
+    CTrafficApp& app = fx.Start();
     app.m_pTrafficWnd->move(120, 80);
 
     ::testing::internal::CaptureStderr();
@@ -404,10 +393,7 @@ TEST(TrafficAppSettings, ASaveThatCannotTakeTheLockNeverStopsTheEventLoop)
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&nTicks] { ++nTicks; });
     tick.start(10);
-    QTimer::singleShot(20, [&] {
-        fx.clock.Advance(CTrafficWnd::kSaveDelayMs + 200);
-        app.m_pTrafficWnd->OnTimer(app.m_pTrafficWnd->m_nTimerId);
-    });
+    QTimer::singleShot(20, [&fx] { fx.Tick(CTrafficWnd::kSaveDelayMs + 200); });
     QEventLoop loop;
     QTimer::singleShot(1000, &loop, &QEventLoop::quit);
     loop.exec();
