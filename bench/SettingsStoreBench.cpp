@@ -65,10 +65,10 @@ void BM_SettingsSave(benchmark::State& state)
     int32_t n = 0;
     for (auto _ : state) {
         ++n;
-        const bool bOk = store.WriteProfile(QStringLiteral("Settings"),
+        const ISettingsStore::EWrite result = store.WriteProfile(QStringLiteral("Settings"),
             { { "rect.left", n }, { "rect.top", n }, { "rect.right", n + 174 },
                 { "rect.bottom", n + 123 } });
-        if (!bOk)
+        if (result != ISettingsStore::EWrite::Written)
             state.SkipWithError("the write failed");
     }
     state.SetBytesProcessed(state.iterations() * state.range(0));

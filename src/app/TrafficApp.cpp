@@ -137,6 +137,10 @@ void CTrafficApp::ExitInstance()
     m_pAboutDlg = nullptr;
     m_pSettingsDlg = nullptr;
     m_pAlpha.reset();
+    // A save that found another copy writing may still wait: the run's one wait for it, once
+    // nothing is on the screen any more.
+    if (m_services)
+        m_services->store.Flush(kExitSaveWaitMs);
     if (m_pLinux) {
         m_services.reset();
         m_pLinux.reset();
@@ -207,7 +211,8 @@ int32_t CTrafficApp::ReadInt(const char* key, int32_t nDefault)
 
 void CTrafficApp::WriteValues(const std::vector<ProfileValue>& values)
 {
-    // A failed write is ignored: the values in memory stay in force for this run.
+    // A failed write is ignored, and one that must wait is the store's to finish: the values
+    // in memory stay in force for this run.
     m_services->store.WriteProfile(kSection, values);
 }
 

@@ -29,6 +29,8 @@ class CWindowAlpha;
 class CTrafficApp final : public IApplication {
 public:
     static constexpr int32_t kDefaultScale = 20480;
+    // How long the end of the program waits for another copy's hold on the settings file.
+    static constexpr int kExitSaveWaitMs = 1000;
 
     // The program's object: Linux services, made at start-up.
     CTrafficApp();

@@ -123,20 +123,6 @@ std::optional<QString> CDesktopEntry::GetString(QStringView key) const
     return std::nullopt;
 }
 
-std::optional<QStringList> CDesktopEntry::GetExecArgs() const
-{
-    const std::optional<QString> exec = GetString(u"Exec");
-    if (!exec)
-        return std::nullopt;
-    const auto args = SplitExec(*exec);
-    if (!args)
-        return std::nullopt;
-    QStringList list;
-    for (const ExecArg& arg : *args)
-        list << arg.text;
-    return list;
-}
-
 QString CDesktopEntry::UnescapeString(QStringView raw)
 {
     QString out;

@@ -2,7 +2,6 @@
 
 #include <QByteArrayView>
 #include <QString>
-#include <QStringList>
 #include <QStringView>
 #include <optional>
 #include <utility>
@@ -31,8 +30,6 @@ public:
 
     // The value of a key of [Desktop Entry] (no locale suffix), string escapes undone.
     std::optional<QString> GetString(QStringView key) const;
-    // The Exec key split into its arguments, field codes left as they are.
-    std::optional<QStringList> GetExecArgs() const;
 
     // \s \n \t \r \\ become space, newline, tab, return and backslash; any other backslash pair
     // is kept as it is for the Exec quoting rules, which come next.

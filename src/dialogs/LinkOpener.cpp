@@ -2,6 +2,82 @@
 
 #include "dialogs/DesktopEntry.h"
 
+#include <algorithm>
+#include <array>
+
+namespace {
+
+QStringList QueryArgs()
+{
+    return { QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/html") };
+}
+
+QStringView BaseName(QStringView path)
+{
+    return path.sliced(path.lastIndexOf(u'/') + 1);
+}
+
+bool IsShell(QStringView program)
+{
+    static constexpr std::array<QStringView, 17> kShells
+        = { u"sh", u"ash", u"bash", u"rbash", u"dash", u"zsh", u"ksh", u"ksh93", u"mksh", u"lksh",
+              u"oksh", u"pdksh", u"posh", u"yash", u"csh", u"tcsh", u"fish" };
+    const QStringView name = BaseName(program);
+    return std::find(kShells.begin(), kShells.end(), name) != kShells.end();
+}
+
+// argv ends with the address. True when the program it starts, seen through env and busybox,
+// would run the address itself: as the program, or as a shell's script or command text
+// ("sh -c %u" makes any address a command). A shell whose script comes first and takes the
+// address as a parameter ("sh -c 'exec web \"$1\"' sh %u") is fine.
+bool RunsAsScript(const QStringList& argv)
+{
+    const qsizetype nAddress = argv.size() - 1;
+    qsizetype i = 0;
+    // env [-i] [-u NAME] [-C DIR] [NAME=VALUE ...] program ..., busybox applet ...
+    while (i < nAddress && (BaseName(argv[i]) == u"env" || BaseName(argv[i]) == u"busybox")) {
+        const bool bEnv = BaseName(argv[i]) == u"env";
+        ++i;
+        while (bEnv && i < nAddress) {
+            const QString& arg = argv[i];
+            if (arg == u"--") {
+                ++i;
+                break;
+            }
+            // -S splits one word into a command line of its own: nothing to judge it by.
+            if (arg.startsWith(u"-S") || arg.startsWith(u"--split-string")
+                || (arg.startsWith(u'-') && !arg.startsWith(u"--") && arg.contains(u'S')))
+                return true;
+            if (arg == u"-u" || arg == u"-C" || arg == u"--unset" || arg == u"--chdir")
+                i += 2;
+            else if (arg.startsWith(u'-') || arg.contains(u'='))
+                ++i;
+            else
+                break;
+        }
+    }
+    if (i >= nAddress)
+        return true;
+    if (!IsShell(argv[i]))
+        return false;
+    // The shell's options, then its script (or with -c its command text), then parameters.
+    for (++i; i < nAddress; ++i) {
+        const QString& arg = argv[i];
+        if (arg == u"--" || arg == u"-") {
+            ++i;
+            break;
+        }
+        if (!arg.startsWith(u'-') && !arg.startsWith(u'+'))
+            break;
+        if (arg == u"-o" || arg == u"+o" || arg == u"-O" || arg == u"+O" || arg == u"--rcfile"
+            || arg == u"--init-file")
+            ++i; // takes the next word
+    }
+    return i >= nAddress;
+}
+
+} // namespace
+
 CLinkOpener::CLinkOpener(IProcessLauncher& launcher, IDataFiles& files)
     : m_launcher(launcher)
     , m_files(files)
@@ -18,8 +94,12 @@ int CLinkOpener::ShellOpen(const QString& address)
 {
     if (!Openable(address))
         return kFileNotFound;
-    return AfterXdgOpen(
-        m_launcher.Launch(QStringLiteral("xdg-open"), { address }, kOpenTimeoutMs), address);
+    const int nShellResult
+        = ShellResult(m_launcher.Launch(QStringLiteral("xdg-open"), { address }, kOpenTimeoutMs));
+    if (nShellResult == kOpened)
+        return kOpened;
+    return StartFallback(m_launcher.Run(QStringLiteral("xdg-mime"), QueryArgs(), kQueryTimeoutMs),
+        address, nShellResult);
 }
 
 void CLinkOpener::ShellOpenAsync(
@@ -29,14 +109,24 @@ void CLinkOpener::ShellOpenAsync(
         done(kFileNotFound);
         return;
     }
-    // The opener lives as long as the context that owns it; the launcher drops the call
+    // The opener lives as long as the context that owns it; the launcher drops the calls
     // once that is gone.
     m_launcher.LaunchAsync(QStringLiteral("xdg-open"), { address }, kOpenTimeoutMs, context,
-        [this, address, done = std::move(done)](
-            const ProcessResult& opened) { done(AfterXdgOpen(opened, address)); });
+        [this, address, context, done = std::move(done)](const ProcessResult& opened) {
+            const int nShellResult = ShellResult(opened);
+            if (nShellResult == kOpened) {
+                done(kOpened);
+                return;
+            }
+            // xdg-mime is a script that may take as long: not waited for either.
+            m_launcher.RunAsync(QStringLiteral("xdg-mime"), QueryArgs(), kQueryTimeoutMs, context,
+                [this, address, nShellResult, done](const ProcessResult& query) {
+                    done(StartFallback(query, address, nShellResult));
+                });
+        });
 }
 
-int CLinkOpener::AfterXdgOpen(const ProcessResult& opened, const QString& address)
+int CLinkOpener::ShellResult(const ProcessResult& opened)
 {
     using Outcome = ProcessResult::Outcome;
     // Still running after the wait: xdg-open has become the browser (it does so on desktops it
@@ -44,9 +134,12 @@ int CLinkOpener::AfterXdgOpen(const ProcessResult& opened, const QString& addres
     if ((opened.outcome == Outcome::Exited && opened.exitCode == 0)
         || opened.outcome == Outcome::TimedOut)
         return kOpened;
-    const int nShellResult = opened.outcome == Outcome::NotStarted ? kFileNotFound : kNoAssociation;
+    return opened.outcome == Outcome::NotStarted ? kFileNotFound : kNoAssociation;
+}
 
-    const std::optional<QString> exec = DefaultHtmlCommand();
+int CLinkOpener::StartFallback(const ProcessResult& query, const QString& address, int nShellResult)
+{
+    const std::optional<QString> exec = HtmlCommandOf(query);
     if (!exec)
         return nShellResult;
     const std::optional<Command> command = BuildFallbackCommand(*exec, address);
@@ -96,16 +189,15 @@ std::optional<CLinkOpener::Command> CLinkOpener::BuildFallbackCommand(
     if (command.argv.isEmpty())
         return std::nullopt;
     command.argv << address;
+    if (RunsAsScript(command.argv))
+        return std::nullopt;
     const qsizetype nCutAt = nCut < 0 ? exec.size() : (*args)[size_t(nCut)].nStart;
     command.commandLine = exec.left(nCutAt) + u' ' + address;
     return command;
 }
 
-std::optional<QString> CLinkOpener::DefaultHtmlCommand()
+std::optional<QString> CLinkOpener::HtmlCommandOf(const ProcessResult& query)
 {
-    const ProcessResult query = m_launcher.Run(QStringLiteral("xdg-mime"),
-        { QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/html") },
-        kQueryTimeoutMs);
     if (query.outcome != ProcessResult::Outcome::Exited || query.exitCode != 0)
         return std::nullopt;
     const QString id = QString::fromUtf8(query.output).section(u'\n', 0, 0).trimmed();

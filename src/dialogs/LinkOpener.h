@@ -30,8 +30,8 @@ public:
     CLinkOpener(IProcessLauncher& launcher, IDataFiles& files);
 
     int ShellOpen(const QString& address);
-    // The same without blocking: xdg-open is waited for from the event loop and `done` gets
-    // the result; nothing is called once `context` is gone.
+    // The same without blocking: xdg-open and xdg-mime are waited for from the event loop and
+    // `done` gets the result; nothing is called once `context` is gone.
     void ShellOpenAsync(
         const QString& address, const QObject* context, std::function<void(int)> done);
 
@@ -39,11 +39,13 @@ public:
     // quoted or not, with everything from there on dropped and the address appended: as text,
     // the line cut at that argument, one space and the address; as argv, the arguments before
     // it (%% made %, other field codes removed) and the address. Nothing for an Exec line that
-    // breaks the quoting or field code rules or names no program.
+    // breaks the quoting or field code rules or names no program, or that would have a shell
+    // (also one started through env) take the address as its script or command text.
     static std::optional<Command> BuildFallbackCommand(const QString& exec, const QString& address);
 
-    // The Exec line of the default text/html handler's desktop entry, string escapes undone.
-    std::optional<QString> DefaultHtmlCommand();
+    // The Exec line, string escapes undone, of the desktop entry that `xdg-mime query default
+    // text/html` answered with.
+    std::optional<QString> HtmlCommandOf(const ProcessResult& query);
 
     // The paths a desktop file id may stand for under an applications/ folder: the id itself,
     // and with each '-' read as either '-' or '/'. Nothing for an id that is not a file name
@@ -52,8 +54,10 @@ public:
 
 private:
     static bool Openable(const QString& address);
-    // What follows xdg-open's outcome: done, or the default browser's own command.
-    int AfterXdgOpen(const ProcessResult& opened, const QString& address);
+    // The shell's result for xdg-open's outcome: kOpened, or the failure the fallback keeps.
+    static int ShellResult(const ProcessResult& opened);
+    // Starts the default browser's own command for the address, given xdg-mime's answer.
+    int StartFallback(const ProcessResult& query, const QString& address, int nShellResult);
 
     static constexpr int kMaxDashesExpanded = 8; // 256 paths per data directory at most
 

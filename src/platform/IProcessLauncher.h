@@ -35,6 +35,10 @@ public:
     virtual void LaunchAsync(const QString& program, const QStringList& args, int nTimeoutMs,
         const QObject* context, std::function<void(const ProcessResult&)> done)
         = 0;
+    // Run without waiting: the same answer as Run's, stdout included, from the event loop.
+    virtual void RunAsync(const QString& program, const QStringList& args, int nTimeoutMs,
+        const QObject* context, std::function<void(const ProcessResult&)> done)
+        = 0;
     // Starts the program on its own, not waiting for it and not its parent; true once it runs.
     virtual bool StartDetached(const QString& program, const QStringList& args) = 0;
 };

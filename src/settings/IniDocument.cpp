@@ -1,9 +1,6 @@
 #include "settings/IniDocument.h"
 
-#include <QDataStream>
-#include <QIODevice>
 #include <QStringDecoder>
-#include <QVariant>
 #include <algorithm>
 #include <map>
 
@@ -258,27 +255,19 @@ qsizetype CountArgs(const QString& s, qsizetype open)
     return n;
 }
 
-// QSettings turns "@..." texts into other kinds of values; only what stays a text is one.
+// QSettings turns "@..." texts into other kinds of values; only what stays a text is one. A
+// serialized payload (@Variant, @DateTime, @ByteArray) is never decoded: the program stores
+// only integers and plain texts, and a payload's length fields may claim gigabytes.
 std::optional<QString> TextOf(const QString& s)
 {
     if (!s.startsWith(u'@'))
         return s;
     if (s.endsWith(u')')) {
-        if (s.startsWith(QLatin1String("@ByteArray(")))
+        if (s.startsWith(QLatin1String("@ByteArray(")) || s.startsWith(QLatin1String("@Variant("))
+            || s.startsWith(QLatin1String("@DateTime(")))
             return std::nullopt;
         if (s.startsWith(QLatin1String("@String(")))
             return s.sliced(8).chopped(1);
-        if (s.startsWith(QLatin1String("@Variant(")) || s.startsWith(QLatin1String("@DateTime("))) {
-            const bool bDateTime = s[1] == u'D';
-            QByteArray bytes = QStringView(s).sliced(bDateTime ? 10 : 9).toLatin1();
-            QDataStream stream(&bytes, QIODevice::ReadOnly);
-            stream.setVersion(bDateTime ? QDataStream::Qt_5_6 : QDataStream::Qt_4_0);
-            QVariant result;
-            stream >> result;
-            if (result.typeId() == QMetaType::QString)
-                return result.toString();
-            return std::nullopt;
-        }
         if (s.startsWith(QLatin1String("@Rect(")) && CountArgs(s, 5) == 4)
             return std::nullopt;
         if ((s.startsWith(QLatin1String("@Size(")) && CountArgs(s, 5) == 2)

@@ -25,7 +25,8 @@ public:
     bool IsBroken() const { return m_bBroken; }
 
     // The value of section/key when QSettings would read it as a text; nothing when the key is
-    // missing or holds a list, a serialized variant or another non-text value.
+    // missing or holds a list, a serialized value (@Variant, @DateTime, @ByteArray: never
+    // decoded, even where QSettings would find a text in it) or another non-text value.
     std::optional<QString> StringValue(const QString& section, const QString& key) const;
 
     struct Edit;

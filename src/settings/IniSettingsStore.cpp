@@ -6,17 +6,16 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <limits>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// Long enough for another copy's write of a 1 MiB file to a slow disk, short enough that a
-// stuck lock never hangs the program.
-constexpr int kLockWaitMs = 10000;
 
 QByteArray Native(const QString& path)
 {
@@ -45,20 +44,38 @@ bool WriteAll(int fd, const char* data, size_t size)
     return true;
 }
 
-// Follows symlinks to the file a write must replace (which need not exist yet).
-QString ResolvedTarget(const QString& path)
+// Only its owner, the user or root, can add or replace names in the folder (what ssh asks of
+// the folders of its own files).
+bool OnlyOwnerWrites(const QString& dir)
+{
+    struct stat st { };
+    return ::stat(Native(dir).constData(), &st) == 0 && S_ISDIR(st.st_mode)
+        && (st.st_uid == ::geteuid() || st.st_uid == 0) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Follows symlinks to the file a write must replace (which need not exist yet when the path is
+// no link). A link is followed only when no one else could have planted it: it lies in a folder
+// only its owner writes, and the file it leads to is the user's. Nothing otherwise.
+std::optional<QString> TrustedTarget(const QString& path)
 {
     QString current = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st { };
-        if (::lstat(Native(current).constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        if (::lstat(Native(current).constData(), &st) != 0)
+            return hops == 0 ? std::optional(current) : std::nullopt; // a link to nothing
+        if (!S_ISLNK(st.st_mode)) {
+            if (hops > 0 && st.st_uid != ::geteuid())
+                return std::nullopt;
             return current;
+        }
+        if (!OnlyOwnerWrites(QFileInfo(current).path()))
+            return std::nullopt;
         const QString link = QFile::symLinkTarget(current);
         if (link.isEmpty())
-            return current;
+            return std::nullopt;
         current = link;
     }
-    return current;
+    return std::nullopt;
 }
 
 // A new file with every byte of data, flushed to disk; empty on any failure (nothing is left).
@@ -140,10 +157,18 @@ bool CIniSettingsStore::FileId::operator==(const FileId& other) const
 }
 
 CIniSettingsStore::CIniSettingsStore(const QString& strAppName)
+    : m_strAppName(strAppName)
 {
     // GenericConfigLocation reads XDG_CONFIG_HOME now, falling back to ~/.config.
     const QString strHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     m_strFileName = strHome + u'/' + strAppName + u'/' + strAppName + QStringLiteral(".conf");
+    m_retry.setSingleShot(true);
+    QObject::connect(&m_retry, &QTimer::timeout, &m_retry, [this] {
+        if (SavePending(0) == ESave::Busy) {
+            m_nRetryMs = std::min(m_nRetryMs * 2, kLastRetryMs);
+            m_retry.start(m_nRetryMs);
+        }
+    });
 }
 
 bool CIniSettingsStore::ParseInt32(const QString& text, int32_t& nValue)
@@ -218,9 +243,22 @@ const CIniDocument& CIniSettingsStore::Current()
     return m_doc;
 }
 
+ProfileValue* CIniSettingsStore::FindPending(const QString& section, const QString& key)
+{
+    for (PendingValue& pending : m_pending)
+        if (pending.section == section && pending.value.key == key)
+            return &pending.value;
+    return nullptr;
+}
+
 int32_t CIniSettingsStore::GetProfileInt(
     const QString& section, const QString& key, int32_t nDefault)
 {
+    if (ProfileValue* pending = FindPending(section, key)) {
+        const int32_t* pn = std::get_if<int32_t>(&pending->value);
+        int32_t nValue = 0;
+        return pn ? *pn : ParseInt32(std::get<QString>(pending->value), nValue) ? nValue : nDefault;
+    }
     const std::optional<QString> text = Current().StringValue(section, key);
     int32_t nValue = 0;
     return text && ParseInt32(*text, nValue) ? nValue : nDefault;
@@ -229,6 +267,10 @@ int32_t CIniSettingsStore::GetProfileInt(
 QString CIniSettingsStore::GetProfileString(
     const QString& section, const QString& key, const QString& strDefault)
 {
+    if (ProfileValue* pending = FindPending(section, key)) {
+        const int32_t* pn = std::get_if<int32_t>(&pending->value);
+        return pn ? QString::number(*pn) : std::get<QString>(pending->value);
+    }
     return Current().StringValue(section, key).value_or(strDefault);
 }
 
@@ -238,16 +280,84 @@ QString CIniSettingsStore::SetAsideName(int n) const
         + (n == 0 ? QString() : u'.' + QString::number(n));
 }
 
-bool CIniSettingsStore::WriteProfile(
+ISettingsStore::EWrite CIniSettingsStore::WriteProfile(
     const QString& section, const std::vector<ProfileValue>& values)
 {
-    if (!QDir().mkpath(QFileInfo(m_strFileName).path()))
-        return false;
-    QLockFile lock(m_strFileName + QStringLiteral(".lock"));
-    if (!lock.tryLock(kLockWaitMs))
-        return false;
+    // Values still waiting go with these, in one write; a key written again takes its new value.
+    for (const ProfileValue& value : values) {
+        if (ProfileValue* pending = FindPending(section, value.key))
+            pending->value = value.value;
+        else
+            m_pending.push_back({ section, value });
+    }
+    switch (SavePending(0)) {
+    case ESave::Written:
+        return EWrite::Written;
+    case ESave::Failed:
+        return EWrite::Failed;
+    case ESave::Busy:
+        // Another copy is writing: try again soon, from the event loop.
+        if (!m_retry.isActive()) {
+            m_nRetryMs = kFirstRetryMs;
+            m_retry.start(m_nRetryMs);
+        }
+        return EWrite::Pending;
+    case ESave::Unusable:
+        break;
+    }
+    return EWrite::Pending;
+}
 
-    const QString target = ResolvedTarget(m_strFileName);
+bool CIniSettingsStore::Flush(int nWaitMs)
+{
+    m_retry.stop();
+    const ESave result = SavePending(nWaitMs);
+    if (result == ESave::Busy)
+        Report(kLockHeld,
+            QStringLiteral("settings not saved: another copy holds %1.lock").arg(m_strFileName));
+    return result == ESave::Written;
+}
+
+CIniSettingsStore::ESave CIniSettingsStore::SavePending(int nWaitMs)
+{
+    if (m_pending.empty())
+        return ESave::Written;
+    if (!QDir().mkpath(QFileInfo(m_strFileName).path())) {
+        m_pending.clear();
+        return ESave::Failed;
+    }
+    const QString lockName = m_strFileName + QStringLiteral(".lock");
+    // A lock path that is no plain file (a folder, a pipe, a link) was not made by a copy of the
+    // program and would never go away; reading a pipe for its owner would even block.
+    struct stat st { };
+    bool bUnusable = ::lstat(Native(lockName).constData(), &st) == 0 && !S_ISREG(st.st_mode);
+    QLockFile lock(lockName);
+    if (!bUnusable && !lock.tryLock(nWaitMs)) {
+        if (lock.error() == QLockFile::LockFailedError)
+            return ESave::Busy;
+        bUnusable = true;
+    }
+    if (bUnusable) {
+        Report(kLockUnusable,
+            QStringLiteral("settings not saved: cannot create the lock file %1").arg(lockName));
+        return ESave::Unusable;
+    }
+    m_retry.stop();
+    const bool bWritten = WriteLocked();
+    m_pending.clear();
+    return bWritten ? ESave::Written : ESave::Failed;
+}
+
+bool CIniSettingsStore::WriteLocked()
+{
+    const std::optional<QString> trusted = TrustedTarget(m_strFileName);
+    if (!trusted) {
+        Report(kUntrustedLink,
+            QStringLiteral("settings not saved: %1 is a link someone else could have placed")
+                .arg(m_strFileName));
+        return false;
+    }
+    const QString& target = *trusted;
     const QFileInfo targetInfo(target);
     const QString dir = targetInfo.path();
     const QString base = targetInfo.fileName();
@@ -256,9 +366,26 @@ bool CIniSettingsStore::WriteProfile(
     const CIniDocument& doc = Current();
     if (m_eFile == EFile::Untouchable)
         return false;
-    std::optional<CIniDocument::Edit> edit = doc.WithValues(section, values);
+    // One edit per section, in the order the sections were first written.
+    std::optional<CIniDocument::Edit> edit;
+    std::vector<QString> sections;
+    for (const PendingValue& pending : m_pending)
+        if (std::find(sections.begin(), sections.end(), pending.section) == sections.end())
+            sections.push_back(pending.section);
+    for (const QString& section : sections) {
+        std::vector<ProfileValue> values;
+        for (const PendingValue& pending : m_pending)
+            if (pending.section == section)
+                values.push_back(pending.value);
+        const CIniDocument& from = edit ? edit->document : doc;
+        std::optional<CIniDocument::Edit> next = from.WithValues(section, values);
+        if (!next)
+            return false;
+        next->bLinesDropped |= edit && edit->bLinesDropped;
+        edit = std::move(next);
+    }
     if (!edit)
-        return false;
+        return true;
     const bool bSetAside = m_eFile == EFile::Oversized || edit->bLinesDropped;
 
     mode_t mode = NewFileMode();
@@ -305,4 +432,13 @@ bool CIniSettingsStore::WriteProfile(
         m_bKnown = true;
     }
     return true;
+}
+
+void CIniSettingsStore::Report(EReported what, const QString& strLine)
+{
+    if (m_reported & what)
+        return;
+    m_reported |= what;
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(m_strAppName), qUtf8Printable(strLine));
+    std::fflush(stderr);
 }

@@ -4,9 +4,11 @@
 #include "settings/IniDocument.h"
 
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <ctime>
 #include <sys/types.h>
+#include <vector>
 
 // The settings file $XDG_CONFIG_HOME/<name>/<name>.conf (~/.config when the variable is unset
 // or empty), one INI group per section, where <name> is the executable's base name, in the
@@ -19,11 +21,20 @@
 // disk and only then renames it over the old one: a full disk, a crash or a read-only folder
 // leaves the old file byte for byte, and the write reports failure.
 //
+// The lock is never waited for on the event loop. Held by another copy, the values wait in
+// memory and are retried from the event loop (and with the next write); Flush, at exit, waits
+// a bounded time. A lock that can never be taken (a folder in its place, a folder that cannot
+// take it) keeps the values waiting too, without retries of its own, and is reported once on
+// stderr.
+//
 // A file QSettings would call broken (its next write would drop lines), or one above 1 MiB, is
 // set aside before it is rewritten: as <file>.bad, or the next free <file>.bad.N up to .bad.9,
 // never over an earlier one. With no free name left the file is not rewritten at all.
-// A symlink in the file's place stays one: the file it points to is replaced, in its folder.
-// Anything else that is not a file there (a folder, a pipe) is left alone and read as empty.
+// A symlink in the file's place stays one, and the file it points to is replaced in its folder,
+// but only where no one else could have planted it: every link of the way lies in a folder
+// that only its owner (the user or root) can write, and the file at its end is the user's.
+// Otherwise the write is refused and reported once on stderr. Anything else that is not a file
+// there (a folder, a pipe) is left alone and read as empty.
 class CIniSettingsStore : public ISettingsStore {
 public:
     explicit CIniSettingsStore(const QString& strAppName);
@@ -31,7 +42,8 @@ public:
     int32_t GetProfileInt(const QString& section, const QString& key, int32_t nDefault) override;
     QString GetProfileString(
         const QString& section, const QString& key, const QString& strDefault) override;
-    bool WriteProfile(const QString& section, const std::vector<ProfileValue>& values) override;
+    EWrite WriteProfile(const QString& section, const std::vector<ProfileValue>& values) override;
+    bool Flush(int nWaitMs) override;
 
     const QString& FileName() const { return m_strFileName; }
 
@@ -39,6 +51,10 @@ public:
     static constexpr int64_t kMaxFileSize = 1 << 20;
     // <file>.bad and <file>.bad.1 to <file>.bad.9.
     static constexpr int kSetAsideNames = 10;
+    // Retries of a lock held by another copy: a write holds it for milliseconds, so the first
+    // retry comes soon; one held longer (a copy stopped in a debugger) is asked less often.
+    static constexpr int kFirstRetryMs = 100;
+    static constexpr int kLastRetryMs = 5000;
 
     // A stored text as a 32-bit value: decimal digits with an optional sign and surrounding
     // white space, within -2^31..2^31-1. Texts in 2^31..2^32-1 are refused too: the store
@@ -61,14 +77,37 @@ private:
         timespec ctime {};
         bool operator==(const FileId& other) const;
     };
+    struct PendingValue {
+        QString section;
+        ProfileValue value;
+    };
+    enum class ESave { Written, Failed, Busy, Unusable };
+    // What stderr has been told, each once.
+    enum EReported : unsigned {
+        kLockUnusable = 1,
+        kLockHeld = 2,
+        kUntrustedLink = 4,
+    };
 
     // The file as it is on disk now, parsed only when it changed since the last look.
     const CIniDocument& Current();
     QString SetAsideName(int n) const;
+    ProfileValue* FindPending(const QString& section, const QString& key);
+    // Saves the pending values, waiting at most nWaitMs for the lock; they stay pending while
+    // the lock is busy or unusable.
+    ESave SavePending(int nWaitMs);
+    // The write itself, under the lock.
+    bool WriteLocked();
+    void Report(EReported what, const QString& strLine);
 
+    QString m_strAppName;
     QString m_strFileName;
     EFile m_eFile = EFile::Missing;
     FileId m_id;
     bool m_bKnown = false; // m_eFile, m_id and m_doc describe the file as last seen
     CIniDocument m_doc;
+    std::vector<PendingValue> m_pending; // in the order written, one per key
+    QTimer m_retry;
+    int m_nRetryMs = kFirstRetryMs;
+    unsigned m_reported = 0;
 };

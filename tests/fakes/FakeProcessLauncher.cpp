@@ -9,22 +9,59 @@ ProcessResult CFakeProcessLauncher::Exited(int exitCode, const QByteArray& outpu
     return result;
 }
 
-ProcessResult CFakeProcessLauncher::Run(const QString& program, const QStringList& args, int)
+ProcessResult CFakeProcessLauncher::Answer(
+    Kind kind, const QString& program, const QStringList& args, bool bWaited)
 {
-    calls.push_back({ Kind::Run, program, args });
+    calls.push_back({ kind, program, args, bWaited });
     const auto it = results.find(program);
     return it == results.end() ? ProcessResult {} : it->second;
+}
+
+ProcessResult CFakeProcessLauncher::Run(const QString& program, const QStringList& args, int)
+{
+    return Answer(Kind::Run, program, args, true);
 }
 
 ProcessResult CFakeProcessLauncher::Launch(const QString& program, const QStringList& args, int)
 {
-    calls.push_back({ Kind::Launch, program, args });
-    const auto it = results.find(program);
-    return it == results.end() ? ProcessResult {} : it->second;
+    return Answer(Kind::Launch, program, args, true);
 }
 
 bool CFakeProcessLauncher::StartDetached(const QString& program, const QStringList& args)
 {
-    calls.push_back({ Kind::Detached, program, args });
+    calls.push_back({ Kind::Detached, program, args, false });
     return detachedStarts;
+}
+
+void CFakeProcessLauncher::AnswerLater(Kind kind, const QString& program, const QStringList& args,
+    std::function<void(const ProcessResult&)> done)
+{
+    const ProcessResult result = Answer(kind, program, args, false);
+    if (!deferAnswers) {
+        done(result);
+        return;
+    }
+    m_deferred.push_back([result, done = std::move(done)] { done(result); });
+}
+
+void CFakeProcessLauncher::LaunchAsync(const QString& program, const QStringList& args, int,
+    const QObject*, std::function<void(const ProcessResult&)> done)
+{
+    AnswerLater(Kind::Launch, program, args, std::move(done));
+}
+
+void CFakeProcessLauncher::RunAsync(const QString& program, const QStringList& args, int,
+    const QObject*, std::function<void(const ProcessResult&)> done)
+{
+    AnswerLater(Kind::Run, program, args, std::move(done));
+}
+
+bool CFakeProcessLauncher::AnswerNext()
+{
+    if (m_deferred.empty())
+        return false;
+    const std::function<void()> answer = std::move(m_deferred.front());
+    m_deferred.erase(m_deferred.begin());
+    answer();
+    return true;
 }

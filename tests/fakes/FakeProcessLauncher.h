@@ -4,11 +4,13 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <map>
 #include <vector>
 
 // Answers Run and Launch with a result chosen per program (a program without one is "not
-// started") and remembers every call in order.
+// started") and remembers every call in order. The calls that do not wait answer at once, or,
+// with deferAnswers, only when the test calls AnswerNext.
 class CFakeProcessLauncher : public IProcessLauncher {
 public:
     enum class Kind { Run, Launch, Detached };
@@ -16,21 +18,31 @@ public:
         Kind kind;
         QString program;
         QStringList args;
+        bool bWaited = false; // made through Run or Launch, which wait for the program
     };
 
     ProcessResult Run(const QString& program, const QStringList& args, int nTimeoutMs) override;
     ProcessResult Launch(const QString& program, const QStringList& args, int nTimeoutMs) override;
     bool StartDetached(const QString& program, const QStringList& args) override;
-    // Answers at once, as Launch would.
     void LaunchAsync(const QString& program, const QStringList& args, int nTimeoutMs,
-        const QObject*, std::function<void(const ProcessResult&)> done) override
-    {
-        done(Launch(program, args, nTimeoutMs));
-    }
+        const QObject* context, std::function<void(const ProcessResult&)> done) override;
+    void RunAsync(const QString& program, const QStringList& args, int nTimeoutMs,
+        const QObject* context, std::function<void(const ProcessResult&)> done) override;
+
+    // Answers the oldest call that waits for its answer; false when there is none.
+    bool AnswerNext();
 
     static ProcessResult Exited(int exitCode, const QByteArray& output = {});
 
     std::map<QString, ProcessResult> results;
     bool detachedStarts = true;
+    bool deferAnswers = false;
     std::vector<Call> calls;
+
+private:
+    ProcessResult Answer(Kind kind, const QString& program, const QStringList& args, bool bWaited);
+    void AnswerLater(Kind kind, const QString& program, const QStringList& args,
+        std::function<void(const ProcessResult&)> done);
+
+    std::vector<std::function<void()>> m_deferred;
 };

@@ -15,7 +15,7 @@ QString CFakeSettingsStore::GetProfileString(
     return it == strings.end() ? strDefault : it->second;
 }
 
-bool CFakeSettingsStore::WriteProfile(
+ISettingsStore::EWrite CFakeSettingsStore::WriteProfile(
     const QString& section, const std::vector<ProfileValue>& batch)
 {
     batches.push_back(batch);
@@ -23,12 +23,18 @@ bool CFakeSettingsStore::WriteProfile(
         if (const int32_t* pn = std::get_if<int32_t>(&v.value))
             writes.push_back({ section, v.key, *pn });
     if (failWrites)
-        return false;
+        return EWrite::Failed;
     for (const ProfileValue& v : batch) {
         if (const int32_t* pn = std::get_if<int32_t>(&v.value))
             values[{ section, v.key }] = *pn;
         else
             strings[{ section, v.key }] = std::get<QString>(v.value);
     }
+    return EWrite::Written;
+}
+
+bool CFakeSettingsStore::Flush(int nWaitMs)
+{
+    flushWaits.push_back(nWaitMs);
     return true;
 }

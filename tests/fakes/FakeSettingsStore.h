@@ -20,7 +20,8 @@ public:
     int32_t GetProfileInt(const QString& section, const QString& key, int32_t nDefault) override;
     QString GetProfileString(
         const QString& section, const QString& key, const QString& strDefault) override;
-    bool WriteProfile(const QString& section, const std::vector<ProfileValue>& values) override;
+    EWrite WriteProfile(const QString& section, const std::vector<ProfileValue>& values) override;
+    bool Flush(int nWaitMs) override;
 
     std::map<std::pair<QString, QString>, int32_t> values;
     std::map<std::pair<QString, QString>, QString> strings;
@@ -28,4 +29,5 @@ public:
     std::vector<Access> writes; // integer values, one entry per key
     std::vector<std::vector<ProfileValue>> batches; // every WriteProfile call as it came
     bool failWrites = false; // writes are recorded but change nothing and report failure
+    std::vector<int> flushWaits; // every Flush call's wait
 };

@@ -11,7 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     CDesktopEntry entry;
     if (entry.Parse(bytes)) {
-        entry.GetExecArgs();
         if (const auto exec = entry.GetString(u"Exec"))
             CLinkOpener::BuildFallbackCommand(*exec, QStringLiteral("http://a/ b"));
     }

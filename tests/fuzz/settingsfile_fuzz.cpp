@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CIniSettingsStore store("corvane");
     for (const char* key : kKeys)
         store.GetProfileInt(QStringLiteral("Settings"), QString::fromLatin1(key), 7);
+    store.GetProfileString(QStringLiteral("Settings"), QStringLiteral("NetworkDeviceName"), {});
 
     const CIniDocument doc(bytes);
     const std::vector<ProfileValue> values = { { "rect.left", int32_t(size) },

@@ -3,8 +3,8 @@
 #include "ResourceIds.h"
 #include "display/TrafficWnd.h"
 
-CAppFixture::CAppFixture()
-    : services(Services(perf, connection, clock))
+CAppFixture::CAppFixture(ISettingsStore* pStore)
+    : services(Services(perf, connection, clock, pStore))
 {
     // Far from 0 so the lamps' 300 ms window starts dark.
     clock.now = 1'000'000;
@@ -14,8 +14,8 @@ CAppFixture::CAppFixture()
     m_pApp = std::make_unique<CTrafficApp>(services);
 }
 
-AppServices CAppFixture::Services(
-    IPerfDataSource& perfSource, IConnectionState& connectionState, IClock& clockSource)
+AppServices CAppFixture::Services(IPerfDataSource& perfSource, IConnectionState& connectionState,
+    IClock& clockSource, ISettingsStore* pStore)
 {
     return { .perf = perfSource,
         .connection = connectionState,
@@ -23,7 +23,7 @@ AppServices CAppFixture::Services(
         .notifyArea = area,
         .resources = resources,
         .layered = layered,
-        .store = store,
+        .store = pStore ? *pStore : store,
         .shell = shell,
         .launcher = launcher,
         .files = files };

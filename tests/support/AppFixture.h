@@ -20,12 +20,13 @@
 // application object is started on them.
 class CAppFixture {
 public:
-    CAppFixture();
+    // pStore: a settings store of the test's own in place of the fake below.
+    explicit CAppFixture(ISettingsStore* pStore = nullptr);
     ~CAppFixture();
 
-    // The fakes below, but for the counters, the connection state and the clock.
-    AppServices Services(
-        IPerfDataSource& perfSource, IConnectionState& connectionState, IClock& clockSource);
+    // The fakes below, but for the counters, the connection state, the clock and the store.
+    AppServices Services(IPerfDataSource& perfSource, IConnectionState& connectionState,
+        IClock& clockSource, ISettingsStore* pStore = nullptr);
 
     // Start-up as the program does it.
     CTrafficApp& Start();

@@ -12,7 +12,7 @@ TEST(DesktopEntry, ParsesTheMainGroupAndIgnoresOthersCommentsAndLocales)
                             "Name = Web\nExec=web\\s--new %u\n[Desktop Action x]\nExec=other\n"));
     EXPECT_EQ(entry.GetString(u"Name"), QString("Web"));
     EXPECT_EQ(entry.GetString(u"Type"), QString("Application"));
-    EXPECT_EQ(entry.GetExecArgs(), QStringList({ "web", "--new", "%u" }));
+    EXPECT_EQ(entry.GetString(u"Exec"), QString("web --new %u"));
     EXPECT_FALSE(entry.GetString(u"Icon"));
 }
 

@@ -152,6 +152,24 @@ TEST(IniDocument, AWriteChangesOnlyTheValuesItSets)
         "Unknown=\"x,y\"\r\nMirrorMode=1\r\nrect.top=7\r\n\r\n[Alpha]\r\nk=v");
 }
 
+// A serialized value is never decoded, so it is no text even where QSettings would find one
+// in it ("x" here), and a write keeps its line as it was, also when it rewrites the file.
+TEST(IniDocument, SerializedValuesAreNoTextAndTheirLinesSurviveAWrite)
+{
+    const QByteArray variant = "Other=@Variant(\\0\\0\\0\\n\\0\\0\\0\\x2\\0x)\n";
+    for (const QByteArray& broken : { QByteArray(), QByteArray("not a line\n") }) {
+        const CIniDocument doc("[Settings]\n" + broken + variant
+            + "GraphicScale=@Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xf0)\n");
+        EXPECT_FALSE(doc.StringValue("Settings", "Other"));
+        EXPECT_FALSE(doc.StringValue("Settings", "GraphicScale"));
+        const std::optional<CIniDocument::Edit> edit
+            = doc.WithValues("Settings", { { "rect.left", 1 } });
+        ASSERT_TRUE(edit);
+        EXPECT_TRUE(edit->document.Bytes().contains(variant))
+            << edit->document.Bytes().toStdString();
+    }
+}
+
 TEST(IniDocument, LinesQSettingsCannotParseAreDroppedAndReported)
 {
     const CIniDocument doc("[Settings\nGraphicScale=5120\nnot a line\n[Other\nk=v\n");

@@ -2,12 +2,17 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <csignal>
 #include <cstdlib>
@@ -18,6 +23,15 @@
 namespace {
 
 const QString kSection = QStringLiteral("Settings");
+constexpr auto kWritten = ISettingsStore::EWrite::Written;
+constexpr auto kPending = ISettingsStore::EWrite::Pending;
+constexpr auto kFailed = ISettingsStore::EWrite::Failed;
+
+// One integer in one write.
+ISettingsStore::EWrite WriteInt(ISettingsStore& store, const QString& key, int32_t nValue)
+{
+    return store.WriteProfile(kSection, { { key, nValue } });
+}
 
 struct KeyDefault {
     const char* key;
@@ -116,7 +130,7 @@ TEST_F(IniSettingsStoreTest, TenKeysRoundTripThroughTheFileInGroupSettings)
     {
         CIniSettingsStore store("corvane");
         for (size_t i = 0; i < std::size(kKeys); ++i)
-            EXPECT_TRUE(store.WriteProfileInt(kSection, kKeys[i].key, values[i])) << kKeys[i].key;
+            EXPECT_EQ(WriteInt(store, kKeys[i].key, values[i]), kWritten) << kKeys[i].key;
     }
     CIniSettingsStore again("corvane");
     for (size_t i = 0; i < std::size(kKeys); ++i)
@@ -134,7 +148,7 @@ TEST_F(IniSettingsStoreTest, WriteKeepsOtherKeysAndSections)
 {
     WriteConf("[Other]\nkeep=hello world\n\n[Settings]\nMirrorMode=1\nGraphicScale=5120\n");
     CIniSettingsStore store("corvane");
-    ASSERT_TRUE(store.WriteProfileInt(kSection, "GraphicScale", 51200));
+    ASSERT_EQ(WriteInt(store, "GraphicScale", 51200), kWritten);
     EXPECT_EQ(store.GetProfileInt(kSection, "MirrorMode", 0), 1);
     EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 0), 51200);
     EXPECT_TRUE(ReadConf().contains("keep=hello world"));
@@ -194,7 +208,7 @@ TEST_F(IniSettingsStoreTest, GarbageAndBinaryFilesReadAsDefaultsAndAreReplacedOn
         for (const KeyDefault& entry : kKeys)
             EXPECT_EQ(store.GetProfileInt(kSection, entry.key, entry.nDefault), entry.nDefault)
                 << entry.key;
-        EXPECT_TRUE(store.WriteProfileInt(kSection, "MirrorMode", 1));
+        EXPECT_EQ(WriteInt(store, "MirrorMode", 1), kWritten);
         EXPECT_EQ(CIniSettingsStore("corvane").GetProfileInt(kSection, "MirrorMode", 0), 1);
     }
 }
@@ -209,7 +223,7 @@ TEST_F(IniSettingsStoreTest, AFileWithABrokenLineIsKeptAsideAndItsReadableValues
         if (bReadFirst) {
             EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 0), 51200);
         }
-        ASSERT_TRUE(store.WriteProfileInt(kSection, "MirrorMode", 1));
+        ASSERT_EQ(WriteInt(store, "MirrorMode", 1), kWritten);
         QFile aside(ConfPath() + ".bad");
         ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
         EXPECT_EQ(aside.readAll(), broken);
@@ -257,7 +271,7 @@ TEST_F(IniSettingsStoreTest, AProcessKilledInTheMiddleOfAWriteLeavesTheOldFile)
     EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 0), 5120);
     EXPECT_EQ(store.GetProfileInt(kSection, "Padding1999", 0), 123456789);
     // The next write clears away what the killed one left.
-    ASSERT_TRUE(store.WriteProfileInt(kSection, "MirrorMode", 1));
+    ASSERT_EQ(WriteInt(store, "MirrorMode", 1), kWritten);
     EXPECT_EQ(QDir(m_home.path() + "/corvane").entryList(QDir::Files | QDir::Hidden),
         QStringList { "corvane.conf" });
 }
@@ -312,10 +326,10 @@ TEST_F(IniSettingsStoreTest, AWriteMergesWhatAnotherCopyStoredSinceTheLastRead)
 {
     CIniSettingsStore mine("corvane"), other("corvane");
     EXPECT_EQ(mine.GetProfileInt(kSection, "GraphicScale", 20480), 20480);
-    ASSERT_TRUE(other.WriteProfileInt(kSection, "GraphicScale", 5120));
+    ASSERT_EQ(WriteInt(other, "GraphicScale", 5120), kWritten);
     EXPECT_EQ(mine.GetProfileInt(kSection, "GraphicScale", 20480), 5120);
-    ASSERT_TRUE(other.WriteProfileInt(kSection, "MirrorMode", 1));
-    ASSERT_TRUE(mine.WriteProfileInt(kSection, "rect.left", 3));
+    ASSERT_EQ(WriteInt(other, "MirrorMode", 1), kWritten);
+    ASSERT_EQ(WriteInt(mine, "rect.left", 3), kWritten);
     CIniSettingsStore fresh("corvane");
     EXPECT_EQ(fresh.GetProfileInt(kSection, "MirrorMode", 0), 1);
     EXPECT_EQ(fresh.GetProfileInt(kSection, "rect.left", 0), 3);
@@ -331,7 +345,8 @@ TEST_F(IniSettingsStoreTest, ASymlinkedFileStaysASymlinkAndItsTargetIsReplaced)
     target.close();
     ASSERT_EQ(::symlink("../dotfiles/corvane.conf", ConfPath().toUtf8().constData()), 0);
 
-    ASSERT_TRUE(CIniSettingsStore("corvane").WriteProfileInt(kSection, "rect.left", 7));
+    CIniSettingsStore store("corvane");
+    ASSERT_EQ(WriteInt(store, "rect.left", 7), kWritten);
     EXPECT_TRUE(QFileInfo(ConfPath()).isSymLink());
     ASSERT_TRUE(target.open(QIODevice::ReadOnly));
     EXPECT_EQ(target.readAll(), "[Settings]\nGraphicScale=5120\nrect.left=7\n");
@@ -349,7 +364,7 @@ TEST_F(IniSettingsStoreTest, AFolderOrAPipeInTheFilesPlaceIsLeftAlone)
             ASSERT_EQ(::mkfifo(ConfPath().toUtf8().constData(), 0600), 0);
         CIniSettingsStore store("corvane"); // a pipe must not hang the read
         EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 20480), 20480);
-        EXPECT_FALSE(store.WriteProfileInt(kSection, "GraphicScale", 5120));
+        EXPECT_EQ(WriteInt(store, "GraphicScale", 5120), kFailed);
         struct stat st { };
         ASSERT_EQ(::lstat(ConfPath().toUtf8().constData(), &st), 0);
         EXPECT_TRUE(bFolder ? S_ISDIR(st.st_mode) : S_ISFIFO(st.st_mode));
@@ -375,7 +390,7 @@ TEST_P(QtSettingsStoreBroken, EveryVersionIsSetAsideOnceUnderANewName)
         WriteConf(c.version(run));
         CIniSettingsStore store("corvane");
         EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 20480), c.nScaleRead);
-        const bool bWritten = store.WriteProfileInt(kSection, "MirrorMode", 1);
+        const bool bWritten = WriteInt(store, "MirrorMode", 1) == kWritten;
         if (run == CIniSettingsStore::kSetAsideNames) {
             EXPECT_FALSE(bWritten);
             EXPECT_EQ(ReadConf(), c.version(run));
@@ -448,9 +463,10 @@ TEST_F(QtSettingsStoreFullDisk, AWriteThatFindsTheDiskFullKeepsTheOldFileAndItsV
 
     CIniSettingsStore store("corvane");
     EXPECT_EQ(store.GetProfileInt(kSection, "GraphicScale", 0), 51200);
-    EXPECT_FALSE(store.WriteProfile(kSection,
-        { { "rect.left", 10 }, { "rect.top", 20 }, { "rect.right", 184 },
-            { "rect.bottom", 143 } }));
+    EXPECT_EQ(store.WriteProfile(kSection,
+                  { { "rect.left", 10 }, { "rect.top", 20 }, { "rect.right", 184 },
+                      { "rect.bottom", 143 } }),
+        kFailed);
     EXPECT_EQ(ReadConf(), text);
     EXPECT_EQ(store.GetProfileInt(kSection, "NetworkDevice", 0), 2);
     EXPECT_EQ(store.GetProfileInt(kSection, "rect.left", 0), 0);
@@ -459,9 +475,205 @@ TEST_F(QtSettingsStoreFullDisk, AWriteThatFindsTheDiskFullKeepsTheOldFileAndItsV
 
     // With room again the same write goes through.
     filler.remove();
-    EXPECT_TRUE(store.WriteProfileInt(kSection, "rect.left", 10));
+    EXPECT_EQ(WriteInt(store, "rect.left", 10), kWritten);
     EXPECT_EQ(CIniSettingsStore("corvane").GetProfileInt(kSection, "rect.left", 0), 10);
 }
+
+int Lines(const std::string& text)
+{
+    return int(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST_F(IniSettingsStoreTest, ALockHeldByAnotherCopyKeepsTheValuesForTheNextChance)
+{
+    WriteConf("[Settings]\nGraphicScale=5120\n");
+    CIniSettingsStore store("corvane");
+    QLockFile other(ConfPath() + ".lock"); // another copy, in the middle of its write
+    ASSERT_TRUE(other.tryLock(0));
+    EXPECT_EQ(WriteInt(store, "rect.left", 7), kPending);
+    EXPECT_EQ(store.GetProfileInt(kSection, "rect.left", 0), 7);
+    EXPECT_FALSE(ReadConf().contains("rect.left"));
+    // Once the other copy is done, the store's own retry saves it.
+    other.unlock();
+    for (int i = 0; i < 500 && !ReadConf().contains("rect.left"); ++i) {
+        QThread::msleep(20);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(ReadConf(), "[Settings]\nGraphicScale=5120\nrect.left=7\n");
+
+    // Held through the end: Flush waits no longer than it is told, and says so once.
+    ASSERT_TRUE(other.tryLock(0));
+    EXPECT_EQ(WriteInt(store, "rect.top", 8), kPending);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(store.Flush(200));
+    EXPECT_FALSE(store.Flush(0));
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Lines(err), 1) << err;
+    other.unlock();
+    EXPECT_TRUE(store.Flush(0));
+    EXPECT_EQ(CIniSettingsStore("corvane").GetProfileInt(kSection, "rect.top", 0), 8);
+}
+
+struct LockCase {
+    const char* name;
+    mode_t type; // what stands in the lock's place: S_IFDIR, S_IFIFO, or S_IFLNK to a pipe
+};
+
+void PrintTo(const LockCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class IniSettingsStoreLock : public IniSettingsStoreTest,
+                             public ::testing::WithParamInterface<LockCase> { };
+
+// Something no copy of the program made, in the lock's place: never waited for, not even at
+// exit (a pipe must not hang the save), reported once, left as it is.
+TEST_P(IniSettingsStoreLock, ALockThatCanNeverBeTakenIsReportedOnceAndLeftAlone)
+{
+    WriteConf("[Settings]\nGraphicScale=5120\n");
+    const QByteArray lock = QFile::encodeName(ConfPath() + ".lock");
+    const mode_t type = GetParam().type;
+    const QByteArray made = type == S_IFLNK ? lock + ".pipe" : lock;
+    ASSERT_EQ(
+        type == S_IFDIR ? ::mkdir(made.constData(), 0700) : ::mkfifo(made.constData(), 0600), 0);
+    ASSERT_TRUE(type != S_IFLNK || ::symlink(made.constData(), lock.constData()) == 0);
+    CIniSettingsStore store("corvane");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(WriteInt(store, "rect.left", 7), kPending);
+    EXPECT_EQ(WriteInt(store, "rect.top", 8), kPending);
+    EXPECT_FALSE(store.Flush(1000));
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Lines(err), 1) << err;
+    EXPECT_NE(err.find(lock.toStdString()), std::string::npos) << err;
+    EXPECT_EQ(store.GetProfileInt(kSection, "rect.left", 0), 7);
+    EXPECT_EQ(ReadConf(), "[Settings]\nGraphicScale=5120\n");
+    struct stat st { };
+    EXPECT_TRUE(::lstat(lock.constData(), &st) == 0 && (st.st_mode & S_IFMT) == type);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IniSettingsStoreLock,
+    ::testing::Values(LockCase { "folder", S_IFDIR }, LockCase { "pipe", S_IFIFO },
+        LockCase { "link_to_a_pipe", S_IFLNK }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct LinkCase {
+    const char* name;
+    mode_t folderMode;
+    bool bFolderOthers; // the folder belongs to another user
+    bool bTargetOthers; // the file the link names belongs to another user
+};
+
+void PrintTo(const LinkCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class IniSettingsStoreLink : public IniSettingsStoreTest,
+                             public ::testing::WithParamInterface<LinkCase> { };
+
+// Another user plants corvane.conf as a link to one of the user's files: it must not be
+// written through, nor its text copied into the planter's folder.
+TEST_P(IniSettingsStoreLink, APlantedLinkIsNotWrittenThrough)
+{
+    const LinkCase& c = GetParam();
+    constexpr uid_t kOther = 65534;
+    const QString folder = m_home.path() + "/corvane";
+    const QString victim = m_home.path() + "/victim.txt";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("precious\n");
+    file.close();
+    ASSERT_EQ(
+        ::symlink(QFile::encodeName(victim).constData(), QFile::encodeName(ConfPath()).constData()),
+        0);
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), c.folderMode), 0);
+    if ((c.bFolderOthers && ::chown(QFile::encodeName(folder).constData(), kOther, -1) != 0)
+        || (c.bTargetOthers && ::chown(QFile::encodeName(victim).constData(), kOther, -1) != 0))
+        GTEST_SKIP() << "cannot give a file to another user (needs root)";
+
+    CIniSettingsStore store("corvane");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(WriteInt(store, "rect.left", 7), kFailed);
+    EXPECT_EQ(WriteInt(store, "rect.left", 7), kFailed);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Lines(err), 1) << err;
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "precious\n");
+    EXPECT_TRUE(QFileInfo(ConfPath()).isSymLink());
+    EXPECT_FALSE(QFile::exists(ConfPath() + ".bad"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IniSettingsStoreLink,
+    ::testing::Values(LinkCase { "folder_writable_by_all", 0777, false, false },
+        LinkCase { "folder_writable_by_its_group", 0775, false, false },
+        LinkCase { "sticky_folder_writable_by_all", 01777, false, false },
+        LinkCase { "folder_of_another_user", 0755, true, false },
+        LinkCase { "file_of_another_user", 0755, false, true }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// One serialized value as GraphicScale.
+struct PayloadCase {
+    const char* name;
+    QByteArray value;
+};
+
+void PrintTo(const PayloadCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class IniSettingsStorePayload : public IniSettingsStoreTest,
+                                public ::testing::WithParamInterface<PayloadCase> { };
+
+// Serialized values carry length fields that may claim gigabytes; read in a fresh process,
+// such a file starts within a second and small.
+TEST_P(IniSettingsStorePayload, IsNeitherDecodedNorReadAsANumber)
+{
+    WriteConf("[Settings]\nNetworkDevice=1\nGraphicScale=" + GetParam().value + "\nMirrorMode=0\n");
+    QProcess::ExitStatus status {};
+    QByteArray out;
+    RunChild("read-all", { "XDG_CONFIG_HOME=" + m_home.path() }, {}, &status, &out);
+    ASSERT_EQ(status, QProcess::NormalExit) << out.toStdString();
+    const QRegularExpressionMatch m
+        = QRegularExpression(R"(scale=(-?\d+) ms=(\d+) vmpeak_kib=(\d+))").match(out);
+    ASSERT_TRUE(m.hasMatch()) << out.toStdString();
+    EXPECT_EQ(m.captured(1).toInt(), 20480);
+    EXPECT_LT(m.captured(2).toInt(), 1000);
+    // The address sanitizer reserves terabytes of address space for itself; it aborts on a
+    // huge allocation instead.
+    if (!kAddressSanitizer) {
+        EXPECT_LT(m.captured(3).toLongLong(), 200 * 1024);
+    }
+}
+
+// The lists' 16 M entries are half a GiB that an allocator grants; the reported 4 G are not.
+INSTANTIATE_TEST_SUITE_P(Cases, IniSettingsStorePayload,
+    ::testing::Values(PayloadCase { "list_of_4_g", "@Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xf0)" },
+        PayloadCase { "list", "@Variant(\\0\\0\\0\\t\\x1\\0\\0\\0)" },
+        PayloadCase { "string_list", "@Variant(\\0\\0\\0\\v\\x1\\0\\0\\0)" },
+        PayloadCase { "map", "@Variant(\\0\\0\\0\\b\\x7f\\xff\\xff\\xff)" },
+        PayloadCase { "string", "@Variant(\\0\\0\\0\\n\\xff\\xff\\xff\\xf0)" },
+        PayloadCase { "byte_array", "@Variant(\\0\\0\\0\\f\\xff\\xff\\xff\\xf0)" },
+        PayloadCase { "hash", "@Variant(\\0\\0\\0\\x1c\\xff\\xff\\xff\\xf0)" },
+        PayloadCase { "user_type", "@Variant(\\0\\0\\0\\x7f\\xff\\xff\\xff\\xf0)" },
+        PayloadCase { "number_inside", "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)" },
+        PayloadCase { "date_time", "@DateTime(\\xff\\xff\\xff\\xf0)" },
+        PayloadCase { "bytes", "@ByteArray(5120)" }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(QtSettingsStoreParse, AcceptsExactlyTheSigned32BitRange)
 {
@@ -484,8 +696,27 @@ TEST(IniSettingsStoreChild, DISABLED_Helper)
     if (qEnvironmentVariableIsSet("CORVANE_CHILD_IGNORE_XFSZ"))
         std::signal(SIGXFSZ, SIG_IGN);
     CIniSettingsStore store("corvane");
-    if (mode == "write-once") {
-        const bool bOk = store.WriteProfileInt(kSection, "GraphicScale", 1024000);
+    if (mode == "read-all") {
+        // What start-up reads, timed, and the process's peak address space after it.
+        QElapsedTimer timer;
+        timer.start();
+        int32_t nScale = 0;
+        for (const KeyDefault& entry : kKeys) {
+            const int32_t n = store.GetProfileInt(kSection, entry.key, entry.nDefault);
+            if (QLatin1String(entry.key) == QLatin1String("GraphicScale"))
+                nScale = n;
+        }
+        store.GetProfileString(kSection, "NetworkDeviceName", {});
+        const qint64 nMs = timer.elapsed();
+        QFile status("/proc/self/status");
+        const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+        const QRegularExpressionMatch peak
+            = QRegularExpression(R"(VmPeak:\s*(\d+) kB)").match(QString::fromLatin1(text));
+        std::printf("scale=%d ms=%lld vmpeak_kib=%s\n", nScale, nMs,
+            qPrintable(peak.hasMatch() ? peak.captured(1) : QStringLiteral("-1")));
+        std::fflush(stdout);
+    } else if (mode == "write-once") {
+        const bool bOk = WriteInt(store, "GraphicScale", 1024000) == kWritten;
         std::printf("write=%s\n", bOk ? "ok" : "failed");
         std::fflush(stdout);
     } else if (mode == "write-loop") {
@@ -494,9 +725,12 @@ TEST(IniSettingsStoreChild, DISABLED_Helper)
         const int nCount = qEnvironmentVariableIntValue("CORVANE_CHILD_COUNT");
         for (int i = 1; i <= nCount; ++i) {
             const int32_t edge = nTag * 1000000 + i;
-            ASSERT_TRUE(store.WriteProfile(kSection,
+            // The other copy may be writing: then this one waits for it, as the program does
+            // only at exit.
+            const ISettingsStore::EWrite result = store.WriteProfile(kSection,
                 { { "rect.left", edge }, { "rect.top", edge }, { "rect.right", edge },
-                    { "rect.bottom", edge }, { "Writes" + QString::number(nTag), i } }));
+                    { "rect.bottom", edge }, { "Writes" + QString::number(nTag), i } });
+            ASSERT_TRUE(result == kWritten || (result == kPending && store.Flush(10000)));
         }
     }
 }

@@ -94,6 +94,22 @@ TEST_F(LinkLabelTest, AnAddressThatCannotBeOpenedBeepsAndOneThatOpensDoesNot)
         launcher.calls.back().args, QStringList { QStringLiteral("https://corvane.example/") });
 }
 
+TEST_F(LinkLabelTest, TheFallbackLookupIsAnsweredLaterAndItsFailureStillBeeps)
+{
+    launcher.deferAnswers = true;
+    launcher.results[QStringLiteral("xdg-open")] = CFakeProcessLauncher::Exited(3);
+    launcher.results[QStringLiteral("xdg-mime")] = CFakeProcessLauncher::Exited(5);
+    label.SetLink(QStringLiteral("https://corvane.example/"));
+    label.OpenLink();
+    ASSERT_TRUE(launcher.AnswerNext()); // xdg-open failed: xdg-mime is asked, not waited for
+    ASSERT_EQ(launcher.calls.size(), 2u);
+    EXPECT_EQ(launcher.calls[1].program, QStringLiteral("xdg-mime"));
+    EXPECT_FALSE(launcher.calls[1].bWaited);
+    EXPECT_EQ(shell.beeps, 0);
+    ASSERT_TRUE(launcher.AnswerNext());
+    EXPECT_EQ(shell.beeps, 1);
+}
+
 TEST_F(LinkLabelTest, APlainLabelOpensNothing)
 {
     label.OpenLink();

@@ -116,6 +116,8 @@ struct AsyncCase {
     QStringList args;
     Outcome outcome;
     int exitCode;
+    bool bRun = false; // RunAsync, which collects stdout and kills at the time-out
+    QByteArray output = {};
 };
 
 void PrintTo(const AsyncCase& c, std::ostream* os)
@@ -132,8 +134,11 @@ TEST_P(SpawnProcessLauncherAsync, AnswersOnceFromTheEventLoop)
     CSpawnProcessLauncher launcher;
     QObject context;
     std::vector<ProcessResult> answers;
-    launcher.LaunchAsync(c.program, c.args, 300, &context,
-        [&](const ProcessResult& result) { answers.push_back(result); });
+    const auto answer = [&](const ProcessResult& result) { answers.push_back(result); };
+    if (c.bRun)
+        launcher.RunAsync(c.program, c.args, 300, &context, answer);
+    else
+        launcher.LaunchAsync(c.program, c.args, 300, &context, answer);
     EXPECT_TRUE(answers.empty()) << "answered before the event loop ran";
     for (int i = 0; i < 200 && answers.empty(); ++i) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -145,6 +150,7 @@ TEST_P(SpawnProcessLauncherAsync, AnswersOnceFromTheEventLoop)
     if (c.outcome == Outcome::Exited) {
         EXPECT_EQ(answers[0].exitCode, c.exitCode);
     }
+    EXPECT_EQ(answers[0].output.toStdString(), c.output.toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SpawnProcessLauncherAsync,
@@ -152,7 +158,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, SpawnProcessLauncherAsync,
         AsyncCase { "exits_0", "/bin/sh", { "-c", "sleep 0.05" }, Outcome::Exited, 0 },
         AsyncCase { "exits_3", "/bin/sh", { "-c", "exit 3" }, Outcome::Exited, 3 },
         AsyncCase { "still_running_at_the_wait", "/bin/sleep", { "0.5" }, Outcome::TimedOut, 0 },
-        AsyncCase { "no_such_program", "/nonexistent/xdg-open", {}, Outcome::NotStarted, 0 }),
+        AsyncCase { "no_such_program", "/nonexistent/xdg-open", {}, Outcome::NotStarted, 0 },
+        AsyncCase { "run_collects_what_it_wrote_up_to_its_exit", "/bin/sh",
+            { "-c", "echo web.desktop; sleep 0.05; printf x; exit 4" }, Outcome::Exited, 4, true,
+            "web.desktop\nx" },
+        AsyncCase { "run_past_its_time_is_killed_with_what_it_wrote", "/bin/sh",
+            { "-c", "echo partial; exec sleep 30" }, Outcome::TimedOut, 0, true, "partial\n" }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SpawnProcessLauncher, AsyncAnswerIsDroppedOnceItsContextIsGone)

@@ -2,15 +2,21 @@
 #include "dialogs/AboutDlg.h"
 #include "dialogs/SettingsDlg.h"
 #include "display/TrafficWnd.h"
+#include "settings/IniSettingsStore.h"
 #include "support/AppFixture.h"
 #include "tray/MainDlg.h"
 #include "tray/SystemTray.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -365,4 +371,37 @@ TEST(TrafficAppTrayTip, SecondLineNamesTheInterfaceAndItsRatesOnlyWhenTheyChange
         shown.end());
     for (const std::string& tip : shown)
         EXPECT_LE(tip.size(), 127u);
+}
+
+// The real store with a folder where its lock belongs: the save five seconds after a move
+// leaves the event loop ticking (counted by a timer of the test's own, ideally 100 times in
+// the second; a save that waited for the lock would leave two), the rectangle stays in force
+// and is reported unsaved once, and the end does not wait for the lock.
+TEST(TrafficAppSettings, ASaveThatCannotTakeTheLockNeverStopsTheEventLoop)
+{
+    QTemporaryDir home;
+    const QByteArray oldHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    ASSERT_TRUE(QDir().mkpath(home.path() + "/corvane/corvane.conf.lock"));
+    CIniSettingsStore store("corvane");
+    CAppFixture fx(&store);
+    CTrafficApp& app = fx.Start();
+    app.m_pTrafficWnd->move(120, 80);
+
+    ::testing::internal::CaptureStderr();
+    int nTicks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&nTicks] { ++nTicks; });
+    tick.start(10);
+    QTimer::singleShot(20, [&fx] { fx.Tick(CTrafficWnd::kSaveDelayMs + 200); });
+    QEventLoop loop;
+    QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    app.ExitInstance();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    qputenv("XDG_CONFIG_HOME", oldHome);
+
+    EXPECT_GE(nTicks, 20) << "the event loop stood still";
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(store.GetProfileInt(QStringLiteral("Settings"), QStringLiteral("rect.left"), 0), 120);
 }

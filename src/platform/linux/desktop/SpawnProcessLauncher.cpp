@@ -1,7 +1,5 @@
 #include "platform/linux/desktop/SpawnProcessLauncher.h"
 
-#include "platform/linux/FileDescriptor.h"
-
 #include <QFile>
 #include <QPointer>
 #include <QProcess>
@@ -11,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -45,6 +44,30 @@ int RemainingMs(Clock::time_point deadline)
     const auto left
         = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? int(left.count()) : 0;
+}
+
+// Keeps reading past the limit so a talkative program is never blocked on a full pipe.
+void KeepOutput(QByteArray& output, const char* data, ssize_t nRead)
+{
+    const qsizetype nKeep
+        = std::min<qsizetype>(nRead, IProcessLauncher::kMaxOutput - output.size());
+    output.append(data, nKeep);
+}
+
+// Reads what a non-blocking pipe holds now; false at its end (or on an error).
+bool ReadAvailable(int fd, QByteArray& output)
+{
+    char buffer[4096];
+    for (;;) {
+        const ssize_t nRead = ::read(fd, buffer, sizeof buffer);
+        if (nRead > 0) {
+            KeepOutput(output, buffer, nRead);
+            continue;
+        }
+        if (nRead < 0 && errno == EINTR)
+            continue;
+        return nRead < 0 && errno == EAGAIN;
+    }
 }
 
 ProcessResult FromStatus(int status, QByteArray output)
@@ -98,53 +121,88 @@ bool CSpawnProcessLauncher::StartDetached(const QString& program, const QStringL
 void CSpawnProcessLauncher::LaunchAsync(const QString& program, const QStringList& args,
     int nTimeoutMs, const QObject* context, std::function<void(const ProcessResult&)> done)
 {
-    // A zero wait only starts it: a program that ended at once has its result already.
-    ProcessResult started = Spawn(program, args, 0, false);
-    QPointer<const QObject> guard(context);
-    if (started.outcome != ProcessResult::Outcome::TimedOut || m_leftRunning.empty()) {
-        // Not started, or over already: the answer still comes from the event loop, as the
-        // caller expects it.
-        QTimer::singleShot(0, &m_watchers, [guard, context, done = std::move(done), started] {
+    StartAsync(program, args, nTimeoutMs, false, context, std::move(done));
+}
+
+void CSpawnProcessLauncher::RunAsync(const QString& program, const QStringList& args,
+    int nTimeoutMs, const QObject* context, std::function<void(const ProcessResult&)> done)
+{
+    StartAsync(program, args, nTimeoutMs, true, context, std::move(done));
+}
+
+void CSpawnProcessLauncher::StartAsync(const QString& program, const QStringList& args,
+    int nTimeoutMs, bool bCollect, const QObject* context,
+    std::function<void(const ProcessResult&)> done)
+{
+    ReapLeftRunning();
+    std::optional<Child> child = Start(program, args, bCollect);
+    if (!child) {
+        // The answer still comes from the event loop, as the caller expects it.
+        QPointer<const QObject> guard(context);
+        QTimer::singleShot(0, &m_watchers, [guard, context, done = std::move(done)] {
             if (!context || guard)
-                done(started);
+                done(ProcessResult {});
         });
         return;
     }
-    const pid_t pid = m_leftRunning.back();
-    m_leftRunning.pop_back();
-    const auto deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    Watch(std::move(*child), nTimeoutMs, context, std::move(done));
+}
+
+void CSpawnProcessLauncher::Watch(Child child, int nTimeoutMs, const QObject* context,
+    std::function<void(const ProcessResult&)> done)
+{
+    struct State {
+        Child child;
+        QByteArray output;
+        Clock::time_point deadline;
+        bool bCollect;
+        QPointer<const QObject> guard;
+        bool bGuarded;
+        std::function<void(const ProcessResult&)> done;
+    };
+    const bool bCollect = child.output.IsValid();
+    auto state = std::make_shared<State>(
+        State { std::move(child), {}, Clock::now() + std::chrono::milliseconds(nTimeoutMs),
+            bCollect, context, context != nullptr, std::move(done) });
+    if (state->child.output.IsValid())
+        ::fcntl(state->child.output.Get(), F_SETFL, O_NONBLOCK);
     auto* pTimer = new QTimer(&m_watchers);
     // Polled: a SIGCHLD handler would take the exit of every other child too.
     pTimer->setInterval(25);
-    QObject::connect(pTimer, &QTimer::timeout, &m_watchers,
-        [this, pTimer, pid, deadline, guard, context, done = std::move(done)] {
-            int status = 0;
-            const pid_t ended = ::waitpid(pid, &status, WNOHANG);
-            ProcessResult result;
-            if (ended == pid) {
-                result = FromStatus(status, {});
-            } else if (ended < 0 && errno != EINTR) {
-                result.outcome = ProcessResult::Outcome::Crashed; // not ours any more
-            } else if (Clock::now() >= deadline) {
-                result.outcome = ProcessResult::Outcome::TimedOut;
-                m_leftRunning.push_back(pid);
-            } else {
-                return;
-            }
-            pTimer->stop();
-            pTimer->deleteLater();
-            if (!context || guard)
-                done(result);
-        });
+    QObject::connect(pTimer, &QTimer::timeout, &m_watchers, [this, pTimer, state] {
+        const pid_t pid = state->child.pid;
+        int status = 0;
+        const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+        // Read after the look at the child: what it wrote before it ended is in the pipe now.
+        if (state->child.output.IsValid()
+            && !ReadAvailable(state->child.output.Get(), state->output))
+            state->child.output.Reset();
+        ProcessResult result;
+        if (ended == pid) {
+            result = FromStatus(status, std::move(state->output));
+        } else if (ended < 0 && errno != EINTR) {
+            result.outcome = ProcessResult::Outcome::Crashed; // not ours any more
+        } else if (Clock::now() >= state->deadline) {
+            result.outcome = ProcessResult::Outcome::TimedOut;
+            result.output = std::move(state->output);
+            // One whose output was wanted is stopped; either way a later call reaps it.
+            if (state->bCollect)
+                ::kill(pid, SIGKILL);
+            m_leftRunning.push_back(pid);
+        } else {
+            return;
+        }
+        pTimer->stop();
+        pTimer->deleteLater();
+        if (!state->bGuarded || state->guard)
+            state->done(result);
+    });
     pTimer->start();
 }
 
-ProcessResult CSpawnProcessLauncher::Spawn(
-    const QString& program, const QStringList& args, int nTimeoutMs, bool bCollect)
+std::optional<CSpawnProcessLauncher::Child> CSpawnProcessLauncher::Start(
+    const QString& program, const QStringList& args, bool bCollect)
 {
-    ReapLeftRunning();
-    const auto deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
-
     // The argument vector in the file-name encoding; a NUL would silently cut an argument.
     std::vector<QByteArray> encoded;
     encoded.reserve(size_t(args.size()) + 1);
@@ -154,20 +212,20 @@ ProcessResult CSpawnProcessLauncher::Spawn(
     std::vector<char*> argv;
     for (QByteArray& arg : encoded) {
         if (arg.contains('\0') || (argv.empty() && arg.isEmpty()))
-            return {};
+            return std::nullopt;
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
 
     int fds[2] = { -1, -1 };
     if (bCollect && ::pipe2(fds, O_CLOEXEC) != 0)
-        return {};
+        return std::nullopt;
     CFileDescriptor readEnd(fds[0]);
     CFileDescriptor writeEnd(fds[1]);
 
     CFileActions actions;
     if (!actions.Ok())
-        return {};
+        return std::nullopt;
     ::posix_spawn_file_actions_addopen(actions.Get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     if (bCollect)
         ::posix_spawn_file_actions_adddup2(actions.Get(), writeEnd.Get(), STDOUT_FILENO);
@@ -177,8 +235,20 @@ ProcessResult CSpawnProcessLauncher::Spawn(
     pid_t pid = -1;
     // glibc reports a program that cannot be executed here, not as an exit code 127.
     if (::posix_spawnp(&pid, argv[0], actions.Get(), nullptr, argv.data(), environ) != 0)
+        return std::nullopt;
+    return Child { pid, std::move(readEnd) };
+}
+
+ProcessResult CSpawnProcessLauncher::Spawn(
+    const QString& program, const QStringList& args, int nTimeoutMs, bool bCollect)
+{
+    ReapLeftRunning();
+    const auto deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    std::optional<Child> child = Start(program, args, bCollect);
+    if (!child)
         return {};
-    writeEnd.Reset();
+    const pid_t pid = child->pid;
+    CFileDescriptor& readEnd = child->output;
 
     QByteArray output;
     if (bCollect) {
@@ -195,9 +265,7 @@ ProcessResult CSpawnProcessLauncher::Spawn(
                 continue;
             if (nRead <= 0)
                 break; // end of output
-            // Keep reading past the limit so a talkative program is never blocked on a full pipe.
-            const qsizetype nKeep = std::min<qsizetype>(nRead, kMaxOutput - output.size());
-            output.append(buffer, nKeep);
+            KeepOutput(output, buffer, nRead);
         }
         readEnd.Reset();
     }
