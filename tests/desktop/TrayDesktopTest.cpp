@@ -72,6 +72,18 @@ protected:
             session.StartTray();
     }
 
+    // The idle icon added for the receiver, and where the notification area shows it (an
+    // empty rectangle when it never appeared).
+    std::unique_ptr<CSystemTray> Dock(CQtNotifyArea& area, QRect& where)
+    {
+        auto tray = std::make_unique<CSystemTray>(area, icons);
+        tray->CreateFromResource(
+            &receiver, WM_TRAY_CALLBACK, "Corvane by Mirelda", IDI_IDLE, IDR_TRAYMENU);
+        if (!WaitFor([&] { return ShowsInTray(kIdle, &where); }))
+            where = QRect();
+        return tray;
+    }
+
     CFakeResources icons;
     CFakeTrayReceiver receiver;
 };
@@ -146,11 +158,9 @@ TEST_F(TrayDesktopTest, AnXEmbedIconClicksOnTheReleaseSoADoubleClickIsTwoClicks)
 {
     CORVANE_REQUIRE_DESKTOP();
     CQtNotifyArea area;
-    auto tray = std::make_unique<CSystemTray>(area, icons);
-    ASSERT_TRUE(tray->CreateFromResource(
-        &receiver, WM_TRAY_CALLBACK, "Corvane by Mirelda", IDI_IDLE, IDR_TRAYMENU));
     QRect where;
-    ASSERT_TRUE(WaitFor([&] { return ShowsInTray(kIdle, &where); }));
+    const auto tray = Dock(area, where);
+    ASSERT_FALSE(where.isEmpty()) << "the icon never appeared";
     const auto clicks = [&] {
         return std::count_if(receiver.received.begin(), receiver.received.end(),
             [](const auto& n) { return (n.lParam & 0xFFFF) == WM_LBUTTONUP; });
