@@ -174,8 +174,10 @@ bool CDesktopSession::StartWindowManager(WindowManager wm)
 void CDesktopSession::StopWindowManager()
 {
     Kill(m_wmPid);
-    // Leave the root window as a display without a window manager has it.
-    Run("xprop", { "-root", "-remove", "_NET_SUPPORTING_WM_CHECK" });
+    // Leave the root window as a display without a window manager has it: KWin leaves the
+    // list of what it supports behind, and Qt would still ask it to move windows.
+    for (const char* property : { "_NET_SUPPORTING_WM_CHECK", "_NET_SUPPORTED" })
+        Run("xprop", { "-root", "-remove", property });
 }
 
 std::string CDesktopSession::StartStatusNotifierHost()
