@@ -1,5 +1,5 @@
 #include "app/TrafficApp.h"
-#include "platform/linux/x11/XcbDisplayCheck.h"
+#include "platform/linux/desktop/DisplayStart.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -64,15 +64,22 @@ int main(int argc, char** argv)
         qputenv("QT_XCB_NO_MITSHM", "1");
 
     // Without a display say so in one line and end with 1, rather than Qt's abort.
-    if (const std::string problem = CXcbDisplayCheck::Problem(argc, argv); !problem.empty()) {
-        std::fprintf(stderr, "corvane: %s\n", problem.c_str());
+    CDisplayStart start(argc, argv);
+    if (!start.Problem().empty()) {
+        std::fprintf(stderr, "corvane: %s\n", start.Problem().c_str());
         return 1;
     }
 
     QApplication app(argc, argv);
+    start.Finish();
     // Keep running with every window hidden: the tray icon is how the user gets back.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setApplicationName(CTrafficApp::AppName());
+    // Window managers and tray hosts show the application name as the window class and the
+    // tray item's title: capitalised, as a class is. The settings keep the executable's own
+    // name (CTrafficApp::AppName).
+    QString strClass = CTrafficApp::AppName();
+    strClass[0] = strClass[0].toUpper();
+    QApplication::setApplicationName(strClass);
     QApplication::setDesktopFileName(QStringLiteral("corvane"));
 
     if (!theApp.InitInstance())

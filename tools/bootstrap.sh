@@ -18,7 +18,7 @@ test_packages=(
   clang clang-format libclang-rt-dev libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth trayer xdotool x11-utils imagemagick
   iproute2 iputils-ping dbus-x11 python3 locales
-  openbox dbus-daemon libglib2.0-bin haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
+  openbox kwin-x11 x11-xserver-utils dbus-daemon libglib2.0-bin haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
   dpkg-dev fakeroot lintian desktop-file-utils appstream
 )
 

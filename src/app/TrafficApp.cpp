@@ -3,9 +3,11 @@
 #include "ResourceIds.h"
 #include "app/LinuxServices.h"
 #include "dialogs/AboutDlg.h"
+#include "dialogs/DialogPlacement.h"
 #include "dialogs/SettingsDlg.h"
 #include "display/TrafficWnd.h"
 #include "display/WindowAlpha.h"
+#include "display/WindowPlacement.h"
 #include "platform/IConnectionState.h"
 #include "platform/IDesktopShell.h"
 #include "platform/IResources.h"
@@ -86,6 +88,7 @@ bool CTrafficApp::InitInstance()
 
     LoadSettings();
     LoadWindowRect();
+    WatchScreens();
     m_pTrafficWnd->show();
 
     // A session that ends (logout, Ctrl+C, kill) ends the program like the tray menu's Exit,
@@ -103,7 +106,9 @@ bool CTrafficApp::InitInstance()
 CSettingsDlg& CTrafficApp::SettingsDlg()
 {
     if (!m_pSettingsDlg) {
-        m_pSettingsDlg = new CSettingsDlg(*this, m_pMainDlg);
+        // The traffic window's transients: window managers keep them in front of it, though
+        // it stays on top of everything else.
+        m_pSettingsDlg = new CSettingsDlg(*this, m_pTrafficWnd);
         m_pSettingsDlg->Create();
         m_pSettingsDlg->hide();
     }
@@ -113,11 +118,23 @@ CSettingsDlg& CTrafficApp::SettingsDlg()
 CAboutDlg& CTrafficApp::AboutDlg()
 {
     if (!m_pAboutDlg) {
-        m_pAboutDlg = new CAboutDlg(*this, m_pMainDlg);
+        m_pAboutDlg = new CAboutDlg(*this, m_pTrafficWnd);
         m_pAboutDlg->Create();
         m_pAboutDlg->hide();
     }
     return *m_pAboutDlg;
+}
+
+void CTrafficApp::ShowAbout()
+{
+    CAboutDlg& about = AboutDlg();
+    // Each time it opens: centred on the screen the user is on.
+    if (!about.isVisible())
+        CDialogPlacement::Place(about, m_services->shell.GetCursorPos());
+    about.show();
+    about.raise();
+    about.activateWindow();
+    about.setFocus();
 }
 
 bool CTrafficApp::SettingsDlgShown() const
@@ -163,13 +180,8 @@ bool CTrafficApp::OnCmdMsg(int nId)
             SettingsDlg().ShowSettings();
         return true;
     case ID_APP_ABOUT:
-        if (m_pMainDlg) {
-            CAboutDlg& about = AboutDlg();
-            about.show();
-            about.raise();
-            about.activateWindow();
-            about.setFocus();
-        }
+        if (m_pMainDlg)
+            ShowAbout();
         return true;
     case ID_APP_EXIT:
         SaveWindowRect();
@@ -187,8 +199,8 @@ bool CTrafficApp::OnTrafficWndCmd(int nId)
         SettingsDlg().ShowSettings();
         return true;
     case ID_WND_ABOUT:
-        // Shown without taking the focus from where it is.
-        AboutDlg().ShowWithoutFocus();
+        // With the keyboard focus, as from the tray: Escape closes it.
+        ShowAbout();
         return true;
     case ID_WND_EXIT:
         // This Exit does not store the position: a move less than 5 s old is lost.
@@ -315,26 +327,50 @@ void CTrafficApp::LoadWindowRect()
     if (right < left || bottom < top)
         return;
 
-    // The desktop is the union of all screens; right and bottom are exclusive.
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
+    const CWindowPlacement screens = CWindowPlacement::Current();
+    if (screens.Empty())
         return;
-    const QRect desktop = screen->virtualGeometry();
-    const int64_t dLeft = desktop.x(), dTop = desktop.y();
-    const int64_t dRight = dLeft + desktop.width(), dBottom = dTop + desktop.height();
-    // Any rectangle that overlaps or touches the desktop is applied, even one mostly off it.
-    if (left <= dRight && right >= dLeft && top <= dBottom && bottom >= dTop) {
-        m_pTrafficWnd->move(left, top);
-        const int64_t width = std::min<int64_t>(int64_t(right) - left, INT32_MAX);
-        const int64_t height = std::min<int64_t>(int64_t(bottom) - top, INT32_MAX);
-        m_pTrafficWnd->resize(int(width), int(height));
-        m_pTrafficWnd->repaint();
-    }
+    // The file holds device pixels; the window keeps the skin's size whatever was stored.
+    const QRect stored(screens.FromDevice(QPoint(left, top)), m_pTrafficWnd->size());
+    // A place on a screen that is gone (the laptop taken off its monitor) would leave the
+    // window out of reach: it comes to the nearest screen instead.
+    m_pTrafficWnd->move(screens.KeepReachable(stored));
+    m_pTrafficWnd->repaint();
+}
+
+void CTrafficApp::KeepWindowReachable()
+{
+    if (!m_pTrafficWnd)
+        return;
+    const QRect frame = m_pTrafficWnd->frameGeometry();
+    const QPoint reachable = CWindowPlacement::Current().KeepReachable(frame);
+    if (reachable != frame.topLeft())
+        m_pTrafficWnd->move(reachable);
+}
+
+void CTrafficApp::WatchScreens()
+{
+    // Qt reports a screen that comes, goes or changes its work area before it has settled
+    // its list of screens: look once the event loop is back.
+    const auto later = [this] {
+        QMetaObject::invokeMethod(
+            m_pMainDlg, [this] { KeepWindowReachable(); }, Qt::QueuedConnection);
+    };
+    const auto watch = [this, later](QScreen* screen) {
+        QObject::connect(screen, &QScreen::geometryChanged, m_pMainDlg, later);
+        QObject::connect(screen, &QScreen::availableGeometryChanged, m_pMainDlg, later);
+    };
+    for (QScreen* screen : QGuiApplication::screens())
+        watch(screen);
+    QObject::connect(qGuiApp, &QGuiApplication::screenAdded, m_pMainDlg, watch);
+    QObject::connect(qGuiApp, &QGuiApplication::screenRemoved, m_pMainDlg, later);
 }
 
 void CTrafficApp::SaveWindowRect()
 {
-    const QRect r = m_pTrafficWnd->frameGeometry();
+    // In device pixels: the place stays where it is on the screen when the device pixel
+    // ratio changes between runs.
+    const QRect r = CWindowPlacement::Current().ToDevice(m_pTrafficWnd->frameGeometry());
     WriteValues({
         { QStringLiteral("rect.left"), int32_t(r.x()) },
         { QStringLiteral("rect.top"), int32_t(r.y()) },

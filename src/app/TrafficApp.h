@@ -92,6 +92,11 @@ private:
     // Decides which interface the graphs read at start-up and hands it to them.
     void ChooseStartDevice(bool bPositionStored);
     void WriteValues(const std::vector<ProfileValue>& values);
+    void ShowAbout();
+    // A screen that went away, or a work area that shrank, can leave the traffic window out
+    // of reach: it comes back to the nearest screen.
+    void WatchScreens();
+    void KeepWindowReachable();
 
     std::unique_ptr<CLinuxServices> m_pLinux;
     // A test's from construction on; the Linux ones from start-up to ExitInstance.

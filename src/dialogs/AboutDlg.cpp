@@ -57,10 +57,3 @@ void CAboutDlg::OnInitDialog()
     // Topmost comes with the window flags.
     m_pOk->setFocus();
 }
-
-void CAboutDlg::ShowWithoutFocus()
-{
-    setAttribute(Qt::WA_ShowWithoutActivating, true);
-    show();
-    setAttribute(Qt::WA_ShowWithoutActivating, false);
-}

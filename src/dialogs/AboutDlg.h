@@ -23,8 +23,6 @@ public:
 
     // Builds the window from template 100, hidden, and runs its initialisation.
     bool Create();
-    // Shows the dialog without taking the keyboard focus from where it is.
-    void ShowWithoutFocus();
 
     CLinkLabel m_labelLink; // 1014, the maker's address
     CLinkLabel m_labelVersion; // 1015, name and version

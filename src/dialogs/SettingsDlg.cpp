@@ -2,18 +2,18 @@
 
 #include "ResourceIds.h"
 #include "core/IApplication.h"
+#include "dialogs/DialogPlacement.h"
 #include "display/DialogUnits.h"
 #include "display/TrafficWnd.h"
 #include "display/WindowAlpha.h"
+#include "platform/IDesktopShell.h"
 #include "traffic/InterfaceCounter.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QSlider>
 #include <QTimer>
 #include <algorithm>
@@ -229,12 +229,15 @@ void CSettingsDlg::ShowSettings()
     EnableAlphaControls(m_bTransparencyCheck != 0, false);
     UpdateData(false);
 
-    // The first showing centres the dialog on the screen (its owner is never shown); after
-    // that it appears where it last was.
+    // The first showing opens on the user's screen, beside the traffic window where there is
+    // room, so its previews stay in sight; after that the dialog appears where it last was,
+    // while that is on a screen.
     if (!m_bShownBefore) {
         m_bShownBefore = true;
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            move(screen->availableGeometry().center() - rect().center());
+        CDialogPlacement::Place(*this, m_app.Services().shell.GetCursorPos(),
+            wnd.isVisible() ? wnd.frameGeometry() : QRect());
+    } else if (!isVisible()) {
+        CDialogPlacement::KeepReachable(*this);
     }
     show();
     raise();

@@ -174,11 +174,15 @@ void CTrafficWnd::OnTimer(int)
     m_graphReceived.FlushNative();
     m_graphSent.FlushNative();
 
-    if (m_bTransparent && !m_app.SettingsDlgShown()) {
+    if (m_bTransparent) {
         const QPoint pointer = m_app.Services().shell.GetCursorPos();
         // QRect::contains takes the right and bottom edges as exclusive of left + width.
         const bool over = frameGeometry().contains(pointer);
-        m_app.Alpha().SetWindowAlpha(this, (over ? m_nAlphaFocused : m_nAlphaUnfocused) & 0xFF);
+        // While the settings dialog is open its sliders preview the alphas: only the pointer
+        // coming onto the window or leaving it switches, as a change of focus would.
+        if (!m_app.SettingsDlgShown() || over != m_bPointerOver)
+            m_app.Alpha().SetWindowAlpha(this, (over ? m_nAlphaFocused : m_nAlphaUnfocused) & 0xFF);
+        m_bPointerOver = over;
     }
 
     if (IsDue(now, m_dwSaveDue) && m_bMoved) {
@@ -267,8 +271,15 @@ void CTrafficWnd::changeEvent(QEvent* event)
 
 void CTrafficWnd::showEvent(QShowEvent* event)
 {
-    // The show event comes before the window is mapped: the last moment to ask the taskbar.
+    // The show event comes before the window is mapped: the last moment to ask the taskbar,
+    // and the pager to show the meter on every workspace.
     m_app.Services().shell.SkipTaskbar(this);
+    m_app.Services().shell.ShowOnAllDesktops(this);
+    // Shown again, the window stays where the user left it: a window manager that places
+    // every window it maps anew (KWin centres it) leaves one alone that names its position.
+    if (QWindow* window = windowHandle(); window && m_bPlaced)
+        window->setFramePosition(window->framePosition());
+    m_bPlaced = true;
     QWidget::showEvent(event);
     // The tray menu offers Hide now.
     m_app.Services().notifyArea.MenuChanged();

@@ -102,4 +102,8 @@ private:
     QPoint m_pressPos;
     bool m_bDragging = false;
     QPoint m_dragOffset;
+    // The pointer was over the window at the last tick.
+    bool m_bPointerOver = false;
+    // The window has been shown: its place is the user's from now on.
+    bool m_bPlaced = false;
 };

@@ -15,8 +15,9 @@ struct PopupMenuItem {
 };
 
 // What the program asks of the desktop around its windows: the pointer's place, a pop-up
-// menu there, the taskbar leaving the traffic window out, the warning sound, and the end of
-// the program, asked for by the program itself or by its session.
+// menu there, the taskbar leaving the traffic window out and the pager showing it on every
+// workspace, the warning sound, and the end of the program, asked for by the program itself
+// or by its session.
 class IDesktopShell {
 public:
     virtual ~IDesktopShell() = default;
@@ -30,6 +31,8 @@ public:
     // The taskbar and pager leave a tool window out. Called before the window is mapped (from
     // its show event).
     virtual void SkipTaskbar(QWidget* pWindow) = 0;
+    // The window is on every workspace, as a desktop meter is. Called before it is mapped.
+    virtual void ShowOnAllDesktops(QWidget* pWindow) = 0;
     // The desktop's warning sound: the only audible sign the program ever gives (a link that
     // cannot be opened).
     virtual void MessageBeep() = 0;

@@ -16,7 +16,12 @@
 #include <QThread>
 
 #include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <string_view>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -148,7 +153,8 @@ TEST_F(SessionDesktopTest, PanelStartingAfterTheProgramGetsTheIconWithoutAnyTraf
 
 struct NoDisplayCase {
     const char* name;
-    const char* display; // nullptr: DISPLAY not set
+    const char* display; // nullptr: DISPLAY not set; "silent": a server that never answers
+    const char* platform; // QT_QPA_PLATFORM; nullptr: not set
     const char* named; // what the message must name
 };
 
@@ -156,6 +162,38 @@ void PrintTo(const NoDisplayCase& c, std::ostream* os)
 {
     *os << c.name;
 }
+
+// An X server's socket (in the abstract namespace, so nothing is left on disk) that accepts
+// connections and never answers them.
+class CSilentServer {
+public:
+    CSilentServer()
+    {
+        for (int n = 4000 + getpid() % 1000; n < 5100 && m_nDisplay < 0; ++n) {
+            m_fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address {};
+            address.sun_family = AF_UNIX;
+            const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
+            std::memcpy(address.sun_path + 1, path.data(), path.size());
+            const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+            if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) == 0
+                && listen(m_fd, 8) == 0)
+                m_nDisplay = n;
+            else
+                close(m_fd);
+        }
+    }
+    ~CSilentServer()
+    {
+        if (m_nDisplay >= 0)
+            close(m_fd);
+    }
+    QString Display() const { return QStringLiteral(":%1").arg(m_nDisplay); }
+
+private:
+    int m_fd = -1;
+    int m_nDisplay = -1;
+};
 
 class NoDisplayTest : public ::testing::TestWithParam<NoDisplayCase> { };
 
@@ -165,22 +203,38 @@ TEST_P(NoDisplayTest, OneLineNamingTheDisplayAndExitCodeOne)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE" })
         env.remove(QString::fromLatin1(name));
-    if (c.display)
+    QTemporaryDir runtime;
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    CSilentServer silent;
+    QString named = QString::fromLatin1(c.named);
+    if (c.display && std::string_view(c.display) == "silent") {
+        env.insert("DISPLAY", silent.Display());
+        named = '"' + silent.Display() + "\" does not answer";
+    } else if (c.display) {
         env.insert("DISPLAY", c.display);
+    }
+    if (c.platform)
+        env.insert("QT_QPA_PLATFORM", c.platform);
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(CORVANE_BINARY, {});
-    ASSERT_TRUE(p.waitForFinished(10000));
+    // The program gives up by itself within seconds; this bound only keeps a hang from
+    // stalling the suite.
+    ASSERT_TRUE(p.waitForFinished(20000)) << "still waiting for a display";
     const QString err = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << "crashed or aborted: " << err.toStdString();
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_FALSE(err.contains('\n')) << err.toStdString();
-    EXPECT_TRUE(err.contains(c.named)) << err.toStdString();
+    EXPECT_TRUE(err.contains(named)) << err.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, NoDisplayTest,
-    ::testing::Values(NoDisplayCase { "unset", nullptr, "DISPLAY" },
-        NoDisplayCase { "nobody_serves_it", ":4091", "\":4091\"" }),
+    ::testing::Values(NoDisplayCase { "unset", nullptr, nullptr, "DISPLAY" },
+        NoDisplayCase { "nobody_serves_it", ":4091", nullptr, "\":4091\"" },
+        NoDisplayCase { "server_never_answers", "silent", nullptr, "" },
+        NoDisplayCase {
+            "wayland_without_a_compositor", nullptr, "wayland", "Wayland display \"wayland-0\"" },
+        NoDisplayCase { "neither_x11_nor_wayland", nullptr, "xcb;wayland", "\"xcb;wayland\"" }),
     [](const auto& info) { return std::string(info.param.name); });
 
 enum class ELock { None, Folder, Held };

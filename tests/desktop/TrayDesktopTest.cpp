@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QThread>
 #include <QWidget>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -69,6 +70,18 @@ protected:
         CDesktopSession& session = CDesktopSession::Instance();
         if (session.Running() && !session.TrayRunning())
             session.StartTray();
+    }
+
+    // The idle icon added for the receiver, and where the notification area shows it (an
+    // empty rectangle when it never appeared).
+    std::unique_ptr<CSystemTray> Dock(CQtNotifyArea& area, QRect& where)
+    {
+        auto tray = std::make_unique<CSystemTray>(area, icons);
+        tray->CreateFromResource(
+            &receiver, WM_TRAY_CALLBACK, "Corvane by Mirelda", IDI_IDLE, IDR_TRAYMENU);
+        if (!WaitFor([&] { return ShowsInTray(kIdle, &where); }))
+            where = QRect();
+        return tray;
     }
 
     CFakeResources icons;
@@ -139,6 +152,32 @@ TEST_F(TrayDesktopTest, IconDocksChangesTakesClicksAndGoesAway)
 
     tray.reset();
     EXPECT_TRUE(WaitFor([] { return !ShowsInTray(kBoth); })) << "the icon stayed after exit";
+}
+
+TEST_F(TrayDesktopTest, AnXEmbedIconClicksOnTheReleaseSoADoubleClickIsTwoClicks)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    CQtNotifyArea area;
+    QRect where;
+    const auto tray = Dock(area, where);
+    ASSERT_FALSE(where.isEmpty()) << "the icon never appeared";
+    const auto clicks = [&] {
+        return std::count_if(receiver.received.begin(), receiver.received.end(),
+            [](const auto& n) { return (n.lParam & 0xFFFF) == WM_LBUTTONUP; });
+    };
+    CDesktopSession& session = CDesktopSession::Instance();
+    const QString x = QString::number(where.center().x()), y = QString::number(where.center().y());
+
+    session.WaitOutDoubleClick();
+    session.Run("xdotool", { "mousemove", x, y, "mousedown", "1" });
+    EXPECT_FALSE(WaitFor([&] { return clicks() > 0; }, 1000)) << "the press already clicked";
+    session.Run("xdotool", { "mouseup", "1" });
+    EXPECT_TRUE(WaitFor([&] { return clicks() == 1; })) << "the release did not click";
+
+    session.WaitOutDoubleClick();
+    receiver.received.clear();
+    session.Run("xdotool", { "click", "--repeat", "2", "--delay", "80", "1" });
+    EXPECT_TRUE(WaitFor([&] { return clicks() == 2; })) << clicks() << " clicks";
 }
 
 TEST_F(TrayDesktopTest, TrayHostRestartBringsTheIconBackWithTheLastImage)

@@ -18,6 +18,7 @@ public:
         return menuChoice;
     }
     void SkipTaskbar(QWidget*) override { }
+    void ShowOnAllDesktops(QWidget*) override { }
     void MessageBeep() override { ++beeps; }
     void ExitProcess(int code) override { exitCodes.push_back(code); }
     void SetSessionEndHandler(std::function<void()> handler) override

@@ -252,8 +252,10 @@ bool IsTopLevel(const XWindowInfo& w)
 
 std::optional<XWindowInfo> CCorvaneProcess::TrafficWindow() const
 {
+    // Qt gives the program's untitled windows (its menus) the application's name as well;
+    // those pass the window manager by.
     for (const XWindowInfo& w : Windows())
-        if (w.name == kTrafficWindowName && IsTopLevel(w))
+        if (w.name == kTrafficWindowName && !w.overrideRedirect && IsTopLevel(w))
             return w;
     return std::nullopt;
 }
@@ -281,7 +283,7 @@ std::vector<XWindowInfo> CCorvaneProcess::DockedIcons() const
 std::optional<XWindowInfo> CCorvaneProcess::OpenMenu() const
 {
     for (const XWindowInfo& w : Windows())
-        if (w.parent == 0 && w.mapped && w.overrideRedirect && w.name != kTrafficWindowName
+        if (w.parent == 0 && w.mapped && w.overrideRedirect
             && !Property(w.id, QStringLiteral("_NET_WM_WINDOW_TYPE")).contains("TOOLTIP"))
             return w;
     return std::nullopt;

@@ -143,16 +143,24 @@ void CDesktopSession::StopTray()
     Kill(m_trayPid);
 }
 
-bool CDesktopSession::StartWindowManager()
+bool CDesktopSession::StartWindowManager(WindowManager wm)
 {
     if (m_wmPid > 0)
         return true;
-    m_wmPid = Spawn({ "openbox", "--sm-disable" });
+    // KWin runs without a session bus and without compositing (no GL work on a shared
+    // machine); env hands it that environment and becomes it, so the PID is KWin's.
+    m_wmPid = wm == WindowManager::KWin
+        ? Spawn({ "env", "KWIN_COMPOSE=N", "DBUS_SESSION_BUS_ADDRESS=disabled:", "kwin_x11" })
+        : Spawn({ "openbox", "--sm-disable" });
     if (m_wmPid <= 0)
         return false;
-    // openbox is in charge once it has named itself on the root window.
+    // The manager is in charge once it has named itself on the root window.
     const bool ready = WaitFor(
         [&] {
+            if (waitpid(m_wmPid, nullptr, WNOHANG) == m_wmPid) {
+                m_wmPid = -1;
+                return true;
+            }
             int code = -1;
             const QString out = Run("xprop", { "-root", "_NET_SUPPORTING_WM_CHECK" }, &code, 2000);
             return code == 0 && out.contains("window id");
@@ -160,14 +168,16 @@ bool CDesktopSession::StartWindowManager()
         10000);
     if (!ready)
         Kill(m_wmPid);
-    return ready;
+    return ready && m_wmPid > 0;
 }
 
 void CDesktopSession::StopWindowManager()
 {
     Kill(m_wmPid);
-    // Leave the root window as a display without a window manager has it.
-    Run("xprop", { "-root", "-remove", "_NET_SUPPORTING_WM_CHECK" });
+    // Leave the root window as a display without a window manager has it: KWin leaves the
+    // list of what it supports behind, and Qt would still ask it to move windows.
+    for (const char* property : { "_NET_SUPPORTING_WM_CHECK", "_NET_SUPPORTED" })
+        Run("xprop", { "-root", "-remove", property });
 }
 
 std::string CDesktopSession::StartStatusNotifierHost()

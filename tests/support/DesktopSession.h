@@ -26,9 +26,10 @@ public:
     void StopTray();
     bool TrayRunning() const { return m_trayPid > 0; }
 
-    // A real window manager (openbox) on the display, for tests that must also hold where
-    // one manages the windows. False when it did not come up.
-    bool StartWindowManager();
+    // A real window manager on the display (openbox, or KWin without compositing), for tests
+    // that must also hold where one manages the windows. False when it did not come up.
+    enum class WindowManager { Openbox, KWin };
+    bool StartWindowManager(WindowManager wm = WindowManager::Openbox);
     void StopWindowManager();
 
     // A StatusNotifierItem desktop: a private session bus with status-notifier-watcher and

@@ -1,5 +1,6 @@
 #include "ResourceIds.h"
 #include "dialogs/AboutDlg.h"
+#include "dialogs/DialogPlacement.h"
 #include "dialogs/SettingsDlg.h"
 #include "display/TrafficWnd.h"
 #include "settings/IniSettingsStore.h"
@@ -8,10 +9,13 @@
 #include "tray/SystemTray.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -62,8 +66,9 @@ TEST(TrafficAppStartUp, FirstRunShowsTheWindowOpaqueOnInterfaceZeroWithTheIdleIc
     EXPECT_FALSE(app.AboutDlg().isVisible());
     EXPECT_FALSE(app.SettingsDlg().isVisible());
     EXPECT_EQ(app.m_pTrafficWnd->parentWidget(), app.m_pMainDlg);
-    EXPECT_EQ(app.SettingsDlg().parentWidget(), app.m_pMainDlg);
-    EXPECT_EQ(app.AboutDlg().parentWidget(), app.m_pMainDlg);
+    // The dialogs are the traffic window's transients, kept in front of it.
+    EXPECT_EQ(app.SettingsDlg().parentWidget(), app.m_pTrafficWnd);
+    EXPECT_EQ(app.AboutDlg().parentWidget(), app.m_pTrafficWnd);
 
     ASSERT_EQ(fx.area.Messages(), std::vector<std::string> { "add" });
     const NotifyIconData& record = fx.area.calls[0].record;
@@ -143,17 +148,21 @@ namespace {
 
 constexpr int kEdge = 1'000'000;
 
+// What start-up does with a stored rectangle: puts the window there, brings it within reach
+// of the pointer on the nearest screen, or leaves it where it was created.
+enum class Outcome { Applied, Reached, Ignored };
+
 struct RectCase {
     const char* name;
     int left, top, right, bottom;
-    bool applied;
+    Outcome outcome;
 };
 
 class TrafficAppWindowRect : public ::testing::TestWithParam<RectCase> { };
 
 } // namespace
 
-TEST_P(TrafficAppWindowRect, AStoredRectangleIsAppliedWhenItTouchesOrOverlapsTheDesktop)
+TEST_P(TrafficAppWindowRect, AStoredRectangleIsUsedOnlyWhereAPartOfTheWindowCanBeGrabbed)
 {
     const RectCase c = GetParam();
     const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
@@ -168,25 +177,34 @@ TEST_P(TrafficAppWindowRect, AStoredRectangleIsAppliedWhenItTouchesOrOverlapsThe
     fx.Store("rect.right", r);
     fx.Store("rect.bottom", b);
     CTrafficApp& app = fx.Start();
-    const QPoint pos = app.m_pTrafficWnd->pos();
-    if (c.applied)
-        EXPECT_EQ(pos, QPoint(l, t));
-    else
-        EXPECT_NE(pos, QPoint(l, t));
+    const QRect frame = app.m_pTrafficWnd->frameGeometry();
+    switch (c.outcome) {
+    case Outcome::Applied:
+        EXPECT_EQ(frame.topLeft(), QPoint(l, t));
+        break;
+    case Outcome::Reached:
+        EXPECT_NE(frame.topLeft(), QPoint(l, t));
+        EXPECT_TRUE(desktop.contains(frame)) << frame.x() << "," << frame.y();
+        break;
+    case Outcome::Ignored:
+        EXPECT_EQ(frame.topLeft(), QPoint(0, 0)) << "not where it was created";
+        break;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TrafficAppWindowRect,
-    ::testing::Values(RectCase { "inside", 100, 50, 274, 173, true },
-        RectCase { "zero_width", 100, 50, 100, 173, false },
-        RectCase { "zero_height", 100, 50, 274, 50, false },
-        RectCase { "beyond_the_left_side", -400, 50, -226, 173, false },
-        RectCase { "beyond_the_bottom", 100, kEdge + 1, 274, kEdge + 124, false },
-        RectCase { "beyond_the_right_side", kEdge + 1, 50, kEdge + 175, 173, false },
-        RectCase { "touching_the_left_edge", -174, 50, 0, 173, true },
-        RectCase { "touching_the_right_edge", kEdge, 50, kEdge + 174, 173, true },
-        RectCase { "touching_the_bottom_edge", 100, kEdge, 274, kEdge + 123, true },
-        RectCase { "mostly_off_screen", -170, -100, 4, 23, true },
-        RectCase { "inside_out", 274, 173, 100, 50, false }),
+    ::testing::Values(RectCase { "inside", 100, 50, 274, 173, Outcome::Applied },
+        RectCase { "zero_width", 100, 50, 100, 173, Outcome::Ignored },
+        RectCase { "zero_height", 100, 50, 274, 50, Outcome::Ignored },
+        RectCase { "inside_out", 274, 173, 100, 50, Outcome::Ignored },
+        RectCase { "beyond_the_left_side", -400, 50, -226, 173, Outcome::Reached },
+        RectCase { "beyond_the_bottom", 100, kEdge + 1, 274, kEdge + 124, Outcome::Reached },
+        RectCase { "touching_the_right_edge", kEdge, 50, kEdge + 174, 173, Outcome::Reached },
+        RectCase { "one_column_on_the_right", kEdge - 1, 50, kEdge + 173, 173, Outcome::Reached },
+        RectCase {
+            "a_grabbable_part_on_the_right", kEdge - 24, 50, kEdge + 150, 173, Outcome::Applied },
+        RectCase { "touching_the_left_edge", -174, 50, 0, 173, Outcome::Reached },
+        RectCase { "mostly_off_screen", -170, -100, 4, 23, Outcome::Reached }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TrafficAppSettings, OkWritesTheSixSettingsAndExitWritesOnlyTheRectangle)
@@ -205,6 +223,35 @@ TEST(TrafficAppSettings, OkWritesTheSixSettingsAndExitWritesOnlyTheRectangle)
     EXPECT_EQ(fx.store.writes[2].value, 120 + 174);
     EXPECT_EQ(fx.store.writes[3].value, 80 + 123);
     EXPECT_EQ(fx.shell.exitCodes, std::vector<int> { 0 });
+}
+
+TEST(TrafficAppDialogs, OnATinyScreenADialogFitsWithItsButtonsInSight)
+{
+    CAppFixture fx;
+    CTrafficApp& app = fx.Start();
+    const QRect tiny(0, 0, 320, 200);
+    for (QDialog* dlg :
+        { static_cast<QDialog*>(&app.SettingsDlg()), static_cast<QDialog*>(&app.AboutDlg()) }) {
+        SCOPED_TRACE(dlg->windowTitle().toStdString());
+        const QSize outer = CDialogPlacement::Fit(*dlg, tiny);
+        EXPECT_LE(outer.width(), tiny.width());
+        EXPECT_LE(outer.height(), tiny.height());
+        dlg->show();
+        QCoreApplication::processEvents();
+        const auto* scroller = dlg->findChild<QScrollArea*>();
+        const QRect visible = scroller
+            ? QRect(scroller->viewport()->mapTo(dlg, QPoint(0, 0)), scroller->viewport()->size())
+            : dlg->rect();
+        const QList<QPushButton*> buttons = dlg->findChildren<QPushButton*>();
+        ASSERT_FALSE(buttons.isEmpty());
+        for (const QPushButton* button : buttons)
+            EXPECT_TRUE(visible.contains(QRect(button->mapTo(dlg, QPoint(0, 0)), button->size())))
+                << button->text().toStdString() << " is scrolled out of sight";
+        dlg->hide();
+    }
+    // The settings dialog scrolls; About fits as it is.
+    EXPECT_NE(app.SettingsDlg().findChild<QScrollArea*>(), nullptr);
+    EXPECT_EQ(app.AboutDlg().findChild<QScrollArea*>(), nullptr);
 }
 
 TEST(TrafficAppSettings, AFailedWriteLeavesTheValuesInForce)

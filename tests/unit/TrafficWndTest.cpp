@@ -151,7 +151,7 @@ TEST_F(TrafficWndTest, AMoveWhileHiddenSchedulesNoSave)
     EXPECT_EQ(RectWrites(), 0);
 }
 
-TEST_F(TrafficWndTest, HoverSwitchesAlphasAtTheNextTickWhileTheSettingsDialogIsHidden)
+TEST_F(TrafficWndTest, HoverSwitchesAlphasEveryTickAndOnlyAtTheEdgeWhileSettingsIsOpen)
 {
     wnd->m_bTransparent = 1;
     wnd->m_nAlphaFocused = 200;
@@ -164,10 +164,18 @@ TEST_F(TrafficWndTest, HoverSwitchesAlphasAtTheNextTickWhileTheSettingsDialogIsH
     fx.Tick();
     EXPECT_EQ(fx.layered.alphas[wnd], 60);
 
+    // With the settings dialog open a slider's preview stays while the pointer stays out...
     fx.App().SettingsDlg().show();
+    fx.layered.alphas[wnd] = 90;
+    fx.Tick();
+    EXPECT_EQ(fx.layered.alphas[wnd], 90) << "the pointer overrode the dialog's preview";
+    // ...and pointing at the window shows the focused alpha, as focus would.
     fx.shell.cursor = wnd->frameGeometry().center();
     fx.Tick();
-    EXPECT_EQ(fx.layered.alphas[wnd], 60) << "the pointer must not override the dialog's preview";
+    EXPECT_EQ(fx.layered.alphas[wnd], 200);
+    fx.layered.alphas[wnd] = 90;
+    fx.Tick();
+    EXPECT_EQ(fx.layered.alphas[wnd], 90);
 }
 
 TEST_F(TrafficWndTest, WithoutTransparencyTheAlphaIsNeverTouched)

@@ -33,16 +33,33 @@ int CQtDesktopShell::TrackPopupMenu(
 
 void CQtDesktopShell::SkipTaskbar(QWidget* pWindow)
 {
+    AddWmStates(pWindow, { "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER" });
+}
+
+void CQtDesktopShell::ShowOnAllDesktops(QWidget* pWindow)
+{
+    xcb_connection_t* pConnection = CXcbConnection::Get();
+    if (!pConnection || !pWindow)
+        return;
+    // Desktop 0xFFFFFFFF is every desktop; window managers read it at mapping time, and the
+    // sticky state says the same to those that look there.
+    const xcb_atom_t desktop = CXcbConnection::InternAtom(pConnection, "_NET_WM_DESKTOP");
+    if (desktop != XCB_ATOM_NONE) {
+        const uint32_t all = 0xFFFFFFFF;
+        xcb_change_property(pConnection, XCB_PROP_MODE_REPLACE, xcb_window_t(pWindow->winId()),
+            desktop, XCB_ATOM_CARDINAL, 32, 1, &all);
+    }
+    AddWmStates(pWindow, { "_NET_WM_STATE_STICKY" });
+}
+
+void CQtDesktopShell::AddWmStates(QWidget* pWindow, std::initializer_list<const char*> names)
+{
     xcb_connection_t* pConnection = CXcbConnection::Get();
     if (!pConnection || !pWindow)
         return;
     const auto window = xcb_window_t(pWindow->winId());
     const xcb_atom_t state = CXcbConnection::InternAtom(pConnection, "_NET_WM_STATE");
-    const xcb_atom_t skipTaskbar
-        = CXcbConnection::InternAtom(pConnection, "_NET_WM_STATE_SKIP_TASKBAR");
-    const xcb_atom_t skipPager
-        = CXcbConnection::InternAtom(pConnection, "_NET_WM_STATE_SKIP_PAGER");
-    if (state == XCB_ATOM_NONE || skipTaskbar == XCB_ATOM_NONE || skipPager == XCB_ATOM_NONE)
+    if (state == XCB_ATOM_NONE)
         return;
 
     std::vector<xcb_atom_t> atoms;
@@ -52,9 +69,11 @@ void CQtDesktopShell::SkipTaskbar(QWidget* pWindow)
         const auto* pAtoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(pReply.get()));
         atoms.assign(pAtoms, pAtoms + xcb_get_property_value_length(pReply.get()) / 4);
     }
-    for (const xcb_atom_t atom : { skipTaskbar, skipPager })
-        if (std::find(atoms.begin(), atoms.end(), atom) == atoms.end())
+    for (const char* name : names) {
+        const xcb_atom_t atom = CXcbConnection::InternAtom(pConnection, name);
+        if (atom != XCB_ATOM_NONE && std::find(atoms.begin(), atoms.end(), atom) == atoms.end())
             atoms.push_back(atom);
+    }
     xcb_change_property(pConnection, XCB_PROP_MODE_REPLACE, window, state, XCB_ATOM_ATOM, 32,
         uint32_t(atoms.size()), atoms.data());
     xcb_flush(pConnection);

@@ -9,6 +9,7 @@
 #include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
 #include <algorithm>
@@ -75,8 +76,10 @@ CQtNotifyArea::CQtNotifyArea()
 
 CQtNotifyArea::~CQtNotifyArea()
 {
-    if (m_bX11 && qGuiApp)
+    if (m_bX11 && qGuiApp) {
         qGuiApp->removeNativeEventFilter(this);
+        qGuiApp->removeEventFilter(this);
+    }
 }
 
 bool CQtNotifyArea::ShellUsable()
@@ -184,11 +187,38 @@ void CQtNotifyArea::SetImage(const QIcon& hIcon)
     m_pIcon->setIcon(small);
 }
 
+bool CQtNotifyArea::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    const QEvent::Type type = pEvent->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick
+        && type != QEvent::MouseButtonRelease)
+        return false;
+    // Only the left button on the icon docked in an XEmbed tray: Qt's widget there.
+    if (static_cast<QMouseEvent*>(pEvent)->button() != Qt::LeftButton
+        || !pWatched->inherits("QSystemTrayIconSys"))
+        return false;
+    // Qt reports the press as the click; the click is the release, so a double click shows
+    // the window and hides it again.
+    m_bXEmbedPressed = type != QEvent::MouseButtonRelease;
+    if (!m_bXEmbedPressed)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_pReceiver)
+                    m_pReceiver->OnTrayNotification(m_uCallbackMessage, m_uID, kLeftButtonUp);
+            },
+            Qt::QueuedConnection);
+    return false;
+}
+
 void CQtNotifyArea::OnActivated(QSystemTrayIcon::ActivationReason reason)
 {
     uint32_t uMouse = 0;
     switch (reason) {
     case QSystemTrayIcon::Trigger:
+        // A press in an XEmbed tray: its release is the click.
+        if (m_bXEmbedPressed)
+            return;
         uMouse = kLeftButtonUp;
         break;
     case QSystemTrayIcon::Context:
@@ -297,6 +327,7 @@ void CQtNotifyArea::WatchXEmbedManagers()
     }
     xcb_flush(pConnection);
     qGuiApp->installNativeEventFilter(this);
+    qGuiApp->installEventFilter(this);
 }
 
 bool CQtNotifyArea::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)

@@ -49,6 +49,8 @@ private:
     void WatchScreen(QScreen* pScreen);
     void WatchXEmbedManagers();
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    // Clicks on the icon in an XEmbed tray, seen before Qt's own handling of them.
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
     std::unique_ptr<QSystemTrayIcon> m_pIcon;
     INotifyAreaListener* m_pListener = nullptr;
@@ -72,4 +74,6 @@ private:
     bool m_bX11 = false;
     uint32_t m_atomManager = 0;
     std::vector<uint32_t> m_trayAtoms; // _NET_SYSTEM_TRAY_S<n>, one per X screen
+    // The left button is down on the icon in an XEmbed tray.
+    bool m_bXEmbedPressed = false;
 };
