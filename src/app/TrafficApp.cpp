@@ -254,11 +254,13 @@ void CTrafficApp::ChooseStartDevice(bool bPositionStored)
             }
         m_nNetworkDevice = position;
         name = names.empty() ? std::string() : names[size_t(position)];
-    } else if (m_nNetworkDevice >= 0 && size_t(m_nNetworkDevice) < names.size()) {
+    } else if (name.empty() && m_nNetworkDevice >= 0 && size_t(m_nNetworkDevice) < names.size()) {
+        // Only a position stored, as files from before names were kept: the interface there.
         name = names[size_t(m_nNetworkDevice)];
     }
-    // Otherwise the stored name is kept, absent for now: the graphs stay flat until it
-    // comes.
+    // Otherwise the stored name is kept, absent for now (a VPN not up yet at login), whatever
+    // position is stored: the graphs stay flat until it comes, and another link in its old
+    // place is not taken for it.
     m_strNetworkDeviceName = QString::fromStdString(name);
     m_pTrafficWnd->ApplyGraphSettings(name, m_nNetworkDevice, m_nGraphicScale, m_bMirrorMode != 0);
 }

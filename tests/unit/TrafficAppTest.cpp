@@ -292,6 +292,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, TrafficAppStartDevice,
     testing::Values(StartRow { "StoredNameWinsOverPositionAfterTheListChanged", 1, "wlan0", "", "",
                         {}, "wlan0", 2 },
         StartRow { "PositionWithoutNameAsBefore", 1, nullptr, "wlan0", "", {}, "docker0", 1 },
+        StartRow { "AbsentNameIsKeptOverAnInRangePosition", 1, "wg0", "wlan0", "", {}, "wg0", 1 },
         StartRow {
             "FirstRunTakesTheIPv4DefaultRoute", {}, nullptr, "wlan0", "docker0", {}, "wlan0", 2 },
         StartRow { "FirstRunTakesTheIPv6DefaultRouteWithoutIPv4", {}, nullptr, "", "wlan0",
