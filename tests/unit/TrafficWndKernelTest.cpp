@@ -90,6 +90,17 @@ protected:
         return Wnd().m_dwNextSecond != second;
     }
 
+    // A paced stream from the peer over pair i (payload bytes every period) and then ticks on
+    // the timer's schedule for a while.
+    void StreamAndTick(const std::string& i, int nPayload, int nPeriodUs, int nTicks)
+    {
+        ASSERT_TRUE(stream.Open(peer, "10.214." + i + ".2", watched, "10.214." + i + ".1", 9999));
+        ASSERT_TRUE(stream.Start(nPayload, nPeriodUs));
+        nextTick = Clock::now();
+        for (int n = 0; n < nTicks; ++n)
+            TickOnSchedule();
+    }
+
     // Ticks on the timer's 200 ms schedule.
     bool TickOnSchedule()
     {
@@ -129,6 +140,7 @@ protected:
     std::unique_ptr<CNetlinkPerfDataSource> perf;
     std::unique_ptr<CNetlinkConnectionState> connection;
     std::unique_ptr<CTrafficApp> app;
+    CPacedUdpStream stream;
     Clock::time_point start;
     Clock::time_point nextTick = Clock::now();
     uint32_t startTick = 0;
@@ -139,13 +151,8 @@ protected:
 TEST_F(TrafficWndKernelTest, AFastStreamReadsInMegabytesAndStandsWhereItsRatePutsIt)
 {
     StartProgram({ { "NetworkDeviceAutomatic", 0 }, { "GraphicScale", 100 * kMegabyte } }, "cvw0");
-    CPacedUdpStream stream;
-    ASSERT_TRUE(stream.Open(peer, "10.214.0.2", watched, "10.214.0.1", 9999));
     // 63042 bytes a frame, a thousand a second: about 60 MB/s.
-    ASSERT_TRUE(stream.Start(63000, 1000));
-    nextTick = Clock::now();
-    for (int i = 0; i < 3; ++i)
-        TickOnSchedule();
+    ASSERT_NO_FATAL_FAILURE(StreamAndTick("0", 63000, 1000, 3));
 
     // Each refresh's figure against what the kernel counted since the one before, read right
     // after the program's own reading; and each tick's point against the formula.
@@ -199,13 +206,8 @@ TEST_F(TrafficWndKernelTest, AFastStreamReadsInMegabytesAndStandsWhereItsRatePut
 TEST_F(TrafficWndKernelTest, FitPutsAStreamUnderTwoMegabytesInTheUpperHalfAndFallsBackLater)
 {
     StartProgram({ { "NetworkDeviceAutomatic", 0 }, { "GraphicScaleFit", 1 } }, "cvw0");
-    CPacedUdpStream stream;
-    ASSERT_TRUE(stream.Open(peer, "10.214.0.2", watched, "10.214.0.1", 9999));
     // 14042 bytes every 10 ms: 1.34 MB/s, on the full scale of "2048 KB/s".
-    ASSERT_TRUE(stream.Start(14000, 10000));
-    nextTick = Clock::now();
-    for (int i = 0; i < 10; ++i)
-        TickOnSchedule();
+    ASSERT_NO_FATAL_FAILURE(StreamAndTick("0", 14000, 10000, 10));
     stream.Stop();
     EXPECT_EQ(Wnd().m_graphReceived.m_nFullScale, 2 * kMegabyte);
     EXPECT_EQ(Wnd().m_graphSent.m_nFullScale, 2 * kMegabyte) << "one scale for both graphs";
@@ -240,12 +242,7 @@ TEST_F(TrafficWndKernelTest, AutomaticFollowsTheDefaultRouteToTheOtherLinkWithou
     StartProgram({}); // a first run: Automatic
     ASSERT_EQ(Wnd().m_meter.Name(), "cvw0");
     // The other link carries 6 MB/s all along: counted by the kernel, not by the graphs.
-    CPacedUdpStream stream;
-    ASSERT_TRUE(stream.Open(peer, "10.214.1.2", watched, "10.214.1.1", 9999));
-    ASSERT_TRUE(stream.Start(63000, 10000));
-    nextTick = Clock::now();
-    for (int i = 0; i < 5; ++i)
-        TickOnSchedule();
+    ASSERT_NO_FATAL_FAILURE(StreamAndTick("1", 63000, 10000, 5));
     EXPECT_EQ(Wnd().m_graphReceived.PeakRate(), 0);
 
     ASSERT_TRUE(watched.Ip({ "route", "replace", "default", "dev", "cvw1" }));
