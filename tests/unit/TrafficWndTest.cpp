@@ -321,13 +321,18 @@ TEST(TrafficWndFit, BothGraphsShareAScaleThatRisesAtOnceAndFallsOnceThePeakScrol
         EXPECT_EQ(graph->m_nFullScale, 2 * 1024 * 1024);
         EXPECT_EQ(graph->m_strScale, QStringLiteral("2048 KB/s"));
     }
-    // 100 KB/s from then on: the peak stays on the 164 columns for 163 more ticks.
+    // 100 KB/s from then on: the peak stays on the 164 columns for 163 more ticks, and each
+    // tick paints each graph once, the scale set before.
+    QCoreApplication::processEvents();
+    const int paints = wnd.m_graphSent.PaintCount();
     for (int i = 0; i < 163; ++i) {
         sent += 20480;
         fx.SetCounters({ { u"lo", 0, sent }, { u"eth0", 0, 0 } });
         fx.Tick();
         ASSERT_EQ(wnd.m_graphReceived.m_nFullScale, 2 * 1024 * 1024) << "tick " << i;
     }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wnd.m_graphSent.PaintCount() - paints, 163);
     sent += 20480;
     fx.SetCounters({ { u"lo", 0, sent }, { u"eth0", 0, 0 } });
     fx.Tick();
