@@ -74,6 +74,21 @@ void BM_Sample(benchmark::State& state)
 }
 BENCHMARK(BM_Sample);
 
+// The same with each point a little smaller than the one before: the largest point is always
+// the oldest on the graph, so every tick it scrolls off and the others are searched for the
+// next largest. The dearest tick a fitted full scale can cost.
+void BM_SamplePeakScrollsOffEveryTick(benchmark::State& state)
+{
+    BenchGraph g;
+    g.graph.Sample(0, true);
+    double bytes = 1e9;
+    for (auto _ : state) {
+        bytes = bytes > 1000 ? bytes - 97 : 1e9;
+        g.graph.Sample(bytes, true);
+    }
+}
+BENCHMARK(BM_SamplePeakScrollsOffEveryTick);
+
 void BM_UpdateLabels(benchmark::State& state)
 {
     BenchGraph g;

@@ -4,7 +4,9 @@
 // and the rest are the test fakes, so nothing outside the process is touched.
 //
 // The argument is the watched interface's position in the kernel's link order: 0 is the
-// first link (usually lo), -1 the last one (the longest walk through the list). On the xcb
+// first link (usually lo), -1 the last one (the longest walk through the list). The Fit and
+// Automatic variants run the same tick with the full scale fitted to the graphs, and with
+// the interface following the default route (checked for route events every tick). On the xcb
 // platform (QT_QPA_PLATFORM=xcb) the graphs draw in the X server, as the program's do there;
 // the counter "native" says which path ran.
 #include "display/TrafficWnd.h"
@@ -27,12 +29,16 @@ namespace {
 // exposed on the offscreen platform so that repaint() really paints.
 class CRunningApp {
 public:
-    explicit CRunningApp(int64_t device)
+    enum Mode { Fixed, Fit, Automatic };
+
+    explicit CRunningApp(int64_t device, Mode mode = Fixed)
     {
         if (device < 0)
             device = CInterfaceCounter(m_perf).GetLastIndex();
         m_nDevice = int32_t(device);
         m_fx.Store("NetworkDevice", m_nDevice);
+        m_fx.Store("GraphicScaleFit", mode == Fit ? 1 : 0);
+        m_fx.Store("NetworkDeviceAutomatic", mode == Automatic ? 1 : 0);
         AppServices services = m_fx.Services(m_perf, m_connection, m_clock);
         services.drawing = &m_drawing; // draws nothing itself off X: the raster path runs
         m_pApp = std::make_unique<CTrafficApp>(services);
@@ -70,9 +76,9 @@ void Report(benchmark::State& state, CRunningApp& app, int paintsBefore)
 // pictures change every tick, as they do while traffic moves: the graphs' line colours are
 // toggled to stand in for a moving line. With it 0 on an idle link the pictures stay as they
 // were and the tick paints nothing.
-void BM_TrafficWndTick(benchmark::State& state)
+void TrafficWndTick(benchmark::State& state, CRunningApp::Mode mode)
 {
-    CRunningApp app(state.range(0));
+    CRunningApp app(state.range(0), mode);
     const bool moving = state.range(1) != 0;
     if (!app.Wnd().isVisible()) {
         state.SkipWithError("the traffic window is not visible");
@@ -99,7 +105,24 @@ void BM_TrafficWndTick(benchmark::State& state)
     }
     Report(state, app, paints);
 }
+
+void BM_TrafficWndTick(benchmark::State& state)
+{
+    TrafficWndTick(state, CRunningApp::Fixed);
+}
 BENCHMARK(BM_TrafficWndTick)->Args({ 0, 1 })->Args({ -1, 1 })->Args({ 0, 0 });
+
+void BM_TrafficWndTickFit(benchmark::State& state)
+{
+    TrafficWndTick(state, CRunningApp::Fit);
+}
+BENCHMARK(BM_TrafficWndTickFit)->Args({ 0, 1 })->Args({ 0, 0 });
+
+void BM_TrafficWndTickAutomatic(benchmark::State& state)
+{
+    TrafficWndTick(state, CRunningApp::Automatic);
+}
+BENCHMARK(BM_TrafficWndTickAutomatic)->Args({ 0, 1 })->Args({ 0, 0 });
 
 // The tick without its paints: with the window hidden, repaint() returns at once, so what is
 // left is the tray check, the two reads and the history scroll.

@@ -8,7 +8,6 @@
 #include "display/TrafficWnd.h"
 #include "display/WindowAlpha.h"
 #include "display/WindowPlacement.h"
-#include "platform/IConnectionState.h"
 #include "platform/IDesktopShell.h"
 #include "platform/IResources.h"
 #include "platform/ISettingsStore.h"
@@ -234,62 +233,67 @@ void CTrafficApp::LoadSettings()
     m_nNetworkDevice = device == kNotStored ? 0 : device;
     m_strNetworkDeviceName
         = m_services->store.GetProfileString(kSection, QStringLiteral("NetworkDeviceName"), {});
+    // Files from before Automatic keep the interface they name; a first run follows the
+    // default route.
+    const int32_t automatic = ReadInt("NetworkDeviceAutomatic", kNotStored);
+    m_bAutomaticDevice = automatic == kNotStored
+        ? device == kNotStored && m_strNetworkDeviceName.isEmpty()
+        : automatic != 0;
     m_nGraphicScale = ReadInt("GraphicScale", kDefaultScale);
+    m_bFitScale = ReadInt("GraphicScaleFit", 0) != 0;
     m_bMirrorMode = ReadInt("MirrorMode", 0) != 0;
     CTrafficWnd& wnd = *m_pTrafficWnd;
     wnd.m_bTransparent = ReadInt("Transparent", 0) != 0;
     wnd.m_nAlphaFocused = ReadInt("TransparencyFocused", 100);
     wnd.m_nAlphaUnfocused = ReadInt("TransparencyUnocused", 100);
-    ChooseStartDevice(device != kNotStored);
+    ChooseStartDevice();
     wnd.setFocus();
 }
 
-void CTrafficApp::ChooseStartDevice(bool bPositionStored)
+void CTrafficApp::ChooseStartDevice()
 {
-    const CInterfaceCounter list(m_services->perf);
-    const std::vector<std::string>& names = list.Names();
-    std::string name = m_strNetworkDeviceName.toStdString();
-    int position = Find(names, name);
-    if (position >= 0) {
-        // A stored name that exists wins over the stored position: the list may have
-        // changed since (VPN, containers, tethering).
-        m_nNetworkDevice = position;
-    } else if (name.empty() && !bPositionStored) {
-        // First run: the interface of the default route, else the first one up that is not
-        // loopback, else the first in the list.
-        IConnectionState& links = m_services->connection;
-        std::vector<std::string> candidates;
-        candidates.push_back(links.DefaultRouteInterface(false));
-        candidates.push_back(links.DefaultRouteInterface(true));
-        for (std::string& up : links.UpInterfaces())
-            candidates.push_back(std::move(up));
-        position = 0;
-        for (const std::string& candidate : candidates)
-            if (const int found = Find(names, candidate); found >= 0) {
-                position = found;
-                break;
-            }
-        m_nNetworkDevice = position;
-        name = names.empty() ? std::string() : names[size_t(position)];
-    } else if (m_nNetworkDevice >= 0 && size_t(m_nNetworkDevice) < names.size()) {
-        name = names[size_t(m_nNetworkDevice)];
+    GraphSettings settings = GetGraphSettings();
+    if (!m_bAutomaticDevice) {
+        const CInterfaceCounter list(m_services->perf);
+        const std::vector<std::string>& names = list.Names();
+        const std::string name = m_strNetworkDeviceName.toStdString();
+        if (name.empty()) {
+            // Only a position stored, as files from before names were kept: the interface
+            // there now.
+            if (m_nNetworkDevice >= 0 && size_t(m_nNetworkDevice) < names.size())
+                settings.strNetworkDeviceName
+                    = QString::fromStdString(names[size_t(m_nNetworkDevice)]);
+        } else if (const int position = Find(names, name); position >= 0) {
+            // A stored name wins over the stored position: the list may have changed since
+            // (VPN, containers, tethering).
+            settings.nNetworkDevice = position;
+        }
+        // A stored name that is absent (a VPN not up yet at login) is kept whatever position
+        // is stored: the graphs stay flat until it comes, and another link in its old place
+        // is not taken for it.
     }
-    // Otherwise the stored name is kept, absent for now: the graphs stay flat until it
-    // comes.
-    m_strNetworkDeviceName = QString::fromStdString(name);
-    m_pTrafficWnd->ApplyGraphSettings(name, m_nNetworkDevice, m_nGraphicScale, m_bMirrorMode != 0);
+    m_pTrafficWnd->ApplyGraphSettings(settings);
+    // Automatic has chosen by now; a name may have moved in the list.
+    const GraphSettings shown = m_pTrafficWnd->ShownGraphSettings();
+    m_nNetworkDevice = shown.nNetworkDevice;
+    m_strNetworkDeviceName = shown.strNetworkDeviceName;
 }
 
 void CTrafficApp::SaveSettings()
 {
     const CTrafficWnd& wnd = *m_pTrafficWnd;
-    // The graphs follow their interface through renames: store the name it has now.
+    // The graphs follow their interface through renames: store the name it has now. Automatic
+    // stores the one it follows, for readers that do not know Automatic.
     if (!wnd.m_meter.Name().empty())
         m_strNetworkDeviceName = QString::fromStdString(wnd.m_meter.Name());
+    if (m_bAutomaticDevice)
+        m_nNetworkDevice = wnd.m_graphSent.m_nDevice;
     WriteValues({
         { QStringLiteral("NetworkDevice"), m_nNetworkDevice },
         { QStringLiteral("NetworkDeviceName"), m_strNetworkDeviceName },
+        { QStringLiteral("NetworkDeviceAutomatic"), int32_t(m_bAutomaticDevice ? 1 : 0) },
         { QStringLiteral("GraphicScale"), m_nGraphicScale },
+        { QStringLiteral("GraphicScaleFit"), int32_t(m_bFitScale ? 1 : 0) },
         { QStringLiteral("MirrorMode"), int32_t(m_bMirrorMode ? 1 : 0) },
         { QStringLiteral("Transparent"), int32_t(wnd.m_bTransparent ? 1 : 0) },
         { QStringLiteral("TransparencyFocused"), wnd.m_nAlphaFocused },
@@ -301,7 +305,9 @@ GraphSettings CTrafficApp::GetGraphSettings() const
 {
     return { .nNetworkDevice = m_nNetworkDevice,
         .strNetworkDeviceName = m_strNetworkDeviceName,
+        .bAutomaticDevice = m_bAutomaticDevice != 0,
         .nGraphicScale = m_nGraphicScale,
+        .bFitScale = m_bFitScale != 0,
         .bMirrorMode = m_bMirrorMode != 0 };
 }
 
@@ -309,7 +315,9 @@ void CTrafficApp::SaveGraphSettings(const GraphSettings& settings)
 {
     m_nNetworkDevice = settings.nNetworkDevice;
     m_strNetworkDeviceName = settings.strNetworkDeviceName;
+    m_bAutomaticDevice = settings.bAutomaticDevice ? 1 : 0;
     m_nGraphicScale = settings.nGraphicScale;
+    m_bFitScale = settings.bFitScale ? 1 : 0;
     m_bMirrorMode = settings.bMirrorMode ? 1 : 0;
     SaveSettings();
 }

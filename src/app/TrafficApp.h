@@ -82,7 +82,13 @@ public:
     // The chosen interface's name ("NetworkDeviceName"): what the graphs follow. The position
     // above is kept beside it for settings files and readers that know only that.
     QString m_strNetworkDeviceName;
+    // "NetworkDeviceAutomatic": the graphs follow the default route's interface, which the
+    // two fields above then name as it was last stored.
+    uint8_t m_bAutomaticDevice = 0;
     int32_t m_nGraphicScale = kDefaultScale;
+    // "GraphicScaleFit": the full scale fits what the graphs show; m_nGraphicScale keeps the
+    // fixed one chosen last.
+    uint8_t m_bFitScale = 0;
     uint8_t m_bMirrorMode = 0;
     // Held by value; made at start-up, once the notification area can be reached.
     std::optional<CSystemTray> m_trayIcon;
@@ -90,7 +96,7 @@ public:
 private:
     int32_t ReadInt(const char* key, int32_t nDefault);
     // Decides which interface the graphs read at start-up and hands it to them.
-    void ChooseStartDevice(bool bPositionStored);
+    void ChooseStartDevice();
     void WriteValues(const std::vector<ProfileValue>& values);
     void ShowAbout();
     // A screen that went away, or a work area that shrank, can leave the traffic window out

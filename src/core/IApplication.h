@@ -13,7 +13,12 @@ class CWindowAlpha;
 struct GraphSettings {
     int32_t nNetworkDevice = 0; // the interface's position in the list it was picked from
     QString strNetworkDeviceName; // the interface the graphs follow
-    int32_t nGraphicScale = 0; // bytes per second at full height
+    // The graphs follow the interface of the default route, whichever it is; the two fields
+    // above then name the one they follow now.
+    bool bAutomaticDevice = false;
+    int32_t nGraphicScale = 0; // bytes per second at full height, unless fitted
+    // The full scale fits what the graphs show; nGraphicScale keeps the last one chosen.
+    bool bFitScale = false;
     bool bMirrorMode = false;
 };
 

@@ -7,6 +7,7 @@
 #include "display/TrafficWnd.h"
 #include "display/WindowAlpha.h"
 #include "platform/IDesktopShell.h"
+#include "traffic/AutomaticDevice.h"
 #include "traffic/InterfaceCounter.h"
 
 #include <QCheckBox>
@@ -21,13 +22,17 @@
 
 namespace {
 
-constexpr std::array<int, 8> kScales
-    = { 5120, 10240, 20480, 51200, 102400, 307200, 512000, 1024000 };
-constexpr std::array<const char*, 8> kScaleTexts = { "5 KB/s", "10 KB/s", "20 KB/s", "50 KB/s",
-    "100 KB/s", "300 KB/s", "500 KB/s", "1000 KB/s" };
+// The fixed full scales, then Fit.
+constexpr std::array<int, 11> kScales = { 5120, 10240, 20480, 51200, 102400, 307200, 512000,
+    1024000, 10485760, 104857600, 1073741824 };
+constexpr std::array<const char*, 11> kScaleTexts = { "5 KB/s", "10 KB/s", "20 KB/s", "50 KB/s",
+    "100 KB/s", "300 KB/s", "500 KB/s", "1000 KB/s", "10 MB/s", "100 MB/s", "1 GB/s" };
+constexpr int kFitPosition = int(kScales.size());
 // What the list controls answer for "nothing selected", and the scale of such a position.
 constexpr int kNoSelection = -1;
 constexpr int kScaleOfNoPosition = 20;
+// The item data of the interface list's first entry, Automatic: no position of a listing.
+constexpr int kAutomaticItem = -2;
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& rect, bool right = false)
 {
@@ -93,6 +98,7 @@ bool CSettingsDlg::Create()
     m_listScale->setGeometry(CDialogUnits::Rect(7, 45, 66, 12));
     for (const char* text : kScaleTexts)
         m_listScale->addItem(QString::fromLatin1(text));
+    m_listScale->addItem(QStringLiteral("Fit"));
     MakeLabel(this, QStringLiteral("Scale"), CDialogUnits::Rect(7, 36, 57, 8));
     m_buttonOk = new QPushButton(QStringLiteral("OK"), this);
     m_buttonOk->setGeometry(CDialogUnits::Rect(183, 143, 50, 14));
@@ -188,9 +194,10 @@ void CSettingsDlg::UpdateData(bool bSaveAndValidate)
 void CSettingsDlg::ShowSettings()
 {
     CTrafficWnd& wnd = *m_app.TrafficWnd();
+    const GraphSettings shown = wnd.ShownGraphSettings();
     // Refilled while shown, the dialog keeps what close is to put back.
     if (!isVisible())
-        m_strDeviceAtShow = ReadDeviceName();
+        m_atShow = shown;
     m_listDevices->clear();
     {
         // A fresh listing each time, so interfaces added since start-up are offered.
@@ -208,11 +215,25 @@ void CSettingsDlg::ShowSettings()
             m_listDevices->insertItem(pos, text, i);
         }
     }
-    // The entry of the interface the graphs read, by name: positions move as interfaces come
-    // and go. None while it is absent.
-    m_listDevices->setCurrentIndex(m_listDevices->findText(ReadDeviceName(), Qt::MatchExactly));
+    // Automatic first, named with the interface it follows (or would follow) now.
+    std::string automatic = wnd.m_meter.Name();
+    if (!shown.bAutomaticDevice)
+        automatic = CAutomaticDevice(m_app.Services().connection, m_app.Services().perf)
+                        .Choose(false)
+                        .name;
+    m_listDevices->insertItem(0,
+        automatic.empty() ? QStringLiteral("Automatic")
+                          : QStringLiteral("Automatic (%1)").arg(QString::fromStdString(automatic)),
+        kAutomaticItem);
+    // Else the entry of the interface the graphs read, by name: positions move as interfaces
+    // come and go. None while it is absent.
+    int current = shown.bAutomaticDevice ? 0 : kNoSelection;
+    for (int i = 1; i < m_listDevices->count() && current == kNoSelection; ++i)
+        if (m_listDevices->itemText(i) == shown.strNetworkDeviceName)
+            current = i;
+    m_listDevices->setCurrentIndex(current);
     const GraphSettings stored = m_app.GetGraphSettings();
-    const int scaleIndex = IndexFromScale(stored.nGraphicScale);
+    const int scaleIndex = stored.bFitScale ? kFitPosition : IndexFromScale(stored.nGraphicScale);
     m_listScale->setCurrentIndex(scaleIndex < m_listScale->count() ? scaleIndex : kNoSelection);
 
     m_bMirrorCheck = stored.bMirrorMode ? 1 : 0;
@@ -303,7 +324,9 @@ void CSettingsDlg::OnTransparencyClicked()
 void CSettingsDlg::OnMirrorClicked()
 {
     UpdateData(true);
-    ApplyMirror(m_bMirrorCheck != 0);
+    GraphSettings shown = m_app.TrafficWnd()->ShownGraphSettings();
+    shown.bMirrorMode = m_bMirrorCheck != 0;
+    m_app.TrafficWnd()->ApplyGraphSettings(shown);
 }
 
 int CSettingsDlg::SelectedDevice() const
@@ -317,59 +340,56 @@ int CSettingsDlg::SelectedDevice() const
 QString CSettingsDlg::SelectedDeviceName() const
 {
     const int index = m_listDevices->currentIndex();
-    return index < 0 ? QString() : m_listDevices->itemText(index);
-}
-
-QString CSettingsDlg::ReadDeviceName() const
-{
-    return QString::fromStdString(m_app.TrafficWnd()->m_meter.Name());
+    return index < 0 || SelectedDevice() == kAutomaticItem ? QString()
+                                                           : m_listDevices->itemText(index);
 }
 
 int CSettingsDlg::SelectedScale() const
 {
-    // With nothing selected the stored scale stays: a full scale of 20 bytes would silently
-    // replace the user's choice.
+    // With nothing selected, or Fit, the stored scale stays: a full scale of 20 bytes would
+    // silently replace the user's choice.
     const int index = m_listScale->currentIndex();
-    if (index < 0)
+    if (index < 0 || index == kFitPosition)
         return m_app.GetGraphSettings().nGraphicScale;
     return ScaleFromIndex(index);
 }
 
-void CSettingsDlg::ApplyDevice(const QString& strName, int nDevice)
+bool CSettingsDlg::SelectedFit() const
 {
-    CTrafficWnd& wnd = *m_app.TrafficWnd();
-    wnd.ApplyGraphSettings(strName.toStdString(), nDevice, wnd.m_graphSent.m_nFullScale,
-        wnd.m_graphSent.m_bMirror != 0);
-}
-
-void CSettingsDlg::ApplyScale(int nScale)
-{
-    CTrafficWnd& wnd = *m_app.TrafficWnd();
-    wnd.ApplyGraphSettings(
-        wnd.m_meter.Name(), wnd.m_graphSent.m_nDevice, nScale, wnd.m_graphSent.m_bMirror != 0);
-}
-
-void CSettingsDlg::ApplyMirror(bool bMirror)
-{
-    CTrafficWnd& wnd = *m_app.TrafficWnd();
-    wnd.ApplyGraphSettings(
-        wnd.m_meter.Name(), wnd.m_graphSent.m_nDevice, wnd.m_graphSent.m_nFullScale, bMirror);
+    return m_listScale->currentIndex() == kFitPosition;
 }
 
 void CSettingsDlg::OnDeviceSelChange()
 {
     UpdateData(true);
+    CTrafficWnd& wnd = *m_app.TrafficWnd();
+    GraphSettings shown = wnd.ShownGraphSettings();
+    const bool automatic = SelectedDevice() == kAutomaticItem;
     const QString name = SelectedDeviceName();
-    if (!name.isEmpty() && name != ReadDeviceName())
-        ApplyDevice(name, SelectedDevice());
+    if (automatic == shown.bAutomaticDevice && (automatic || name == shown.strNetworkDeviceName))
+        return;
+    if (!automatic && name.isEmpty())
+        return;
+    shown.bAutomaticDevice = automatic;
+    if (!automatic) {
+        shown.strNetworkDeviceName = name;
+        shown.nNetworkDevice = SelectedDevice();
+    }
+    wnd.ApplyGraphSettings(shown);
 }
 
 void CSettingsDlg::OnScaleSelChange()
 {
     UpdateData(true);
+    CTrafficWnd& wnd = *m_app.TrafficWnd();
+    GraphSettings shown = wnd.ShownGraphSettings();
+    const bool fit = SelectedFit();
     const int scale = SelectedScale();
-    if (scale != m_app.TrafficWnd()->m_graphSent.m_nFullScale)
-        ApplyScale(scale);
+    if (fit ? shown.bFitScale : !shown.bFitScale && scale == wnd.m_graphSent.m_nFullScale)
+        return;
+    shown.bFitScale = fit;
+    shown.nGraphicScale = scale;
+    wnd.ApplyGraphSettings(shown);
 }
 
 void CSettingsDlg::OnOK()
@@ -377,25 +397,36 @@ void CSettingsDlg::OnOK()
     UpdateData(true);
     CTrafficWnd& wnd = *m_app.TrafficWnd();
     GraphSettings settings = m_app.GetGraphSettings();
-    const QString name = SelectedDeviceName();
-    const int scale = SelectedScale();
-    if (scale != settings.nGraphicScale) {
-        settings.nGraphicScale = scale;
-        ApplyScale(scale);
-    }
+    GraphSettings shown = wnd.ShownGraphSettings();
+    settings.nGraphicScale = shown.nGraphicScale = SelectedScale();
+    settings.bFitScale = shown.bFitScale = SelectedFit();
     // Without a selection (the interface is absent, or none is listed) the choice stays:
     // storing -1 would lose the interface the user picked.
-    if (!name.isEmpty()) {
-        settings.nNetworkDevice = SelectedDevice();
-        settings.strNetworkDeviceName = name;
-        if (name != ReadDeviceName())
-            ApplyDevice(name, settings.nNetworkDevice);
+    const QString name = SelectedDeviceName();
+    if (SelectedDevice() == kAutomaticItem) {
+        shown.bAutomaticDevice = true;
+    } else if (!name.isEmpty()) {
+        shown.bAutomaticDevice = false;
+        if (name != shown.strNetworkDeviceName) {
+            shown.strNetworkDeviceName = name;
+            shown.nNetworkDevice = SelectedDevice();
+        }
     }
     wnd.m_bTransparent = m_bTransparencyCheck != 0;
     wnd.m_nAlphaFocused = m_sliderFocused->sliderPosition();
     wnd.m_nAlphaUnfocused = m_sliderUnfocused->sliderPosition();
-    settings.bMirrorMode = m_bMirrorCheck != 0;
-    ApplyMirror(settings.bMirrorMode);
+    settings.bMirrorMode = shown.bMirrorMode = m_bMirrorCheck != 0;
+    wnd.ApplyGraphSettings(shown);
+    if (shown.bAutomaticDevice) {
+        // Automatic has chosen by now: the interface it follows is stored beside it.
+        const GraphSettings applied = wnd.ShownGraphSettings();
+        settings.strNetworkDeviceName = applied.strNetworkDeviceName;
+        settings.nNetworkDevice = applied.nNetworkDevice;
+    } else if (!name.isEmpty()) {
+        settings.strNetworkDeviceName = name;
+        settings.nNetworkDevice = SelectedDevice();
+    }
+    settings.bAutomaticDevice = shown.bAutomaticDevice;
     m_app.SaveGraphSettings(settings);
     hide();
     if (m_bTransparencyCheck) {
@@ -412,13 +443,21 @@ void CSettingsDlg::OnClose()
     hide();
     CTrafficWnd& wnd = *m_app.TrafficWnd();
     FocusTrafficWnd();
-    const int scale = SelectedScale();
     const GraphSettings stored = m_app.GetGraphSettings();
-    if (ReadDeviceName() != m_strDeviceAtShow)
-        ApplyDevice(m_strDeviceAtShow, stored.nNetworkDevice);
-    if (scale != stored.nGraphicScale)
-        ApplyScale(stored.nGraphicScale);
-    ApplyMirror(stored.bMirrorMode);
+    GraphSettings shown = wnd.ShownGraphSettings();
+    // Each preview goes back: the interface to what the graphs read when the dialog was
+    // shown, the scale and mirror mode to what is stored.
+    if (shown.bAutomaticDevice != m_atShow.bAutomaticDevice
+        || (!shown.bAutomaticDevice
+            && shown.strNetworkDeviceName != m_atShow.strNetworkDeviceName)) {
+        shown.bAutomaticDevice = m_atShow.bAutomaticDevice;
+        shown.strNetworkDeviceName = m_atShow.strNetworkDeviceName;
+        shown.nNetworkDevice = stored.nNetworkDevice;
+    }
+    shown.nGraphicScale = stored.nGraphicScale;
+    shown.bFitScale = stored.bFitScale;
+    shown.bMirrorMode = stored.bMirrorMode;
+    wnd.ApplyGraphSettings(shown);
     if ((m_bTransparencyCheck != 0) != (wnd.m_bTransparent != 0)) {
         if (wnd.m_bTransparent) {
             m_app.Alpha().SetWindowAlpha(&wnd, wnd.m_nAlphaFocused);

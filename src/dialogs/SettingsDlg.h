@@ -1,11 +1,11 @@
 #pragma once
 
+#include "core/IApplication.h"
 #include "dialogs/LinkLabel.h"
 
 #include <QDialog>
 #include <cstdint>
 
-class IApplication;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -41,7 +41,8 @@ public:
     void ShowSettings();
     void UpdateAlphaLabels();
 
-    // Full scale in bytes of a scale-list position; 20 for a position the list lacks.
+    // Full scale in bytes of a scale-list position; 20 for a position the list lacks, and for
+    // Fit, which follows the fixed entries.
     static int ScaleFromIndex(int nIndex);
     // The first position whose scale is at least nScale; 20 above the largest.
     static int IndexFromScale(int nScale);
@@ -81,23 +82,20 @@ private:
     void OnInitDialog();
     // Copies the check states: true reads the boxes into the integers, false writes them back.
     void UpdateData(bool bSaveAndValidate);
-    void ApplyDevice(const QString& strName, int nDevice);
-    void ApplyScale(int nScale);
-    void ApplyMirror(bool bMirror);
     void EnableAlphaControls(bool bEnable, bool bValueLabels);
     void FocusTrafficWnd();
-    // The item data of the selected interface, -1 without a selection.
+    // The item data of the selected interface: its position, Automatic's own value, or -1
+    // without a selection.
     int SelectedDevice() const;
-    // The name of the selected interface, empty without a selection.
+    // The name of the selected interface, empty without a selection or with Automatic.
     QString SelectedDeviceName() const;
-    // The name of the interface the graphs read.
-    QString ReadDeviceName() const;
-    // The full scale of the selected entry; without a selection, the stored scale.
+    // The full scale of the selected fixed entry; without one, the stored scale.
     int SelectedScale() const;
+    bool SelectedFit() const;
 
     IApplication& m_app;
     bool m_bCreated = false;
     bool m_bShownBefore = false;
     // What the graphs read when the dialog was shown: closing puts it back.
-    QString m_strDeviceAtShow;
+    GraphSettings m_atShow;
 };

@@ -17,6 +17,8 @@ constexpr ColorRef kRateText = MakeColorRef(255, 255, 0);
 constexpr ColorRef kScaleText = MakeColorRef(200, 200, 0);
 // The timer's period: the length given to a tick whose real length cannot be measured.
 constexpr uint32_t kNominalTickMs = 200;
+// Pixels kept free between the rate text and the scale text: a blank's width.
+constexpr int kTextGap = 3;
 
 // A reader's difference as a history point: truncated toward zero, kept inside 32 bits.
 int32_t ToPoint(double amount)
@@ -35,6 +37,45 @@ void AssignLatin1(QString& text, const char* chars, int length)
 {
     text.resize(0);
     text.append(QLatin1String(chars, std::max(0, length)));
+}
+
+constexpr int64_t kKilo = 1024;
+constexpr int64_t kGiga = kKilo * kKilo * kKilo;
+// A figure of this many units or more is written in the next unit, 1024 times larger.
+constexpr int64_t kNextUnitAt = 10000;
+
+// The full scale's text ("20 KB/s", "100 MB/s") into text; its length. Below 10000 KB/s in
+// whole kilobytes, as it always was, then in whole megabytes, then in whole gigabytes.
+int ScaleChars(int64_t bytes, char* text, size_t size)
+{
+    const char* unit = "KB/s";
+    int64_t value = bytes / kKilo;
+    if (value >= kNextUnitAt) {
+        unit = "MB/s";
+        value = bytes / (kKilo * kKilo);
+        if (value >= kNextUnitAt) {
+            unit = "GB/s";
+            value = bytes / kGiga;
+        }
+    }
+    return std::snprintf(text, size, "%lld %s", static_cast<long long>(value), unit);
+}
+
+// value with two decimals into text; its length. Always a decimal point: the texts are the
+// program's own, whatever the user's locale says about numbers.
+int FixedChars(double value, char* text, size_t size)
+{
+    const auto [end, error] = std::to_chars(text, text + size, value, std::chars_format::fixed, 2);
+    return error == std::errc() ? int(end - text) : 0;
+}
+
+// The digits before the decimal point of a written figure (none for a negative one).
+int WholeDigits(const char* text, int length)
+{
+    int digits = 0;
+    while (digits < length && text[digits] >= '0' && text[digits] <= '9')
+        ++digits;
+    return digits;
 }
 
 } // namespace
@@ -83,6 +124,8 @@ void CTrafficGraph::Attach(QWidget* parent, const QRect& controlRect)
     m_history.assign(points, 0);
     m_tickLengths.assign(points, kNominalTickMs);
     m_points.assign(points, QPoint());
+    m_dPeakRate = 0;
+    m_nPeakAt = 0;
 
     m_bReady = 1;
     if (parentWidget())
@@ -94,6 +137,8 @@ void CTrafficGraph::ClearHistory()
     std::fill(m_history.begin(), m_history.end(), 0);
     std::fill(m_tickLengths.begin(), m_tickLengths.end(), kNominalTickMs);
     m_dAccumulated = 0;
+    m_dPeakRate = 0;
+    m_nPeakAt = 0;
 }
 
 void CTrafficGraph::SetDirection(int direction)
@@ -110,7 +155,7 @@ void CTrafficGraph::SetDirection(int direction)
     }
 }
 
-void CTrafficGraph::Sample(double read, bool connected)
+void CTrafficGraph::Sample(double read, bool connected, bool bRepaint)
 {
     int32_t amount = ToPoint(read);
     // The tick's real length, from the same tick count the rate text divides by: a late
@@ -145,15 +190,72 @@ void CTrafficGraph::Sample(double read, bool connected)
         std::copy_backward(m_heights.begin(), m_heights.end() - 1, m_heights.end());
         m_heights[0].known = false;
     }
-    Repaint();
+    // The peak moves one place older with its point. The newest point may beat it; only when
+    // it has scrolled off the graph are the others searched for the next largest.
+    const double rate = RateAt(0);
+    ++m_nPeakAt;
+    if (rate >= m_dPeakRate) {
+        m_dPeakRate = rate;
+        m_nPeakAt = 0;
+    } else if (m_nPeakAt >= PointsShown()) {
+        FindPeak();
+    }
+    if (bRepaint)
+        Repaint();
 }
 
-QString CTrafficGraph::FormatScale(int32_t bytes)
+size_t CTrafficGraph::PointsShown() const
 {
-    return QString::asprintf("%d KB/s", bytes / 1024);
+    const int step = std::max(1, m_nPointStep);
+    return std::min(m_history.size(), size_t(std::max(0, (width() + step - 1) / step)));
 }
 
-void CTrafficGraph::SetFullScale(int32_t bytes)
+void CTrafficGraph::FindPeak()
+{
+    m_dPeakRate = 0;
+    m_nPeakAt = 0;
+    const size_t shown = PointsShown();
+    // The newest of equal points: it stays longest.
+    for (size_t i = 0; i < shown; ++i)
+        if (const double rate = RateAt(i); rate > m_dPeakRate) {
+            m_dPeakRate = rate;
+            m_nPeakAt = i;
+        }
+}
+
+int64_t CTrafficGraph::FitStep(double rate)
+{
+    int64_t unit = kKilo;
+    int64_t decade = 1;
+    int64_t step = 5 * kKilo;
+    for (;;) {
+        for (const int64_t mantissa : { 1, 2, 5 }) {
+            if (mantissa * decade * unit < 5 * kKilo)
+                continue;
+            step = mantissa * decade * unit;
+            // A rate that is not a number fits the smallest step.
+            if (!(double(step) < rate))
+                return step;
+        }
+        if (decade == 100 && unit < kGiga) {
+            decade = 1;
+            unit *= kKilo;
+        } else if (decade > INT64_MAX / 50 / unit) {
+            return step; // the largest step that 64 bits hold
+        } else {
+            decade *= 10;
+        }
+    }
+}
+
+QString CTrafficGraph::FormatScale(int64_t bytes)
+{
+    char text[64];
+    const int length = ScaleChars(bytes, text, sizeof text);
+    return QString::fromLatin1(text, std::max(0, length));
+}
+
+void CTrafficGraph::SetFullScale(int64_t bytes)
 {
     m_nFullScale = bytes;
     m_strScale = FormatScale(bytes);
@@ -162,8 +264,7 @@ void CTrafficGraph::SetFullScale(int32_t bytes)
 void CTrafficGraph::UpdateLabels()
 {
     char text[400]; // "%1.2f" of the largest double is 312 characters
-    AssignLatin1(
-        m_strScale, text, std::snprintf(text, sizeof text, "%d KB/s", m_nFullScale / 1024));
+    AssignLatin1(m_strScale, text, ScaleChars(m_nFullScale, text, sizeof text));
 
     // Ticks arrive a little late or early, so a second is not always five of them: divide
     // by the time that really passed since the previous refresh.
@@ -182,13 +283,19 @@ void CTrafficGraph::UpdateLabels()
     if (refresh) {
         m_dAccumulated = 0;
         m_dwLastUpdate = now;
-        // Always a decimal point: the texts are the program's own, whatever the user's
-        // locale says about numbers.
-        const auto [end, error]
-            = std::to_chars(text, text + sizeof text - 8, rate, std::chars_format::fixed, 2);
-        const char* stop = error == std::errc() ? end : text;
-        const int length = int(stop - text);
-        std::memcpy(text + length, " KB/s", 5);
+        // Below 10000 KB/s in kilobytes as always; a figure that would read 10000.00 or more
+        // goes to the next unit, 1024 times larger: MB/s, then GB/s.
+        const size_t room = sizeof text - 8;
+        int length = FixedChars(rate, text, room);
+        const char* unit = " KB/s";
+        for (const char* larger : { " MB/s", " GB/s" }) {
+            if (WholeDigits(text, length) < 5)
+                break;
+            rate /= 1024.0;
+            unit = larger;
+            length = FixedChars(rate, text, room);
+        }
+        std::memcpy(text + length, unit, 5);
         AssignLatin1(m_strRate, text, length + 5);
         if (!m_strSuffix.isEmpty())
             m_strRate.append(m_strSuffix);
@@ -317,12 +424,19 @@ int CTrafficGraph::PointHeight(size_t i, int height) const
     // The line compares a rate with the full scale: both are bytes per second. A full
     // scale of 0 or below would divide by zero: draw it as one byte per second, so every
     // positive point reaches full height.
-    const double fullScale = std::max<int32_t>(1, m_nFullScale);
-    const uint32_t length
-        = i < m_tickLengths.size() && m_tickLengths[i] != 0 ? m_tickLengths[i] : kNominalTickMs;
-    const double rate = std::clamp(m_history[i] * 1000.0 / length, 0.0, fullScale);
+    const double fullScale = double(std::max<int64_t>(1, m_nFullScale));
+    const double rate = std::min(RateAt(i), fullScale);
     // A rate equal to the full scale gives exactly height - 1: the top row.
     return int(rate * (height - 1) / fullScale);
+}
+
+double CTrafficGraph::RateAt(size_t i) const
+{
+    if (i >= m_history.size())
+        return 0;
+    const uint32_t length
+        = i < m_tickLengths.size() && m_tickLengths[i] != 0 ? m_tickLengths[i] : kNominalTickMs;
+    return std::max(0.0, m_history[i] * 1000.0 / length);
 }
 
 void CTrafficGraph::UpdateHeights(int height)
@@ -423,6 +537,7 @@ void CTrafficGraph::DrawTexts(QPainter& painter, int width, int height)
         m_textFont = font;
         m_rateText = QStaticText();
         m_scaleText = QStaticText();
+        m_rateNumberText = QStaticText();
     }
     for (auto [text, layout] :
         { std::pair { &m_strRate, &m_rateText }, { &m_strScale, &m_scaleText } })
@@ -435,10 +550,24 @@ void CTrafficGraph::DrawTexts(QPainter& painter, int width, int height)
     const int cx = int(std::ceil(m_scaleText.size().width()));
     const int cy = metrics.height();
     const int top = m_bMirror ? height - cy - 1 : 4;
+    const int scaleLeft = width - cx - 5;
+    // The rate never runs into the scale: where both do not fit, it leaves out its direction,
+    // which the graph's place tells anyway (the tray's tooltip keeps it).
+    const QStaticText* rate = &m_rateText;
+    if (4 + m_rateText.size().width() + kTextGap > scaleLeft && !m_strSuffix.isEmpty()
+        && m_strRate.endsWith(m_strSuffix)) {
+        const QString number = m_strRate.chopped(m_strSuffix.size());
+        if (m_rateNumberText.text() != number || m_rateNumberText.text().isNull()) {
+            m_rateNumberText.setText(number);
+            m_rateNumberText.setTextFormat(Qt::PlainText);
+            m_rateNumberText.prepare(QTransform(), font);
+        }
+        rate = &m_rateNumberText;
+    }
     painter.setPen(ToQColor(kRateText));
-    painter.drawStaticText(4, top, m_rateText);
+    painter.drawStaticText(4, top, *rate);
     painter.setPen(ToQColor(kScaleText));
-    painter.drawStaticText(width - cx - 5, top, m_scaleText);
+    painter.drawStaticText(scaleLeft, top, m_scaleText);
 }
 
 void CTrafficGraph::RebuildBackground(int width, int height)

@@ -52,8 +52,11 @@ public:
     // leaves the suffix as it is.
     void SetDirection(int direction);
     // One tick: the bytes the owner read for this graph since the previous tick, and whether
-    // the system is connected (the line stays flat without); scrolls the history and repaints.
-    void Sample(double amount, bool connected);
+    // the system is connected (the line stays flat without); scrolls the history and repaints,
+    // unless bRepaint is false: then the owner calls Repaint once it has set the full scale.
+    void Sample(double amount, bool connected, bool bRepaint = true);
+    // Repaints now, or marks the graph for the owner's repaint, when the picture changed.
+    void Repaint();
     // Forgets the history and the bytes counted so far, as a change of interface does.
     void ClearHistory();
     // Once a second: the rate since the previous call and the full-scale text; repaint.
@@ -62,9 +65,16 @@ public:
     int GetLastSample() const;
 
     // Stores the full scale in bytes per second and its text.
-    void SetFullScale(int32_t bytes);
-    // "%d KB/s" with bytes / 1024, truncated toward zero.
-    static QString FormatScale(int32_t bytes);
+    void SetFullScale(int64_t bytes);
+    // "%d KB/s" with bytes / 1024, truncated toward zero, below 10000 KB/s; from there on
+    // "%d MB/s" (1 MB = 1024 KB), and from 10000 MB/s on "%d GB/s".
+    static QString FormatScale(int64_t bytes);
+    // The smallest full scale of the ladder 5, 10, 20, 50, 100, 200, 500 KB/s, 1, 2, 5 MB/s,
+    // ... 1, 2, 5 GB/s, ... (on in steps of 1, 2, 5) that is at least rate bytes per second.
+    static int64_t FitStep(double rate);
+    // The largest rate, in bytes per second, among the points on the graph: what a full scale
+    // fitted to it must reach. Kept up to date by Sample and ClearHistory.
+    double PeakRate() const { return m_dPeakRate; }
 
     // Pixels above the bottom row (below the top row in mirror mode) of history point i in a
     // graph of that height: the point's rate in bytes per second against the full scale.
@@ -90,7 +100,7 @@ public:
     int m_bReady = 0; // painting does nothing until Attach has run
     ColorRef m_crLine = MakeColorRef(0, 255, 0);
     ColorRef m_crDots = MakeColorRef(10, 10, 250);
-    int32_t m_nFullScale = 20480; // bytes per second drawn at full height
+    int64_t m_nFullScale = 20480; // bytes per second drawn at full height
     double m_dAccumulated = 0; // bytes since the previous UpdateLabels
     int32_t m_nDevice = 0;
     // Newest first: element i is the bytes of the tick i ticks ago (not a rate), and
@@ -117,7 +127,12 @@ private:
     void DrawTexts(QPainter& painter, int width, int height);
     void PresentNative();
     void RebuildBackground(int width, int height);
-    void Repaint();
+    // History point i as bytes per second, 0 for a negative one.
+    double RateAt(size_t i) const;
+    // How many of the newest history points stand on the graph at its width now.
+    size_t PointsShown() const;
+    // The largest rate among the points on the graph, searched afresh.
+    void FindPeak();
     // Each history point's height in a graph of that height, into m_heights.
     void UpdateHeights(int height);
     // The line's vertices for the current history into m_points, and the runs of pixels
@@ -153,13 +168,16 @@ private:
     };
     std::vector<PointMemo> m_heights;
     int m_heightsFor = -1; // the graph height and full scale of every known height
-    int32_t m_heightsScale = 0;
+    int64_t m_heightsScale = 0;
+    double m_dPeakRate = 0;
+    size_t m_nPeakAt = 0; // the history point that holds it
     std::vector<QRect> m_runs;
     int m_nBackgroundBuilds = 0;
     int m_nPaints = 0;
     // The texts laid out once and drawn many times: they change once a second at most.
     QStaticText m_rateText;
     QStaticText m_scaleText;
+    QStaticText m_rateNumberText; // the rate without its direction, where both do not fit
     QFont m_textFont;
     PictureInputs m_picture;
     std::vector<int> m_pictureHeights;

@@ -38,6 +38,7 @@ CTrafficWnd::CTrafficWnd(IApplication& app, QWidget* pParent)
     , m_graphSent(app.Services().clock)
     , m_dwNextSecond(app.Services().clock.GetTickCount())
     , m_app(app)
+    , m_automatic(app.Services().connection, app.Services().perf)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
@@ -89,9 +90,9 @@ void CTrafficWnd::OnInitDialog()
     m_graphReceived.SetDirection(1);
     m_graphSent.m_crLine = MakeColorRef(255, 0, 0);
     m_graphSent.SetDirection(2);
-    const GraphSettings settings = m_app.GetGraphSettings();
-    ApplyGraphSettings(
-        m_meter.Name(), settings.nNetworkDevice, settings.nGraphicScale, settings.bMirrorMode);
+    GraphSettings settings = m_app.GetGraphSettings();
+    settings.strNetworkDeviceName = QString::fromStdString(m_meter.Name());
+    ApplyGraphSettings(settings);
 
     // Topmost comes with the window flags; the window takes the skin's size.
     setFixedSize(m_nSkinWidth, m_nSkinHeight);
@@ -193,11 +194,40 @@ void CTrafficWnd::OnTimer(int)
 
 void CTrafficWnd::SampleGraphs()
 {
+    if (m_settings.bAutomaticDevice)
+        FollowDefaultRoute();
     double received = 0, sent = 0;
     m_meter.Read(received, sent);
     const bool connected = m_app.Services().connection.IsConnected();
-    m_graphReceived.Sample(received, connected);
-    m_graphSent.Sample(sent, connected);
+    const bool fit = m_settings.bFitScale;
+    m_graphReceived.Sample(received, connected, !fit);
+    m_graphSent.Sample(sent, connected, !fit);
+    if (fit) {
+        // One full scale for both, set with the new points in view before either repaints.
+        SetFullScales(
+            CTrafficGraph::FitStep(std::max(m_graphReceived.PeakRate(), m_graphSent.PeakRate())));
+        m_graphReceived.Repaint();
+        m_graphSent.Repaint();
+    }
+}
+
+void CTrafficWnd::FollowDefaultRoute()
+{
+    if (!m_automatic.Changed())
+        return;
+    // With nothing to follow the graphs stay on what they read; before they read anything,
+    // they take the first interface listed.
+    const CAutomaticDevice::Choice choice = m_automatic.Choose(m_meter.Name().empty());
+    if (!choice.name.empty() && choice.name != m_meter.Name())
+        ChooseDevice(choice.name, choice.position);
+}
+
+void CTrafficWnd::SetFullScales(int64_t nScale)
+{
+    if (nScale == m_graphSent.m_nFullScale && nScale == m_graphReceived.m_nFullScale)
+        return;
+    m_graphSent.SetFullScale(nScale);
+    m_graphReceived.SetFullScale(nScale);
 }
 
 QString CTrafficWnd::TrayTip() const
@@ -213,11 +243,21 @@ QString CTrafficWnd::TrayTip() const
     return tip;
 }
 
-void CTrafficWnd::ApplyGraphSettings(
-    const std::string& name, int position, int32_t nScale, bool bMirror)
+void CTrafficWnd::ApplyGraphSettings(const GraphSettings& settings)
 {
-    if (name != m_meter.Name() || position != m_graphSent.m_nDevice)
-        ChooseDevice(name, position);
+    m_settings = settings;
+    if (settings.bAutomaticDevice) {
+        // Worked out now, then again whenever routes or links change.
+        m_automatic.Forget();
+        FollowDefaultRoute();
+    } else {
+        const std::string name = settings.strNetworkDeviceName.toStdString();
+        if (name != m_meter.Name() || settings.nNetworkDevice != m_graphSent.m_nDevice)
+            ChooseDevice(name, settings.nNetworkDevice);
+    }
+    const int64_t nScale = settings.bFitScale
+        ? CTrafficGraph::FitStep(std::max(m_graphReceived.PeakRate(), m_graphSent.PeakRate()))
+        : settings.nGraphicScale;
     const bool rescaled
         = nScale != m_graphSent.m_nFullScale || nScale != m_graphReceived.m_nFullScale;
     m_graphSent.SetFullScale(nScale);
@@ -226,7 +266,16 @@ void CTrafficWnd::ApplyGraphSettings(
         m_graphSent.update();
         m_graphReceived.update();
     }
-    m_graphSent.m_bMirror = bMirror ? 1 : 0;
+    m_graphSent.m_bMirror = settings.bMirrorMode ? 1 : 0;
+}
+
+GraphSettings CTrafficWnd::ShownGraphSettings() const
+{
+    GraphSettings shown = m_settings;
+    shown.strNetworkDeviceName = QString::fromStdString(m_meter.Name());
+    shown.nNetworkDevice = m_graphSent.m_nDevice;
+    shown.bMirrorMode = m_graphSent.m_bMirror != 0;
+    return shown;
 }
 
 void CTrafficWnd::ChooseDevice(const std::string& name, int position)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/IApplication.h"
 #include "display/TrafficGraph.h"
+#include "traffic/AutomaticDevice.h"
 #include "traffic/InterfaceMeter.h"
 
 #include <QIcon>
@@ -10,7 +12,6 @@
 #include <cstdint>
 #include <vector>
 
-class IApplication;
 struct PopupMenuItem;
 
 // The small borderless window that stays on the desktop: the wooden skin with the received
@@ -40,11 +41,16 @@ public:
     // The items of the context menu as it would be shown now.
     std::vector<PopupMenuItem> ContextMenuItems() const;
 
-    // What both graphs show: the named interface, position being its place in a list just read
-    // (kept for the graphs' m_nDevice), the full scale in bytes per second, and mirror mode,
-    // which turns only the sent graph upside down. Another interface starts the graphs'
-    // history and counts afresh; the one they read already keeps them.
-    void ApplyGraphSettings(const std::string& name, int position, int32_t nScale, bool bMirror);
+    // What both graphs show: the named interface, its position being its place in a list just
+    // read (kept for the graphs' m_nDevice), or, Automatic, the interface of the default route
+    // whichever it is from tick to tick; the full scale in bytes per second, or one fitted
+    // to what both graphs show; and mirror mode, which turns only the sent graph upside down.
+    // Another interface starts the graphs' history and counts afresh; the one they read
+    // already keeps them.
+    void ApplyGraphSettings(const GraphSettings& settings);
+    // What the graphs show now: the interface by the name and position it has now, and the
+    // fixed full scale even while the scale is fitted.
+    GraphSettings ShownGraphSettings() const;
     // One reading of the chosen interface and one connection check feed both graphs.
     void SampleGraphs();
     // The tray icon's tooltip: the program's name, then the interface and its last rates.
@@ -91,9 +97,15 @@ protected:
 private:
     void OnInitDialog();
     void ChooseDevice(const std::string& name, int position);
+    // Automatic: takes the interface of the default route when routes or links changed.
+    void FollowDefaultRoute();
+    // Both graphs at this full scale.
+    void SetFullScales(int64_t nScale);
     const QIcon& IconForState(int nState) const;
 
     IApplication& m_app;
+    GraphSettings m_settings; // as last applied
+    CAutomaticDevice m_automatic;
     // The window system shows the skin by itself: Qt paints nothing on this window.
     bool m_bNativeSkin = false;
     // Where the window manager offers no move of its own, the window follows the pointer.

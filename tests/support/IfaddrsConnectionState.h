@@ -12,4 +12,5 @@ public:
     bool IsConnected() override;
     std::string DefaultRouteInterface(bool) override { return {}; }
     std::vector<std::string> UpInterfaces() override { return {}; }
+    uint64_t RouteGeneration() override { return 0; }
 };

@@ -90,3 +90,24 @@ bool CNetworkNamespace::RunInside(const std::function<void()>& fn) const
     worker.join();
     return entered;
 }
+
+CNetworkNamespace::CEntered::CEntered(const CNetworkNamespace& ns)
+{
+    if (!ns.IsValid())
+        return;
+    m_home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    const std::string path = "/run/netns/" + ns.Name();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_home >= 0 && fd >= 0)
+        m_bEntered = ::setns(fd, CLONE_NEWNET) == 0;
+    if (fd >= 0)
+        ::close(fd);
+}
+
+CNetworkNamespace::CEntered::~CEntered()
+{
+    if (m_bEntered)
+        ::setns(m_home, CLONE_NEWNET);
+    if (m_home >= 0)
+        ::close(m_home);
+}

@@ -31,6 +31,22 @@ public:
     // Runs a program with its arguments (no shell); true when it exits with 0.
     static bool Run(const std::vector<std::string>& argv);
 
+    // Moves the calling thread into the namespace for its lifetime and back where it was
+    // after: whatever the thread opens or asks meanwhile (sockets, interface names, routes)
+    // belongs to the namespace, as it does for a program started inside one.
+    class CEntered {
+    public:
+        explicit CEntered(const CNetworkNamespace& ns);
+        ~CEntered();
+        CEntered(const CEntered&) = delete;
+        CEntered& operator=(const CEntered&) = delete;
+        bool IsValid() const { return m_bEntered; }
+
+    private:
+        int m_home = -1;
+        bool m_bEntered = false;
+    };
+
 private:
     std::string m_name;
     std::string m_error;

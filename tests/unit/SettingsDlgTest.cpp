@@ -58,17 +58,19 @@ protected:
 
 TEST(SettingsDlgScale, PositionsAndScalesConvertBothWays)
 {
-    const int scales[] = { 5120, 10240, 20480, 51200, 102400, 307200, 512000, 1024000 };
-    for (int i = 0; i < 8; ++i) {
+    const int scales[] = { 5120, 10240, 20480, 51200, 102400, 307200, 512000, 1024000, 10485760,
+        104857600, 1073741824 };
+    for (int i = 0; i < 11; ++i) {
         EXPECT_EQ(CSettingsDlg::ScaleFromIndex(i), scales[i]);
         EXPECT_EQ(CSettingsDlg::IndexFromScale(scales[i]), i);
     }
     EXPECT_EQ(CSettingsDlg::ScaleFromIndex(-1), 20);
-    EXPECT_EQ(CSettingsDlg::ScaleFromIndex(8), 20);
+    EXPECT_EQ(CSettingsDlg::ScaleFromIndex(11), 20) << "Fit is no fixed scale";
     EXPECT_EQ(CSettingsDlg::IndexFromScale(0), 0);
     EXPECT_EQ(CSettingsDlg::IndexFromScale(-5), 0);
     EXPECT_EQ(CSettingsDlg::IndexFromScale(10241), 2);
-    EXPECT_EQ(CSettingsDlg::IndexFromScale(1024001), 20);
+    EXPECT_EQ(CSettingsDlg::IndexFromScale(1024001), 8);
+    EXPECT_EQ(CSettingsDlg::IndexFromScale(1073741825), 20);
 }
 
 TEST_F(SettingsDlgTest, IsBuiltFromItsTemplateHiddenWithTheControlsInPlace)
@@ -77,9 +79,12 @@ TEST_F(SettingsDlgTest, IsBuiltFromItsTemplateHiddenWithTheControlsInPlace)
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Settings"));
     EXPECT_EQ(dlg->size(), QSize(360, 267));
-    EXPECT_EQ(dlg->m_listScale->count(), 8);
+    EXPECT_EQ(dlg->m_listScale->count(), 12);
     EXPECT_EQ(dlg->m_listScale->itemText(0), QStringLiteral("5 KB/s"));
     EXPECT_EQ(dlg->m_listScale->itemText(7), QStringLiteral("1000 KB/s"));
+    EXPECT_EQ(dlg->m_listScale->itemText(8), QStringLiteral("10 MB/s"));
+    EXPECT_EQ(dlg->m_listScale->itemText(10), QStringLiteral("1 GB/s"));
+    EXPECT_EQ(dlg->m_listScale->itemText(11), QStringLiteral("Fit"));
     EXPECT_EQ(dlg->m_sliderFocused->minimum(), 0);
     EXPECT_EQ(dlg->m_sliderFocused->maximum(), 255);
     EXPECT_EQ(dlg->m_sliderFocused->tickPosition(), QSlider::NoTicks);
@@ -93,11 +98,14 @@ TEST_F(SettingsDlgTest, ShowSettingsListsTheInterfacesSortedWithTheirPositions)
 {
     fx.Store("NetworkDevice", 2); // "lo"
     Start();
+    fx.connection.route4 = "eth0";
     dlg->ShowSettings();
-    ASSERT_EQ(dlg->m_listDevices->count(), 3);
-    EXPECT_EQ(dlg->m_listDevices->itemText(0), QStringLiteral("eth0"));
-    EXPECT_EQ(dlg->m_listDevices->itemData(0).toInt(), 1);
-    EXPECT_EQ(dlg->m_listDevices->itemText(2), QStringLiteral("wlan0"));
+    ASSERT_EQ(dlg->m_listDevices->count(), 4);
+    EXPECT_EQ(dlg->m_listDevices->itemText(0), QStringLiteral("Automatic (eth0)"))
+        << "named with the interface it would follow";
+    EXPECT_EQ(dlg->m_listDevices->itemText(1), QStringLiteral("eth0"));
+    EXPECT_EQ(dlg->m_listDevices->itemData(1).toInt(), 1);
+    EXPECT_EQ(dlg->m_listDevices->itemText(3), QStringLiteral("wlan0"));
     EXPECT_EQ(dlg->m_listDevices->currentText(), QStringLiteral("lo"));
     EXPECT_TRUE(dlg->isVisible());
 }
@@ -115,26 +123,27 @@ TEST_F(SettingsDlgTest, AStoredScaleBetweenTwoEntriesSelectsTheNextLarger)
 
 TEST_F(SettingsDlgTest, OkWithoutAScaleSelectionKeepsTheStoredScale)
 {
-    fx.Store("GraphicScale", 2000000);
+    fx.Store("GraphicScale", 2000000000);
     Start();
     dlg->ShowSettings();
     EXPECT_EQ(dlg->m_listScale->currentIndex(), -1);
     dlg->OnOK();
-    EXPECT_EQ(fx.App().m_nGraphicScale, 2000000);
-    EXPECT_EQ(wnd->m_graphSent.m_nFullScale, 2000000);
-    EXPECT_EQ(
-        (fx.store.values[{ QStringLiteral("Settings"), QStringLiteral("GraphicScale") }]), 2000000);
+    EXPECT_EQ(fx.App().m_nGraphicScale, 2000000000);
+    EXPECT_EQ(wnd->m_graphSent.m_nFullScale, 2000000000);
+    EXPECT_EQ((fx.store.values[{ QStringLiteral("Settings"), QStringLiteral("GraphicScale") }]),
+        2000000000);
 }
 
-TEST_F(SettingsDlgTest, OkWithoutChangesWritesSixKeysAndLeavesTheGraphsHistoryAlone)
+TEST_F(SettingsDlgTest, OkWithoutChangesWritesTheSettingsAndLeavesTheGraphsHistoryAlone)
 {
     Start();
     wnd->m_graphReceived.m_history[3] = 777;
     dlg->ShowSettings();
     dlg->OnOK();
     EXPECT_EQ(SavedKeys(),
-        (std::vector<QString> { "NetworkDevice", "GraphicScale", "MirrorMode", "Transparent",
-            "TransparencyFocused", "TransparencyUnocused" }));
+        (std::vector<QString> { "NetworkDevice", "NetworkDeviceAutomatic", "GraphicScale",
+            "GraphicScaleFit", "MirrorMode", "Transparent", "TransparencyFocused",
+            "TransparencyUnocused" }));
     EXPECT_EQ(wnd->m_graphReceived.m_history[3], 777);
     EXPECT_FALSE(dlg->isVisible());
 }
@@ -197,13 +206,13 @@ TEST_F(SettingsDlgTest, OnlyPageDragAndEndOfScrollActOnTheAlpha)
 TEST_F(SettingsDlgTest, EachOfTwoInterfaceSelectionsClearsTheHistory)
 {
     Start();
-    dlg->ShowSettings(); // stored device 0, "wlan0", the last entry
+    dlg->ShowSettings(); // a first run: Automatic, on "wlan0" at position 0
     wnd->m_graphSent.m_history[0] = 5;
-    Choose(dlg->m_listDevices, 0); // eth0, position 1
+    Choose(dlg->m_listDevices, 1); // eth0, position 1
     EXPECT_EQ(wnd->m_graphSent.m_nDevice, 1);
     EXPECT_EQ(wnd->m_graphSent.m_history[0], 0);
     wnd->m_graphSent.m_history[0] = 5;
-    Choose(dlg->m_listDevices, 2); // back to wlan0
+    Choose(dlg->m_listDevices, 3); // wlan0
     EXPECT_EQ(wnd->m_graphSent.m_nDevice, 0);
     EXPECT_EQ(wnd->m_graphReceived.m_nDevice, 0);
     EXPECT_EQ(wnd->m_graphSent.m_history[0], 0);
@@ -265,4 +274,40 @@ TEST_F(SettingsDlgTest, EscapeClosesLikeTheCloseBoxAndEnterDoesNothing)
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(wnd->m_graphSent.m_nFullScale, 20480);
     EXPECT_TRUE(fx.store.writes.empty());
+}
+
+TEST_F(SettingsDlgTest, FitAndAutomaticArePreviewedTakenBackByCloseAndStoredByOk)
+{
+    fx.Store("NetworkDevice", 1); // eth0, picked by hand
+    fx.Store("GraphicScale", 51200);
+    Start();
+    fx.connection.route4 = "wlan0";
+    const auto stored = [&](const char* key) {
+        return fx.store.values[{ QStringLiteral("Settings"), QString::fromLatin1(key) }];
+    };
+    for (bool ok : { false, true }) {
+        dlg->ShowSettings();
+        EXPECT_EQ(dlg->m_listDevices->itemText(0), QStringLiteral("Automatic (wlan0)"));
+        Choose(dlg->m_listScale, 11);
+        Choose(dlg->m_listDevices, 0);
+        EXPECT_EQ(wnd->m_meter.Name(), "wlan0");
+        EXPECT_EQ(wnd->m_graphReceived.m_strScale, QStringLiteral("5 KB/s")) << "fits flat graphs";
+        if (!ok) {
+            dlg->OnClose();
+            EXPECT_EQ(wnd->m_meter.Name(), "eth0");
+            EXPECT_EQ(wnd->m_graphReceived.m_nFullScale, 51200);
+            EXPECT_TRUE(fx.store.writes.empty());
+        }
+    }
+    dlg->OnOK();
+    EXPECT_EQ(stored("GraphicScaleFit"), 1);
+    EXPECT_EQ(stored("GraphicScale"), 51200) << "the fixed scale is kept beside Fit";
+    EXPECT_EQ(stored("NetworkDeviceAutomatic"), 1);
+    EXPECT_EQ(stored("NetworkDevice"), 0) << "the position of the interface it follows";
+    const QString name
+        = fx.store.strings[{ QStringLiteral("Settings"), QStringLiteral("NetworkDeviceName") }];
+    EXPECT_EQ(name, QStringLiteral("wlan0"));
+    dlg->ShowSettings();
+    EXPECT_EQ(dlg->m_listDevices->currentIndex(), 0);
+    EXPECT_EQ(dlg->m_listScale->currentIndex(), 11);
 }

@@ -35,8 +35,10 @@ std::vector<QString> Keys(const std::vector<CFakeSettingsStore::Access>& accesse
     return keys;
 }
 
-const std::vector<QString> kSixKeys = { "NetworkDevice", "GraphicScale", "MirrorMode",
-    "Transparent", "TransparencyFocused", "TransparencyUnocused" };
+// The integer settings, in the order they are read and written.
+const std::vector<QString> kSettingKeys
+    = { "NetworkDevice", "NetworkDeviceAutomatic", "GraphicScale", "GraphicScaleFit", "MirrorMode",
+          "Transparent", "TransparencyFocused", "TransparencyUnocused" };
 const std::vector<QString> kRectKeys = { "rect.left", "rect.top", "rect.right", "rect.bottom" };
 
 } // namespace
@@ -81,7 +83,7 @@ TEST(TrafficAppStartUp, FirstRunShowsTheWindowOpaqueOnInterfaceZeroWithTheIdleIc
     EXPECT_EQ(record.hIcon.pixmap(16).toImage().pixelColor(8, 8), QColor(Qt::darkGray));
 
     EXPECT_EQ(Keys(fx.store.reads), [] {
-        auto keys = kSixKeys;
+        auto keys = kSettingKeys;
         keys.insert(keys.end(), kRectKeys.begin(), kRectKeys.end());
         return keys;
     }());
@@ -207,13 +209,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, TrafficAppWindowRect,
         RectCase { "mostly_off_screen", -170, -100, 4, 23, Outcome::Reached }),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(TrafficAppSettings, OkWritesTheSixSettingsAndExitWritesOnlyTheRectangle)
+TEST(TrafficAppSettings, OkWritesTheSettingsAndExitWritesOnlyTheRectangle)
 {
     CAppFixture fx;
     CTrafficApp& app = fx.Start();
     app.m_pTrafficWnd->move(120, 80);
     app.SaveSettings();
-    EXPECT_EQ(Keys(fx.store.writes), kSixKeys);
+    EXPECT_EQ(Keys(fx.store.writes), kSettingKeys);
 
     fx.store.writes.clear();
     EXPECT_TRUE(app.OnCmdMsg(ID_APP_EXIT));
@@ -299,10 +301,12 @@ struct StartRow {
     const char* name;
     std::optional<int32_t> storedPosition;
     const char* storedName; // nullptr: not stored
+    std::optional<int32_t> storedAutomatic;
     std::string route4, route6;
     std::vector<std::string> up;
     std::string reads;
     int32_t position;
+    bool automatic;
 };
 
 void PrintTo(const StartRow& row, std::ostream* out)
@@ -323,6 +327,8 @@ TEST_P(TrafficAppStartDevice, GraphsReadTheInterfaceChosenAtStart)
         fx.Store("NetworkDevice", *r.storedPosition);
     if (r.storedName)
         fx.store.strings[{ "Settings", "NetworkDeviceName" }] = r.storedName;
+    if (r.storedAutomatic)
+        fx.Store("NetworkDeviceAutomatic", *r.storedAutomatic);
     fx.connection.route4 = r.route4;
     fx.connection.route6 = r.route6;
     fx.connection.up = r.up;
@@ -339,19 +345,30 @@ TEST_P(TrafficAppStartDevice, GraphsReadTheInterfaceChosenAtStart)
         r.reads);
     EXPECT_EQ(
         fx.store.values[std::make_pair(QString("Settings"), QString("NetworkDevice"))], r.position);
+    EXPECT_EQ(
+        fx.store.values[std::make_pair(QString("Settings"), QString("NetworkDeviceAutomatic"))],
+        r.automatic ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, TrafficAppStartDevice,
-    testing::Values(StartRow { "StoredNameWinsOverPositionAfterTheListChanged", 1, "wlan0", "", "",
-                        {}, "wlan0", 2 },
-        StartRow { "PositionWithoutNameAsBefore", 1, nullptr, "wlan0", "", {}, "docker0", 1 },
+    testing::Values(StartRow { "StoredNameWinsOverPositionAfterTheListChanged", 1, "wlan0", {}, "",
+                        "", {}, "wlan0", 2, false },
         StartRow {
-            "FirstRunTakesTheIPv4DefaultRoute", {}, nullptr, "wlan0", "docker0", {}, "wlan0", 2 },
-        StartRow { "FirstRunTakesTheIPv6DefaultRouteWithoutIPv4", {}, nullptr, "", "wlan0",
-            { "docker0" }, "wlan0", 2 },
-        StartRow { "FirstRunWithoutRouteTakesTheFirstInterfaceUp", {}, nullptr, "", "",
-            { "ghost", "docker0", "wlan0" }, "docker0", 1 },
-        StartRow { "FirstRunWithNothingUpTakesPositionZero", {}, nullptr, "", "", {}, "lo", 0 }),
+            "PositionWithoutNameAsBefore", 1, nullptr, {}, "wlan0", "", {}, "docker0", 1, false },
+        StartRow { "AbsentNameIsKeptOverAnInRangePosition", 1, "wg0", {}, "wlan0", "", {}, "wg0", 1,
+            false },
+        StartRow { "FirstRunFollowsTheIPv4DefaultRoute", {}, nullptr, {}, "wlan0", "docker0", {},
+            "wlan0", 2, true },
+        StartRow { "FirstRunFollowsTheIPv6DefaultRouteWithoutIPv4", {}, nullptr, {}, "", "wlan0",
+            { "docker0" }, "wlan0", 2, true },
+        StartRow { "FirstRunWithoutRouteFollowsTheFirstInterfaceUp", {}, nullptr, {}, "", "",
+            { "ghost", "docker0", "wlan0" }, "docker0", 1, true },
+        StartRow { "FirstRunWithNothingUpStartsOnPositionZero", {}, nullptr, {}, "", "", {}, "lo",
+            0, true },
+        StartRow { "StoredAutomaticFollowsTheRouteNotTheStoredName", 0, "lo", 1, "wlan0", "", {},
+            "wlan0", 2, true },
+        StartRow { "StoredManualKeepsTheNameWithoutRoute", {}, "docker0", 0, "wlan0", "", {},
+            "docker0", 1, false }),
     [](const testing::TestParamInfo<StartRow>& info) { return std::string(info.param.name); });
 
 TEST(TrafficAppStartDevice, AbsentInterfaceKeepsItsNameFlatGraphsAndNoPreselection)

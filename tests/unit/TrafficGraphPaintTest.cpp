@@ -285,3 +285,55 @@ INSTANTIATE_TEST_SUITE_P(Rows, TrafficGraphRate,
         RateRow { "MirroredLabelRateOnBottomRow", 20480, 20480, 250, 1, 53 },
         RateRow { "MirroredAboveFullScaleOnBottomRow", 20480, 51200, 200, 1, 53 }),
     [](const testing::TestParamInfo<RateRow>& info) { return std::string(info.param.name); });
+
+namespace {
+
+// The longest figures of each unit, at a device pixel ratio.
+struct TextsRow {
+    const char* name;
+    const char* rate;
+    const char* scale;
+    qreal ratio;
+};
+
+void PrintTo(const TextsRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class TrafficGraphTexts : public testing::TestWithParam<TextsRow> { };
+
+} // namespace
+
+TEST_P(TrafficGraphTexts, RateAndScaleNeverMeetNorLeaveTheGraph)
+{
+    const TextsRow& r = GetParam();
+    PaintedGraph g;
+    g.graph.SetDirection(1);
+    g.graph.m_strRate = r.rate;
+    g.graph.m_strScale = r.scale;
+    QImage image(g.graph.size() * r.ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(r.ratio);
+    image.fill(kUnpainted);
+    g.graph.render(&image);
+    const QRect rate = InkBox(image, kRate);
+    const QRect scale = InkBox(image, kScale);
+    ASSERT_FALSE(rate.isEmpty());
+    ASSERT_FALSE(scale.isEmpty());
+    EXPECT_LT(rate.right() + 1, scale.left()) << "the texts meet";
+    EXPECT_LT(scale.right(), image.width() - 1) << "the scale text is cut";
+    // The number and its unit stand whole: the text reaches at least as far as they do.
+    const QString number = QString::fromLatin1(r.rate).section(' ', 0, 1);
+    const int numberWidth = QFontMetrics(g.graph.m_font.Font()).horizontalAdvance(number);
+    EXPECT_GE(rate.right(), int((4 + numberWidth - 2) * r.ratio)) << "the rate text is cut";
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TrafficGraphTexts,
+    testing::Values(TextsRow { "KilobytesAtRatio1", "9999.99 KB/s received", "9999 KB/s", 1.0 },
+        TextsRow { "MegabytesAtRatio1", "9999.99 MB/s received", "9999 MB/s", 1.0 },
+        TextsRow { "MegabytesAtRatio1_5", "9999.99 MB/s received", "9999 MB/s", 1.5 },
+        TextsRow { "MegabytesAtRatio2", "9999.99 MB/s received", "9999 MB/s", 2.0 },
+        TextsRow { "GigabytesAtRatio2", "99999.99 GB/s received", "5000 GB/s", 2.0 },
+        TextsRow { "AFigureNoLinkGivesLeavesOutTheDirection", "9999999999.99 GB/s received",
+            "5000 GB/s", 2.0 }),
+    [](const testing::TestParamInfo<TextsRow>& info) { return std::string(info.param.name); });

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cmath>
 
 namespace {
 
@@ -139,23 +140,102 @@ TEST(TrafficGraphSample, UpdateWithNoTimePassedKeepsTextAndBytes)
     EXPECT_EQ(g.graph.m_strRate, "1.00 KB/s received");
 }
 
-TEST(TrafficGraphSample, ScaleTextIsWholeKilobytesTruncated)
+namespace {
+
+// A figure as the graph writes it: a full scale, or a second's bytes as the rate text.
+struct FigureRow {
+    const char* name;
+    bool scale;
+    double bytes;
+    const char* text;
+};
+
+void PrintTo(const FigureRow& row, std::ostream* out)
 {
-    struct Case {
-        int32_t bytes;
-        const char* text;
-    };
-    const Case cases[] = { { 5120, "5 KB/s" }, { 1024000, "1000 KB/s" }, { 1535, "1 KB/s" },
-        { 0, "0 KB/s" }, { -2048, "-2 KB/s" }, { -1000, "0 KB/s" } };
+    *out << row.name;
+}
+
+class TrafficGraphFigure : public testing::TestWithParam<FigureRow> { };
+
+} // namespace
+
+TEST_P(TrafficGraphFigure, IsWrittenInTheUnitThatReads)
+{
+    const FigureRow& r = GetParam();
     SampledGraph g;
-    for (const Case& c : cases) {
-        g.graph.m_nFullScale = c.bytes;
+    if (r.scale) {
+        g.graph.m_nFullScale = int64_t(r.bytes);
         g.graph.m_strScale = "stale";
         g.graph.UpdateLabels();
-        EXPECT_EQ(g.graph.m_strScale.toStdString(), c.text);
-        EXPECT_EQ(CTrafficGraph::FormatScale(c.bytes).toStdString(), c.text);
+        EXPECT_EQ(g.graph.m_strScale.toStdString(), r.text);
+        EXPECT_EQ(CTrafficGraph::FormatScale(int64_t(r.bytes)).toStdString(), r.text);
+    } else {
+        g.graph.UpdateLabels(); // the first refresh shows nothing
+        g.graph.m_dAccumulated = r.bytes;
+        g.clock.Advance(1000);
+        g.graph.UpdateLabels();
+        EXPECT_EQ(g.graph.m_strRate.toStdString(), r.text);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, TrafficGraphFigure,
+    testing::Values(FigureRow { "ScaleInWholeKilobytes", true, 5120, "5 KB/s" },
+        FigureRow { "ScaleOfTheLastKilobyteEntry", true, 1024000, "1000 KB/s" },
+        FigureRow { "ScaleTruncatedToWholeKilobytes", true, 1535, "1 KB/s" },
+        FigureRow { "ScaleZero", true, 0, "0 KB/s" },
+        FigureRow { "ScaleNegative", true, -2048, "-2 KB/s" },
+        FigureRow { "ScaleNegativeTruncatedTowardZero", true, -1000, "0 KB/s" },
+        FigureRow { "ScaleJustBelowTenThousandKilobytes", true, 10239999, "9999 KB/s" },
+        FigureRow { "ScaleOfTenThousandKilobytesInWholeMegabytes", true, 10240000, "9 MB/s" },
+        FigureRow { "ScaleOfTheHundredMegabyteEntry", true, 104857600, "100 MB/s" },
+        FigureRow { "ScaleOfTheGigabyteEntry", true, 1073741824, "1024 MB/s" },
+        FigureRow { "ScaleOfTenThousandMegabytesInGigabytes", true, 10485760000.0, "9 GB/s" },
+        FigureRow { "RateAsItAlwaysWas", false, 1536, "1.50 KB/s received" },
+        FigureRow { "RateJustBelowTenThousandKilobytes", false, 10239989, "9999.99 KB/s received" },
+        FigureRow {
+            "RateThatWouldRead10000KilobytesInMegabytes", false, 10239995.5, "9.77 MB/s received" },
+        FigureRow { "RateInMegabytes", false, 100254352, "95.61 MB/s received" },
+        FigureRow { "RateInGigabytes", false, 16106127360.0, "15.00 GB/s received" },
+        FigureRow { "NegativeRateStaysInKilobytes", false, -20480000, "-20000.00 KB/s received" }),
+    [](const testing::TestParamInfo<FigureRow>& info) { return std::string(info.param.name); });
+
+namespace {
+
+struct StepRow {
+    const char* name;
+    double rate;
+    int64_t step;
+};
+
+void PrintTo(const StepRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class TrafficGraphFitStep : public testing::TestWithParam<StepRow> { };
+
+constexpr int64_t kKB = 1024;
+constexpr int64_t kMB = 1024 * kKB;
+constexpr int64_t kGB = 1024 * kMB;
+
+} // namespace
+
+TEST_P(TrafficGraphFitStep, IsTheSmallestOfTheLadderThatTheRateNeeds)
+{
+    EXPECT_EQ(CTrafficGraph::FitStep(GetParam().rate), GetParam().step);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TrafficGraphFitStep,
+    testing::Values(StepRow { "NoTrafficTakesTheSmallest", 0, 5 * kKB },
+        StepRow { "NotANumberTakesTheSmallest", std::nan(""), 5 * kKB },
+        StepRow { "ARateOnAStepKeepsIt", 20 * kKB, 20 * kKB },
+        StepRow { "AByteMoreTakesTheNext", 20 * kKB + 1, 50 * kKB },
+        StepRow { "ThenOneMegabyte", 501 * kKB, kMB },
+        StepRow { "TwoMegabytes", 1.9 * kMB, 2 * kMB },
+        StepRow { "ThenOneGigabyte", 501 * kMB, kGB },
+        StepRow { "GigabytesGoOnInOneTwoFive", 11.0 * kGB, 20 * kGB },
+        StepRow { "BeyondSixtyFourBitsTakesTheLargest", 1e30, 5'000'000'000 * kGB }),
+    [](const testing::TestParamInfo<StepRow>& info) { return std::string(info.param.name); });
 
 TEST(TrafficGraphSample, ClearHistoryForgetsTheLineAndTheBytesCounted)
 {

@@ -310,3 +310,72 @@ TEST_F(TrafficWndTest, TicksThatLeaveThePictureAsItWasPaintNothing)
     EXPECT_EQ(paintsAfter(1), 1);
     EXPECT_EQ(paintsAfter(5), 0);
 }
+
+TEST(TrafficWndFit, BothGraphsShareAScaleThatRisesAtOnceAndFallsOnceThePeakScrolledOff)
+{
+    CAppFixture fx;
+    fx.Store("NetworkDevice", 0); // lo
+    fx.Store("GraphicScaleFit", 1);
+    fx.Start();
+    CTrafficWnd& wnd = *fx.App().m_pTrafficWnd;
+    fx.Tick(); // primes
+    EXPECT_EQ(wnd.m_graphReceived.m_nFullScale, 5 * 1024) << "flat graphs take the smallest";
+
+    // One tick sends at 1.5 MB/s: both graphs rise to "2048 KB/s" on that tick.
+    uint64_t sent = 314573;
+    fx.SetCounters({ { u"lo", 0, sent }, { u"eth0", 0, 0 } });
+    fx.Tick();
+    for (CTrafficGraph* graph : { &wnd.m_graphReceived, &wnd.m_graphSent }) {
+        EXPECT_EQ(graph->m_nFullScale, 2 * 1024 * 1024);
+        EXPECT_EQ(graph->m_strScale, QStringLiteral("2048 KB/s"));
+    }
+    // 100 KB/s from then on: the peak stays on the 164 columns for 163 more ticks, and each
+    // tick paints each graph once, the scale set before.
+    QCoreApplication::processEvents();
+    const int paints = wnd.m_graphSent.PaintCount();
+    for (int i = 0; i < 163; ++i) {
+        sent += 20480;
+        fx.SetCounters({ { u"lo", 0, sent }, { u"eth0", 0, 0 } });
+        fx.Tick();
+        ASSERT_EQ(wnd.m_graphReceived.m_nFullScale, 2 * 1024 * 1024) << "tick " << i;
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wnd.m_graphSent.PaintCount() - paints, 163);
+    sent += 20480;
+    fx.SetCounters({ { u"lo", 0, sent }, { u"eth0", 0, 0 } });
+    fx.Tick();
+    EXPECT_EQ(wnd.m_graphSent.m_strScale, QStringLiteral("100 KB/s"));
+    EXPECT_EQ(wnd.m_graphReceived.m_nFullScale, 100 * 1024);
+}
+
+TEST(TrafficWndAutomatic, FollowsTheDefaultRouteOnlyWhenRoutesChangedAndStartsItAfresh)
+{
+    CAppFixture fx;
+    fx.SetCounters({ { u"lo", 0, 0 }, { u"eth0", 1000, 0 }, { u"wlan0", 5000, 0 } });
+    fx.connection.route4 = "wlan0";
+    fx.Start(); // a first run: Automatic
+    CTrafficWnd& wnd = *fx.App().m_pTrafficWnd;
+    EXPECT_EQ(wnd.m_meter.Name(), "wlan0");
+    fx.Tick();
+    const int asked = fx.connection.routeQueries;
+    for (int i = 0; i < 10; ++i)
+        fx.Tick();
+    EXPECT_EQ(fx.connection.routeQueries, asked) << "routes asked for without a change";
+
+    // The cable goes in: the default route moves to eth0, whose counter has run far ahead.
+    fx.connection.route4 = "eth0";
+    ++fx.connection.routeGeneration;
+    fx.SetCounters({ { u"lo", 0, 0 }, { u"eth0", 4'000'000'000, 0 }, { u"wlan0", 5000, 0 } });
+    fx.Tick();
+    EXPECT_EQ(wnd.m_meter.Name(), "eth0");
+    EXPECT_EQ(wnd.m_graphReceived.GetLastSample(), 0) << "the switch only primes";
+    fx.SetCounters({ { u"lo", 0, 0 }, { u"eth0", 4'000'001'000, 0 }, { u"wlan0", 5000, 0 } });
+    fx.Tick();
+    EXPECT_EQ(wnd.m_graphReceived.GetLastSample(), 1000);
+
+    // The route goes away with nothing else up: the graphs stay where they are.
+    fx.connection.route4.clear();
+    ++fx.connection.routeGeneration;
+    fx.Tick();
+    EXPECT_EQ(wnd.m_meter.Name(), "eth0");
+}

@@ -96,3 +96,21 @@ uint64_t CNetlinkClient::LinkGeneration()
         ++m_generation;
     return m_generation;
 }
+
+uint64_t CNetlinkClient::RouteGeneration()
+{
+    // Joined on the socket the link events come by, so links and routes are drained as one;
+    // readers of links then also hear of route changes, which are rare.
+    if (!m_bRouteEvents && m_events.IsValid()) {
+        bool joined = true;
+        for (const int group : { RTNLGRP_IPV4_ROUTE, RTNLGRP_IPV6_ROUTE })
+            joined = ::setsockopt(
+                         m_events.Get(), SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof group)
+                    == 0
+                && joined;
+        m_bRouteEvents = joined;
+    }
+    if (!m_bRouteEvents)
+        return ++m_nUnheardRoutes;
+    return LinkGeneration();
+}

@@ -49,6 +49,10 @@ public:
     // saw. Without a subscription it moves on at every call, so readers dump every time.
     uint64_t LinkGeneration();
     bool HasLinkEvents() const { return m_events.IsValid(); }
+    // The same count, moving on for routes added, removed or changed as well, from the first
+    // call on: the route events are asked for then, on the socket the link events come by.
+    // Without them it moves on at every call, and only this count does.
+    uint64_t RouteGeneration();
 
     template <class T> static T Load(const uint8_t* p)
     {
@@ -115,5 +119,7 @@ private:
     CFileDescriptor m_events;
     uint32_t m_seq = 0;
     uint64_t m_generation = 0;
+    bool m_bRouteEvents = false;
+    uint64_t m_nUnheardRoutes = 0;
     std::vector<uint8_t> m_receive;
 };

@@ -12,8 +12,9 @@
 // its links in one RTM_GETLINK dump over a netlink socket kept open between calls, into a
 // buffer kept too: no file per interface and no allocation. The answer is kept until the
 // kernel reports a link event, so a call in a quiet moment costs one non-blocking receive.
-// A failing query counts as no connection and is asked again next time. The first run's
-// questions about routes go to the routing table over the same client.
+// A failing query counts as no connection and is asked again next time. The questions about
+// routes go to the routing table over the same client, and are asked again only after the
+// kernel reported a change of routes or links.
 class CNetlinkConnectionState : public IConnectionState {
 public:
     // With a netlink client of its own, or one shared with the program's other readers.
@@ -27,6 +28,7 @@ public:
     bool IsConnected() override;
     std::string DefaultRouteInterface(bool ipv6) override;
     std::vector<std::string> UpInterfaces() override;
+    uint64_t RouteGeneration() override { return m_client.RouteGeneration(); }
 
     // Walks one received chunk of a link dump: sets connected when a link other than
     // loopback is up and running; returns false when the dump ended (done or error) or

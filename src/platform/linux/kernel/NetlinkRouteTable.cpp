@@ -80,7 +80,7 @@ bool CNetlinkRouteTable::ParseRouteChunk(
 
 std::string CNetlinkRouteTable::DefaultRouteInterface(bool ipv6)
 {
-    // Asked once at start-up: without a shared client, a socket for this question only.
+    // Without a shared client, a socket for this question only.
     std::unique_ptr<CNetlinkClient> pOwnClient;
     if (!m_pClient)
         pOwnClient = std::make_unique<CNetlinkClient>(false);

@@ -7,8 +7,8 @@
 
 class CNetlinkClient;
 
-// The routing table over rtnetlink (one RTM_GETROUTE dump per family), asked once, on the
-// first run. Links that are up come from getifaddrs.
+// The routing table over rtnetlink (one RTM_GETROUTE dump per family), asked at start-up and
+// again when routes or links changed. Links that are up come from getifaddrs.
 class CNetlinkRouteTable {
 public:
     // Without a client, each question opens a netlink socket of its own.
