@@ -122,6 +122,7 @@ protected:
 
 private:
     void Draw(QPainter& painter, int width, int height);
+    void DrawBackground(QPainter& painter, int width, int height);
     void DrawTexts(QPainter& painter, int width, int height);
     void PresentNative();
     void RebuildBackground(int width, int height);
@@ -137,6 +138,7 @@ private:
     // Everything besides the line that decides what a paint shows.
     struct PictureInputs {
         QSize size;
+        qreal ratio;
         int32_t pointStep;
         QFont font;
         ColorRef line, dots;
@@ -164,6 +166,7 @@ private:
     int m_heightsFor = -1; // the graph height and full scale of every known height
     int32_t m_heightsScale = 0;
     std::vector<QRect> m_runs;
+    std::vector<QRect> m_deviceRuns; // m_runs at the window's ratio, for the native surface
     int m_nBackgroundBuilds = 0;
     int m_nPaints = 0;
     // The texts laid out once and drawn many times: they change once a second at most.
@@ -177,6 +180,7 @@ private:
     // What the native surface holds, so each picture is sent again only when it changed.
     struct SurfaceTexts {
         QSize size;
+        qreal ratio;
         QFont font;
         uint8_t mirror;
         QString rate, scale;
@@ -184,6 +188,7 @@ private:
     };
     std::unique_ptr<IGraphSurface> m_pSurface;
     QSize m_surfaceBackground;
+    qreal m_surfaceRatio = 0;
     std::optional<SurfaceTexts> m_surfaceTexts;
     bool m_bUnflushed = false;
 };

@@ -11,6 +11,8 @@
 #include <vector>
 
 class CTrafficApp;
+class INativeDrawing;
+class QPainter;
 struct PopupMenuItem;
 
 // The small borderless window that stays on the desktop: the wooden skin with the received
@@ -92,10 +94,14 @@ private:
     void OnInitDialog();
     void ChooseDevice(const std::string& name, int position);
     const QIcon& IconForState(int nState) const;
+    void DrawSkin(QPainter& painter);
+    // Makes the skin at the window's ratio the picture the window system shows by itself.
+    bool SendSkin(INativeDrawing& drawing);
 
     CTrafficApp& m_app;
     // The window system shows the skin by itself: Qt paints nothing on this window.
     bool m_bNativeSkin = false;
+    qreal m_skinRatio = 0; // of the skin the window system has
     // Where the window manager offers no move of its own, the window follows the pointer.
     // The left button is down on the window and no move has started yet.
     bool m_bLeftDown = false;
