@@ -55,8 +55,8 @@ QRect ToDevicePixels(const QRect& r, qreal ratio)
     const qreal y = r.y() * ratio;
     const int left = qRound(x);
     const int top = qRound(y);
-    return QRect(left, top, qRound(x + r.width() * ratio) - left,
-        qRound(y + r.height() * ratio) - top);
+    return QRect(
+        left, top, qRound(x + r.width() * ratio) - left, qRound(y + r.height() * ratio) - top);
 }
 
 } // namespace
@@ -358,8 +358,8 @@ void CTrafficGraph::FlushNative()
 
 bool CTrafficGraph::PictureChanged()
 {
-    PictureInputs inputs { size(), devicePixelRatioF(), m_nPointStep, m_font.Font(), m_crLine, m_crDots, m_nDotStepX,
-        m_nDotStepY, m_bMirror, m_strRate, m_strScale };
+    PictureInputs inputs { size(), devicePixelRatioF(), m_nPointStep, m_font.Font(), m_crLine,
+        m_crDots, m_nDotStepX, m_nDotStepY, m_bMirror, m_strRate, m_strScale };
     // The heights alone, without the vertices and runs: an idle tick touches no more memory
     // than it must.
     UpdateHeights(height());
