@@ -132,6 +132,76 @@ TEST_F(SessionDesktopTest, StatusNotifierHostReadsTheTrayMenuKeptCurrentAndItsCh
     EXPECT_EQ(code, 0);
 }
 
+// At login the program may start from autostart before the panel that hosts its icon.
+TEST_F(SessionDesktopTest, StatusNotifierHostStartingLaterShowsTheIconWithItsMenuAndNoOtherWindow)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    session.StopTray(); // the late host is the only notification area
+    const std::string bus = session.StartSessionBus();
+    if (bus.empty())
+        GTEST_SKIP() << "no session bus (dbus-daemon) could be started";
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    corvane.SetSessionBus(bus);
+    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
+    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
+    const qulonglong window = corvane.TrafficWindow()->id;
+    std::vector<XWindowInfo> strays;
+    const auto lookForStrays = [&] {
+        for (const XWindowInfo& w : corvane.Windows())
+            if (w.mapped && w.parent == 0 && w.id != window && !w.overrideRedirect)
+                strays.push_back(w);
+        return !strays.empty();
+    };
+    WaitFor(lookForStrays, 3000);
+
+    if (session.StartStatusNotifierHost().empty())
+        GTEST_SKIP() << "no StatusNotifierItem host (status-notifier-watcher, "
+                        "gtk-sni-tray-standalone) could be started";
+    QString registered;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            registered = session.CallBus(
+                { "call", "--dest", "org.kde.StatusNotifierWatcher", "--object-path",
+                    "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
+                    "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems" });
+            return registered.contains('\'');
+        },
+        2000))
+        << "the icon did not come within 2 s of the host";
+    const QString entry = registered.section('\'', 1, 1);
+    const QString service = entry.section('/', 0, 0);
+    const QString itemPath
+        = entry.contains('/') ? "/" + entry.section('/', 1) : "/StatusNotifierItem";
+    const QString menuPath
+        = session
+              .CallBus({ "call", "--dest", service, "--object-path", itemPath, "--method",
+                  "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu" })
+              .section('\'', 1, 1);
+    EXPECT_EQ(Labels(ExportedMenu(service, menuPath)),
+        QStringList({ "Hide", "Settings", "About", "", "Exit" }));
+
+    WaitFor(lookForStrays, 1000);
+    for (const XWindowInfo& w : strays)
+        ADD_FAILURE() << "a stray window " << w.geometry.width() << "x" << w.geometry.height()
+                      << " at " << w.geometry.x() << "," << w.geometry.y() << " named \""
+                      << w.name.toStdString() << "\"";
+}
+
+// A session bus that no StatusNotifierItem host comes to leaves the icon to the XEmbed tray.
+TEST_F(SessionDesktopTest, SessionBusWithoutAHostDocksTheIconInTheXEmbedTray)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    const std::string bus = session.StartSessionBus();
+    if (bus.empty())
+        GTEST_SKIP() << "no session bus (dbus-daemon) could be started";
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    corvane.SetSessionBus(bus);
+    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
+    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
+    EXPECT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }, 5000))
+        << "the icon never docked";
+}
+
 TEST_F(SessionDesktopTest, PanelStartingAfterTheProgramGetsTheIconWithoutAnyTraffic)
 {
     CORVANE_REQUIRE_DESKTOP();

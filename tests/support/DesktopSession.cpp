@@ -170,7 +170,7 @@ void CDesktopSession::StopWindowManager()
     Run("xprop", { "-root", "-remove", "_NET_SUPPORTING_WM_CHECK" });
 }
 
-std::string CDesktopSession::StartStatusNotifierHost()
+std::string CDesktopSession::StartSessionBus()
 {
     if (m_busPid > 0)
         return m_busAddress;
@@ -195,6 +195,16 @@ std::string CDesktopSession::StartStatusNotifierHost()
         return {};
     }
     m_busAddress = address;
+    return m_busAddress;
+}
+
+std::string CDesktopSession::StartStatusNotifierHost()
+{
+    if (m_sniTrayPid > 0)
+        return m_busAddress;
+    const std::string address = StartSessionBus();
+    if (address.empty())
+        return {};
     // The host's programs find the private bus through the environment they start with.
     const char* previous = getenv("DBUS_SESSION_BUS_ADDRESS");
     const std::string saved = previous ? previous : "";
