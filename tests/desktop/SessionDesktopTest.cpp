@@ -129,7 +129,7 @@ TEST_F(SessionDesktopTest, StatusNotifierHostReadsTheTrayMenuKeptCurrentAndItsCh
     click(IdOf(menu, "Exit"));
     int code = -1;
     ASSERT_TRUE(corvane.WaitForExit(5000, &code)) << "Exit from the host's menu did not end it";
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(code, 0) << corvane.Output().toStdString();
 }
 
 // At login the program may start from autostart before the panel that hosts its icon.
