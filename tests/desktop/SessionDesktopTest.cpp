@@ -134,7 +134,8 @@ TEST_F(SessionDesktopTest, StatusNotifierHostReadsTheTrayMenuKeptCurrentAndItsCh
     ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
     const qulonglong window = corvane.TrafficWindow()->id;
 
-    const auto [service, menuPath] = WaitForItem(10000);
+    const RegisteredItem item = WaitForItem(10000);
+    const QString service = item.service, menuPath = item.menuPath;
     ASSERT_FALSE(service.isEmpty()) << "the icon never registered with the watcher";
     ASSERT_FALSE(menuPath.isEmpty());
     ASSERT_NE(menuPath, "/NO_DBUSMENU") << "the item exports no menu";
@@ -184,7 +185,8 @@ TEST_F(SessionDesktopTest, StatusNotifierHostStartingLaterShowsTheIconWithItsMen
     if (session.StartStatusNotifierHost().empty())
         GTEST_SKIP() << "no StatusNotifierItem host (status-notifier-watcher, "
                         "gtk-sni-tray-standalone) could be started";
-    const auto [service, menuPath] = WaitForItem(2000);
+    const RegisteredItem item = WaitForItem(2000);
+    const QString service = item.service, menuPath = item.menuPath;
     ASSERT_FALSE(service.isEmpty()) << "the icon did not come within 2 s of the host";
     EXPECT_EQ(Labels(ExportedMenu(service, menuPath)),
         QStringList({ "Hide", "Settings", "About", "", "Exit" }));
