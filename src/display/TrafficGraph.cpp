@@ -78,6 +78,28 @@ int WholeDigits(const char* text, int length)
     return digits;
 }
 
+// A picture of `size` logical pixels at the window's ratio, painted in logical coordinates.
+QImage DevicePicture(const QSize& size, qreal ratio, QImage::Format format)
+{
+    QImage picture(size * ratio, format);
+    if (!picture.isNull())
+        picture.setDevicePixelRatio(ratio);
+    return picture;
+}
+
+// The device pixels QPainter's raster engine fills for a rectangle at that scale: each edge
+// scaled as its transform maps it and rounded to the nearest pixel boundary, so runs that touch
+// still touch.
+QRect ToDevicePixels(const QRect& r, qreal ratio)
+{
+    const qreal x = r.x() * ratio;
+    const qreal y = r.y() * ratio;
+    const int left = qRound(x);
+    const int top = qRound(y);
+    return QRect(
+        left, top, qRound(x + r.width() * ratio) - left, qRound(y + r.height() * ratio) - top);
+}
+
 } // namespace
 
 CTrafficGraph::CTrafficGraph(IClock& clock, QWidget* parent)
@@ -343,6 +365,7 @@ void CTrafficGraph::UseSurface(std::unique_ptr<IGraphSurface> surface)
     }
     m_pSurface = std::move(surface);
     m_surfaceBackground = QSize();
+    m_surfaceRatio = 0;
     m_surfaceTexts.reset();
 }
 
@@ -358,24 +381,36 @@ void CTrafficGraph::PresentNative()
     ++m_nPaints;
     const int w = width();
     const int h = height();
-    if (m_surfaceBackground != size()) {
-        RebuildBackground(w, h);
-        if (m_pSurface->SetBackground(m_bmpBackground))
+    // The window system's pictures are in device pixels: each is painted at the window's ratio
+    // exactly as the raster path paints its off-screen image, so both show the same pixels.
+    const qreal ratio = devicePixelRatioF();
+    if (m_surfaceBackground != size() || m_surfaceRatio != ratio) {
+        QImage picture = DevicePicture(size(), ratio, QImage::Format_RGB32);
+        if (!picture.isNull()) {
+            QPainter painter(&picture);
+            DrawBackground(painter, w, h);
+        }
+        if (m_pSurface->SetBackground(picture)) {
             m_surfaceBackground = size();
+            m_surfaceRatio = ratio;
+        }
         // The server keeps the picture now.
         m_bmpBackground = QImage();
     }
     // The texts change once a second at most: drawn here with Qt, exactly as the raster path
     // draws them, and sent as a picture that every tick copies through its mask.
-    SurfaceTexts texts { size(), m_font.Font(), m_bMirror, m_strRate, m_strScale };
+    SurfaceTexts texts { size(), ratio, m_font.Font(), m_bMirror, m_strRate, m_strScale };
     if (m_surfaceTexts != texts) {
         // Only the band of rows the texts stand on, with a row or two to spare for glyphs
-        // that reach beyond the line's height.
+        // that reach beyond the line's height. The band starts on a whole device pixel, so
+        // the glyphs are placed as on the whole graph.
         const int lineHeight = QFontMetrics(m_font.Font()).height();
-        const int top = std::max(0, (m_bMirror ? h - lineHeight - 1 : 4) - 2);
+        int top = std::max(0, (m_bMirror ? h - lineHeight - 1 : 4) - 2);
         const int bottom = std::min(h, top + lineHeight + 4);
-        QImage picture(
-            std::max(0, w), std::max(0, bottom - top), QImage::Format_ARGB32_Premultiplied);
+        while (top > 0 && top * ratio != std::round(top * ratio))
+            --top;
+        QImage picture = DevicePicture(
+            QSize(w, std::max(0, bottom - top)), ratio, QImage::Format_ARGB32_Premultiplied);
         if (!picture.isNull()) {
             picture.fill(Qt::transparent);
             QPainter painter(&picture);
@@ -383,11 +418,18 @@ void CTrafficGraph::PresentNative()
             painter.translate(0, -top);
             DrawTexts(painter, w, h);
         }
-        if (m_pSurface->SetTexts(picture, QPoint(0, top)))
+        if (m_pSurface->SetTexts(picture, QPoint(0, qRound(top * ratio))))
             m_surfaceTexts = std::move(texts);
     }
     ComputePoints(h);
-    m_pSurface->Present(m_runs.data(), int(m_runs.size()), ToQRgb(m_crLine));
+    const QRect* pRuns = m_runs.data();
+    if (ratio != 1) {
+        m_deviceRuns.resize(m_runs.size());
+        for (size_t i = 0; i < m_runs.size(); ++i)
+            m_deviceRuns[i] = ToDevicePixels(m_runs[i], ratio);
+        pRuns = m_deviceRuns.data();
+    }
+    m_pSurface->Present(pRuns, int(m_runs.size()), ToQRgb(m_crLine));
 }
 
 void CTrafficGraph::FlushNative()
@@ -399,8 +441,8 @@ void CTrafficGraph::FlushNative()
 
 bool CTrafficGraph::PictureChanged()
 {
-    PictureInputs inputs { size(), m_nPointStep, m_font.Font(), m_crLine, m_crDots, m_nDotStepX,
-        m_nDotStepY, m_bMirror, m_strRate, m_strScale };
+    PictureInputs inputs { size(), devicePixelRatioF(), m_nPointStep, m_font.Font(), m_crLine,
+        m_crDots, m_nDotStepX, m_nDotStepY, m_bMirror, m_strRate, m_strScale };
     // The heights alone, without the vertices and runs: an idle tick touches no more memory
     // than it must.
     UpdateHeights(height());
@@ -511,6 +553,16 @@ void CTrafficGraph::paintEvent(QPaintEvent*)
 void CTrafficGraph::Draw(QPainter& painter, int width, int height)
 {
     painter.setFont(m_font.Font());
+    DrawBackground(painter, width, height);
+    ComputePoints(height);
+    const QColor line = ToQColor(m_crLine);
+    for (const QRect& run : m_runs)
+        painter.fillRect(run, line);
+    DrawTexts(painter, width, height);
+}
+
+void CTrafficGraph::DrawBackground(QPainter& painter, int width, int height)
+{
     if (m_bmpBackground.isNull() || m_bmpBackground.size() != QSize(width, height))
         RebuildBackground(width, height);
     // The background covers every pixel; without one (no memory for it) the button colour
@@ -520,12 +572,6 @@ void CTrafficGraph::Draw(QPainter& painter, int width, int height)
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(0, 0, m_bmpBackground);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-
-    ComputePoints(height);
-    const QColor line = ToQColor(m_crLine);
-    for (const QRect& run : m_runs)
-        painter.fillRect(run, line);
-    DrawTexts(painter, width, height);
 }
 
 void CTrafficGraph::DrawTexts(QPainter& painter, int width, int height)

@@ -124,6 +124,7 @@ protected:
 
 private:
     void Draw(QPainter& painter, int width, int height);
+    void DrawBackground(QPainter& painter, int width, int height);
     void DrawTexts(QPainter& painter, int width, int height);
     void PresentNative();
     void RebuildBackground(int width, int height);
@@ -144,6 +145,7 @@ private:
     // Everything besides the line that decides what a paint shows.
     struct PictureInputs {
         QSize size;
+        qreal ratio;
         int32_t pointStep;
         QFont font;
         ColorRef line, dots;
@@ -172,6 +174,7 @@ private:
     double m_dPeakRate = 0;
     size_t m_nPeakAt = 0; // the history point that holds it
     std::vector<QRect> m_runs;
+    std::vector<QRect> m_deviceRuns; // m_runs at the window's ratio, for the native surface
     int m_nBackgroundBuilds = 0;
     int m_nPaints = 0;
     // The texts laid out once and drawn many times: they change once a second at most.
@@ -186,6 +189,7 @@ private:
     // What the native surface holds, so each picture is sent again only when it changed.
     struct SurfaceTexts {
         QSize size;
+        qreal ratio;
         QFont font;
         uint8_t mirror;
         QString rate, scale;
@@ -193,6 +197,7 @@ private:
     };
     std::unique_ptr<IGraphSurface> m_pSurface;
     QSize m_surfaceBackground;
+    qreal m_surfaceRatio = 0;
     std::optional<SurfaceTexts> m_surfaceTexts;
     bool m_bUnflushed = false;
 };

@@ -98,9 +98,15 @@ void CTrafficWnd::OnInitDialog()
     setFixedSize(m_nSkinWidth, m_nSkinHeight);
     if (INativeDrawing* drawing = m_app.Services().drawing) {
         setAttribute(Qt::WA_PaintOnScreen);
-        m_bNativeSkin = drawing->SetWindowPicture(*this, m_bmpSkin);
+        m_bNativeSkin = SendSkin(*drawing);
         if (!m_bNativeSkin)
             setAttribute(Qt::WA_PaintOnScreen, false);
+        // A screen of another ratio needs the skin at that ratio.
+        if (QWindow* window = windowHandle(); window && m_bNativeSkin)
+            connect(window, &QWindow::screenChanged, this, [this, drawing] {
+                if (devicePixelRatioF() != m_skinRatio)
+                    SendSkin(*drawing);
+            });
     }
 
     m_graphReceived.move(5, 5);
@@ -453,8 +459,35 @@ void CTrafficWnd::paintEvent(QPaintEvent*)
 {
     if (m_bNativeSkin)
         return;
+    QPainter painter(this);
+    DrawSkin(painter);
+}
+
+void CTrafficWnd::DrawSkin(QPainter& painter)
+{
     if (m_dcSkin.isNull() && !m_bmpSkin.isNull())
         m_dcSkin = QPixmap::fromImage(m_bmpSkin);
-    QPainter painter(this);
     painter.drawPixmap(0, 0, m_dcSkin, 0, 0, m_nSkinWidth, m_nSkinHeight);
+}
+
+bool CTrafficWnd::SendSkin(INativeDrawing& drawing)
+{
+    // The window system shows the picture pixel for pixel: paint it at the window's ratio,
+    // as a paint of the window would.
+    winId();
+    const qreal ratio = devicePixelRatioF();
+    QImage picture(QSize(m_nSkinWidth, m_nSkinHeight) * ratio, QImage::Format_RGB32);
+    if (picture.isNull())
+        return false;
+    picture.setDevicePixelRatio(ratio);
+    {
+        QPainter painter(&picture);
+        DrawSkin(painter);
+    }
+    // The server keeps the picture from now on.
+    m_dcSkin = QPixmap();
+    if (!drawing.SetWindowPicture(*this, picture))
+        return false;
+    m_skinRatio = ratio;
+    return true;
 }

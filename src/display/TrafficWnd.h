@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+class INativeDrawing;
+class QPainter;
 struct PopupMenuItem;
 
 // The small borderless window that stays on the desktop: the wooden skin with the received
@@ -102,12 +104,16 @@ private:
     // Both graphs at this full scale.
     void SetFullScales(int64_t nScale);
     const QIcon& IconForState(int nState) const;
+    void DrawSkin(QPainter& painter);
+    // Makes the skin at the window's ratio the picture the window system shows by itself.
+    bool SendSkin(INativeDrawing& drawing);
 
     IApplication& m_app;
     GraphSettings m_settings; // as last applied
     CAutomaticDevice m_automatic;
     // The window system shows the skin by itself: Qt paints nothing on this window.
     bool m_bNativeSkin = false;
+    qreal m_skinRatio = 0; // of the skin the window system has
     // Where the window manager offers no move of its own, the window follows the pointer.
     // The left button is down on the window and no move has started yet.
     bool m_bLeftDown = false;

@@ -1,5 +1,6 @@
 // The graphs drawn with X requests into server-side pictures against the same graphs painted
-// by QPainter into an image: for the same history and texts, every pixel is the same.
+// by QPainter into an image: for the same history and texts, every pixel is the same, at the
+// ratio this binary runs at (ctest runs it at 1, and at 1.5 and 2 with QT_SCALE_FACTOR).
 
 #include "display/TrafficGraph.h"
 #include "fakes/FakeClock.h"
@@ -24,6 +25,11 @@ struct History {
     const char* scale;
     int32_t fullScale;
 };
+
+void PrintTo(const History& h, std::ostream* os)
+{
+    *os << h.name;
+}
 
 struct Graph {
     CFakeClock clock;
@@ -55,11 +61,6 @@ TEST_P(GraphSurfaceDesktopTest, ServerPicturesEqualTheImagePath)
     CORVANE_REQUIRE_DESKTOP();
     const History& h = GetParam();
 
-    Graph painted(nullptr, h);
-    QImage expected(kPane.size(), QImage::Format_RGB32);
-    expected.fill(Qt::magenta);
-    painted.graph.render(&expected);
-
     QWidget window(nullptr, Qt::FramelessWindowHint);
     window.setGeometry(300, 300, 180, 70);
     Graph native(&window, h);
@@ -68,6 +69,15 @@ TEST_P(GraphSurfaceDesktopTest, ServerPicturesEqualTheImagePath)
     ASSERT_TRUE(native.graph.DrawsNatively());
     window.show();
     ASSERT_TRUE(CDesktopSession::WaitFor([&] { return native.graph.PaintCount() > 0; }));
+    const qreal ratio = native.graph.devicePixelRatioF();
+    EXPECT_EQ(ratio, qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
+
+    // The raster path at the same ratio is the reference.
+    Graph painted(nullptr, h);
+    QImage expected(kPane.size() * ratio, QImage::Format_RGB32);
+    expected.setDevicePixelRatio(ratio);
+    expected.fill(Qt::magenta);
+    painted.graph.render(&expected);
     // A second history first, so what is compared is a picture replaced in the server.
     native.Load(
         { "other", [](int i) { return i * 97; }, uint8_t(!h.mirror), "1.00 KB/s", "1 KB/s", 1024 });
@@ -79,13 +89,14 @@ TEST_P(GraphSurfaceDesktopTest, ServerPicturesEqualTheImagePath)
                              ->grabWindow(native.graph.winId())
                              .toImage()
                              .convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(shown.size(), expected.size());
+    ASSERT_EQ(shown.size(), expected.size()) << "at ratio " << ratio;
     int wrong = 0;
     for (int y = 0; y < expected.height(); ++y)
         for (int x = 0; x < expected.width(); ++x)
             if (shown.pixel(x, y) != expected.pixel(x, y) && ++wrong <= 5)
-                ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex
-                              << shown.pixel(x, y) << ", painted " << expected.pixel(x, y);
+                ADD_FAILURE() << "at ratio " << ratio << ", device pixel (" << x << ", " << y
+                              << ") is " << std::hex << shown.pixel(x, y) << ", painted "
+                              << expected.pixel(x, y);
     EXPECT_EQ(wrong, 0);
 }
 

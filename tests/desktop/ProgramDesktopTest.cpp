@@ -284,4 +284,49 @@ TEST_F(ProgramDesktopTest, SettingsPreviewsTheScaleStoresItOnOkAndAboutComesAbov
     EXPECT_EQ(corvane.ReadSettings().value("GraphicScale"), "51200");
 }
 
+class ProgramAtRatioTest : public CDesktopTest, public ::testing::WithParamInterface<int> {
+protected:
+    void TearDown() override { session.Run("xprop", { "-root", "-remove", "RESOURCE_MANAGER" }); }
+};
+
+// Xft.dpi as desktops set it for 100, 150 and 200 %, read by every program started after it.
+TEST_P(ProgramAtRatioTest, WindowIsTheSkinTimesTheRatioAndShowsWhatTheImagePathPaints)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    session.Run("xprop",
+        { "-root", "-f", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER",
+            QString("Xft.dpi:\t%1\n").arg(GetParam()) });
+    QImage painted;
+    for (const bool raster : { true, false }) {
+        SCOPED_TRACE(raster ? "image path" : "X server");
+        CCorvaneProcess corvane(CORVANE_BINARY);
+        if (raster)
+            corvane.SetEnvironment("CORVANE_RASTER", "1");
+        ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 100, 100 })));
+        ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
+        const QRect window = corvane.TrafficWindow()->geometry;
+        EXPECT_EQ(window.size(), kWindowSize * (GetParam() / 96.0));
+        // The image path's picture once the rate texts (yellow) are on it is the reference.
+        const auto texts = [](const QImage& image) {
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixel(x, y) == qRgb(255, 255, 0))
+                        return true;
+            return false;
+        };
+        QImage shown;
+        const bool done = WaitFor(
+            [&] {
+                shown = session.Screenshot().copy(window);
+                return raster ? texts(shown) : shown == painted;
+            },
+            5000);
+        ASSERT_TRUE(done) << "the window never showed what the image path paints";
+        painted = shown;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, ProgramAtRatioTest, ::testing::Values(96, 144, 192),
+    [](const ::testing::TestParamInfo<int>& info) { return "dpi_" + std::to_string(info.param); });
+
 } // namespace

@@ -56,6 +56,39 @@ std::vector<std::pair<int, QString>> ExportedMenu(const QString& service, const 
     return items;
 }
 
+// The program's item as the watcher lists it, and the path of the menu the item exports;
+// both empty when no item registered in time.
+struct RegisteredItem {
+    QString service;
+    QString menuPath;
+};
+
+RegisteredItem WaitForItem(int nTimeoutMs)
+{
+    CDesktopSession& session = CDesktopSession::Instance();
+    QString registered;
+    if (!CDesktopSession::WaitFor(
+            [&] {
+                registered = session.CallBus(
+                    { "call", "--dest", "org.kde.StatusNotifierWatcher", "--object-path",
+                        "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
+                        "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems" });
+                return registered.contains('\'');
+            },
+            nTimeoutMs))
+        return {};
+    // Listed as "service" or "service/path".
+    const QString entry = registered.section('\'', 1, 1);
+    const QString service = entry.section('/', 0, 0);
+    const QString itemPath
+        = entry.contains('/') ? "/" + entry.section('/', 1) : "/StatusNotifierItem";
+    return { service,
+        session
+            .CallBus({ "call", "--dest", service, "--object-path", itemPath, "--method",
+                "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu" })
+            .section('\'', 1, 1) };
+}
+
 QStringList Labels(const std::vector<std::pair<int, QString>>& items)
 {
     QStringList labels;
@@ -74,6 +107,19 @@ int IdOf(const std::vector<std::pair<int, QString>>& items, const QString& text)
 
 class SessionDesktopTest : public CDesktopTest {
 protected:
+    // Starts the program on a private session bus with no notification area on it yet; false
+    // when no bus could be started.
+    bool StartOnPrivateBus(CCorvaneProcess& corvane)
+    {
+        const std::string bus = session.StartSessionBus();
+        if (bus.empty())
+            return false;
+        corvane.SetSessionBus(bus);
+        if (!corvane.WriteSettings(QuietAt({ 300, 200 })) || !corvane.Start())
+            ADD_FAILURE() << "the program did not start: " << corvane.Output().toStdString();
+        return true;
+    }
+
     void TearDown() override
     {
         session.StopStatusNotifierHost();
@@ -95,24 +141,9 @@ TEST_F(SessionDesktopTest, StatusNotifierHostReadsTheTrayMenuKeptCurrentAndItsCh
     ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
     const qulonglong window = corvane.TrafficWindow()->id;
 
-    // The watcher lists the item as "service" or "service/path".
-    QString registered;
-    ASSERT_TRUE(WaitFor([&] {
-        registered
-            = session.CallBus({ "call", "--dest", "org.kde.StatusNotifierWatcher", "--object-path",
-                "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
-                "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems" });
-        return registered.contains('\'');
-    })) << "the icon never registered with the watcher";
-    const QString entry = registered.section('\'', 1, 1);
-    const QString service = entry.section('/', 0, 0);
-    const QString itemPath
-        = entry.contains('/') ? "/" + entry.section('/', 1) : "/StatusNotifierItem";
-    const QString menuPath
-        = session
-              .CallBus({ "call", "--dest", service, "--object-path", itemPath, "--method",
-                  "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu" })
-              .section('\'', 1, 1);
+    const RegisteredItem item = WaitForItem(10000);
+    const QString service = item.service, menuPath = item.menuPath;
+    ASSERT_FALSE(service.isEmpty()) << "the icon never registered with the watcher";
     ASSERT_FALSE(menuPath.isEmpty());
     ASSERT_NE(menuPath, "/NO_DBUSMENU") << "the item exports no menu";
 
@@ -136,7 +167,52 @@ TEST_F(SessionDesktopTest, StatusNotifierHostReadsTheTrayMenuKeptCurrentAndItsCh
     click(IdOf(menu, "Exit"));
     int code = -1;
     ASSERT_TRUE(corvane.WaitForExit(5000, &code)) << "Exit from the host's menu did not end it";
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(code, 0) << corvane.Output().toStdString();
+}
+
+// At login the program may start from autostart before the panel that hosts its icon.
+TEST_F(SessionDesktopTest, StatusNotifierHostStartingLaterShowsTheIconWithItsMenuAndNoOtherWindow)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    session.StopTray(); // the late host is the only notification area
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    if (!StartOnPrivateBus(corvane))
+        GTEST_SKIP() << "no session bus (dbus-daemon) could be started";
+    ASSERT_TRUE(corvane.Running());
+    const qulonglong window = corvane.TrafficWindow()->id;
+    std::vector<XWindowInfo> strays;
+    const auto lookForStrays = [&] {
+        for (const XWindowInfo& w : corvane.Windows())
+            if (w.mapped && w.parent == 0 && w.id != window && !w.overrideRedirect)
+                strays.push_back(w);
+        return !strays.empty();
+    };
+    WaitFor(lookForStrays, 3000);
+
+    if (session.StartStatusNotifierHost().empty())
+        GTEST_SKIP() << "no StatusNotifierItem host (status-notifier-watcher, "
+                        "gtk-sni-tray-standalone) could be started";
+    const RegisteredItem item = WaitForItem(2000);
+    const QString service = item.service, menuPath = item.menuPath;
+    ASSERT_FALSE(service.isEmpty()) << "the icon did not come within 2 s of the host";
+    EXPECT_EQ(Labels(ExportedMenu(service, menuPath)),
+        QStringList({ "Hide", "Settings", "About", "", "Exit" }));
+
+    WaitFor(lookForStrays, 1000);
+    EXPECT_TRUE(strays.empty()) << "a stray window \"" << strays[0].name.toStdString() << "\" at "
+                                << strays[0].geometry.x() << "," << strays[0].geometry.y();
+}
+
+// A session bus that no StatusNotifierItem host comes to leaves the icon to the XEmbed tray.
+TEST_F(SessionDesktopTest, SessionBusWithoutAHostDocksTheIconInTheXEmbedTray)
+{
+    CORVANE_REQUIRE_DESKTOP();
+    CCorvaneProcess corvane(CORVANE_BINARY);
+    if (!StartOnPrivateBus(corvane))
+        GTEST_SKIP() << "no session bus (dbus-daemon) could be started";
+    ASSERT_TRUE(corvane.Running());
+    EXPECT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }, 5000))
+        << "the icon never docked";
 }
 
 TEST_F(SessionDesktopTest, PanelStartingAfterTheProgramGetsTheIconWithoutAnyTraffic)

@@ -85,8 +85,9 @@ bool CCorvaneProcess::Start(const QStringList& prefix, int nTimeoutMs)
         env.remove(QString::fromLatin1(name));
     for (auto it = m_extraEnv.begin(); it != m_extraEnv.end(); ++it)
         env.insert(it.key(), it.value());
-    if (!m_busAddress.empty())
-        env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromStdString(m_busAddress));
+    env.insert("DBUS_SESSION_BUS_ADDRESS",
+        m_busAddress.empty() ? CDesktopSession::kNoSessionBus
+                             : QString::fromStdString(m_busAddress));
     env.insert("DISPLAY", QString::fromStdString(CDesktopSession::Instance().Display()));
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("XDG_CONFIG_HOME", m_pHome->filePath(QStringLiteral("config")));

@@ -180,7 +180,7 @@ void CDesktopSession::StopWindowManager()
         Run("xprop", { "-root", "-remove", property });
 }
 
-std::string CDesktopSession::StartStatusNotifierHost()
+std::string CDesktopSession::StartSessionBus()
 {
     if (m_busPid > 0)
         return m_busAddress;
@@ -205,6 +205,16 @@ std::string CDesktopSession::StartStatusNotifierHost()
         return {};
     }
     m_busAddress = address;
+    return m_busAddress;
+}
+
+std::string CDesktopSession::StartStatusNotifierHost()
+{
+    if (m_sniTrayPid > 0)
+        return m_busAddress;
+    const std::string address = StartSessionBus();
+    if (address.empty())
+        return {};
     // The host's programs find the private bus through the environment they start with.
     const char* previous = getenv("DBUS_SESSION_BUS_ADDRESS");
     const std::string saved = previous ? previous : "";

@@ -13,6 +13,9 @@
 // the desktop test binary and stopped by PID, never by name.
 class CDesktopSession {
 public:
+    // The session bus address that names no bus, so that none is started either.
+    static constexpr const char* kNoSessionBus = "disabled:";
+
     static CDesktopSession& Instance();
 
     bool Start();
@@ -32,9 +35,14 @@ public:
     bool StartWindowManager(WindowManager wm = WindowManager::Openbox);
     void StopWindowManager();
 
-    // A StatusNotifierItem desktop: a private session bus with status-notifier-watcher and
-    // gtk-sni-tray-standalone as the host. Returns the bus address, empty when it failed.
+    // A private session bus without a notification area on it yet. Returns its address,
+    // empty when it failed.
+    std::string StartSessionBus();
+    // A StatusNotifierItem desktop: the private session bus (started when it is not yet) with
+    // status-notifier-watcher and gtk-sni-tray-standalone as the host, returning once the host
+    // is registered. Returns the bus address, empty when it failed.
     std::string StartStatusNotifierHost();
+    // Stops the host and the bus.
     void StopStatusNotifierHost();
     // gdbus with these arguments against the private bus; its stdout.
     QString CallBus(const QStringList& args, int* exitCode = nullptr) const;

@@ -5,8 +5,11 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
@@ -23,13 +26,9 @@ constexpr uint32_t kRightButtonUp = 0x0205;
 constexpr uint32_t kMiddleButtonUp = 0x0208;
 
 const char* const kWatcherService = "org.kde.StatusNotifierWatcher";
-
-bool StatusNotifierHostRegistered(const QDBusConnection& bus)
-{
-    QDBusInterface watcher(QString::fromLatin1(kWatcherService),
-        QStringLiteral("/StatusNotifierWatcher"), QString::fromLatin1(kWatcherService), bus);
-    return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
-}
+const char* const kWatcherPath = "/StatusNotifierWatcher";
+// Xfce's panel, for one, brings its StatusNotifierItem host and its XEmbed tray together.
+constexpr int kXEmbedWaitMs = 1000;
 
 bool SameItems(const std::vector<PopupMenuItem>& a, const std::vector<PopupMenuItem>& b)
 {
@@ -57,11 +56,26 @@ CQtNotifyArea::CQtNotifyArea()
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
         m_pWatcher = new QDBusServiceWatcher(QString::fromLatin1(kWatcherService), bus,
-            QDBusServiceWatcher::WatchForRegistration, this);
-        connect(m_pWatcher, &QDBusServiceWatcher::serviceRegistered, this,
-            &CQtNotifyArea::HostAppeared);
-        m_bStatusNotifier = StatusNotifierHostRegistered(bus);
+            QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(m_pWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& newOwner) {
+                SetStatusNotifierHost(false);
+                if (!newOwner.isEmpty())
+                    AskForStatusNotifierHost();
+            });
+        // From any sender: naming the watcher's service here would have Qt look up its owner
+        // with a call that waits.
+        bus.connect(QString(), QString::fromLatin1(kWatcherPath),
+            QString::fromLatin1(kWatcherService), QStringLiteral("StatusNotifierHostRegistered"),
+            this, SLOT(OnHostRegistered()));
+        AskForStatusNotifierHost();
     }
+    m_xembedWait.setSingleShot(true);
+    m_xembedWait.setInterval(kXEmbedWaitMs);
+    connect(&m_xembedWait, &QTimer::timeout, this, [this] {
+        m_bXEmbedWaited = true;
+        HostAppeared();
+    });
     WatchXEmbedManagers();
     if (qGuiApp) {
         for (QScreen* pScreen : QGuiApplication::screens())
@@ -86,7 +100,7 @@ bool CQtNotifyArea::ShellUsable()
 {
     // A host that is not running yet (the panel starts after the program at login) may come
     // later; only a desktop that can have none at all is unusable.
-    return QSystemTrayIcon::isSystemTrayAvailable() || m_bX11 || m_pWatcher;
+    return m_bX11 || m_pWatcher;
 }
 
 bool CQtNotifyArea::NotifyIcon(uint32_t dwMessage, const NotifyIconData& record)
@@ -105,12 +119,18 @@ bool CQtNotifyArea::NotifyIcon(uint32_t dwMessage, const NotifyIconData& record)
 
 bool CQtNotifyArea::Add(const NotifyIconData& record)
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
+    if (!AreaPresent())
         return false;
     if (m_pIcon && m_bHostChanged)
         m_pIcon.reset();
     m_bHostChanged = false;
     if (!m_pIcon) {
+        if (!m_bQtDecided) {
+            // Qt asks the watcher the same question now, and makes the same choice for good.
+            m_bQtDecided = true;
+            m_bStatusNotifier = m_bStatusNotifierHost;
+            m_xembedWait.stop();
+        }
         m_pIcon = std::make_unique<QSystemTrayIcon>();
         m_nImageKey = 0;
         connect(m_pIcon.get(), &QSystemTrayIcon::activated, this, &CQtNotifyArea::OnActivated);
@@ -289,6 +309,66 @@ void CQtNotifyArea::HostAppeared()
         m_pListener->OnTaskbarCreated();
 }
 
+void CQtNotifyArea::AskForStatusNotifierHost()
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(QString::fromLatin1(kWatcherService),
+        QString::fromLatin1(kWatcherPath), QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    get << QString::fromLatin1(kWatcherService) << QStringLiteral("IsStatusNotifierHostRegistered");
+    auto* pCall = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get), this);
+    connect(pCall, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* p) {
+        const QDBusPendingReply<QDBusVariant> reply = *p;
+        p->deleteLater();
+        // No watcher, or one that does not answer, is no host; its signal tells of a later one.
+        if (!reply.isError() && reply.value().variant().toBool())
+            SetStatusNotifierHost(true);
+    });
+}
+
+void CQtNotifyArea::OnHostRegistered()
+{
+    SetStatusNotifierHost(true);
+}
+
+void CQtNotifyArea::SetStatusNotifierHost(bool bRegistered)
+{
+    const bool bAppeared = bRegistered && !m_bStatusNotifierHost;
+    m_bStatusNotifierHost = bRegistered;
+    // Once Qt has chosen XEmbed, a StatusNotifierItem host is not this process's area.
+    if (bAppeared && (!m_bQtDecided || m_bStatusNotifier))
+        HostAppeared();
+}
+
+bool CQtNotifyArea::XEmbedTrayPresent() const
+{
+    xcb_connection_t* pConnection = m_bX11 ? CXcbConnection::Get() : nullptr;
+    if (!pConnection)
+        return false;
+    for (const uint32_t atom : m_trayAtoms) {
+        const XcbReply<xcb_get_selection_owner_reply_t> pOwner(xcb_get_selection_owner_reply(
+            pConnection, xcb_get_selection_owner(pConnection, atom), nullptr));
+        if (pOwner && pOwner->owner != XCB_WINDOW_NONE)
+            return true;
+    }
+    return false;
+}
+
+bool CQtNotifyArea::AreaPresent()
+{
+    if (m_bQtDecided)
+        return m_bStatusNotifier ? m_bStatusNotifierHost : XEmbedTrayPresent();
+    if (m_bStatusNotifierHost)
+        return true;
+    if (!XEmbedTrayPresent())
+        return false;
+    // Without a session bus no StatusNotifierItem host can come.
+    if (!m_pWatcher || m_bXEmbedWaited)
+        return true;
+    if (!m_xembedWait.isActive())
+        m_xembedWait.start();
+    return false;
+}
+
 void CQtNotifyArea::WorkAreaChanged()
 {
     if (m_pListener)
@@ -342,8 +422,15 @@ bool CQtNotifyArea::nativeEventFilter(const QByteArray& eventType, void* message
         return false;
     for (const uint32_t atom : m_trayAtoms)
         if (atom != XCB_ATOM_NONE && pMessage->data.data32[1] == atom) {
-            // Leave the event to Qt as well, and answer once its own handling is done.
-            QMetaObject::invokeMethod(this, &CQtNotifyArea::HostAppeared, Qt::QueuedConnection);
+            // Leave the event to Qt as well, and answer once its own handling is done. Once Qt
+            // has chosen StatusNotifierItems, an XEmbed tray is not this process's area.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!m_bQtDecided || !m_bStatusNotifier)
+                        HostAppeared();
+                },
+                Qt::QueuedConnection);
             break;
         }
     return false;
