@@ -76,48 +76,63 @@ double CInterfaceCounter::ReadDelta(int index)
     if (index < 0 || size_t(index) >= m_names.size())
         return 0.0;
     try {
-        const std::string_view wanted = m_names[size_t(index)];
-        std::optional<CPerfBlock> block = CPerfBlock::QueryPerfData(*m_pSource);
-        if (!block)
-            return 1.0;
-        double result = 0.0;
-        bool missingCounter = false;
-        bool done = false;
-        block->ForEachNetworkObject([&](CPerfBlock::Pos object) {
-            const CPerfBlock::Counter counter
-                = block->FindCounter(object, uint32_t(m_counterIndex));
-            if (counter.offset < 0) {
-                missingCounter = true;
-                return true;
-            }
-            block->ForEachInstance(object, [&](CPerfBlock::Pos instance) {
-                char name[CPerfBlock::kNameCapacity + 1];
-                size_t length = 0;
-                if (!block->InstanceName(instance, name, length)) {
-                    done = true; // a block that lies ends the walk: nothing found
-                    return true;
-                }
-                if (std::string_view(name, length) != wanted)
-                    return false;
-                uint64_t v = 0;
-                done = true;
-                if (!block->CounterValue(instance, counter, v))
-                    return true;
-                if (m_prevDevice == index) {
-                    result = Difference(m_prevValue, v, counter.size);
-                } else {
-                    m_prevDevice = index;
-                    result = 0.0;
-                }
-                m_prevValue = v;
-                return true;
-            });
-            return done;
-        });
-        if (missingCounter)
-            return 1.0;
-        return result;
+        uint32_t unread = CPerfBlock::kNoUniqueId;
+        const double result = Take(index, unread);
+        if (unread == CPerfBlock::kNoUniqueId)
+            return result;
+        // The source read another interface's counters for this block: have it read this
+        // one's and read again, so the value taken is one of now, never an older one.
+        m_pSource->Watch(unread);
+        return Take(index, unread);
     } catch (const std::bad_alloc&) {
         return 0.0;
     }
+}
+
+double CInterfaceCounter::Take(int index, uint32_t& unread)
+{
+    unread = CPerfBlock::kNoUniqueId;
+    const std::string_view wanted = m_names[size_t(index)];
+    std::optional<CPerfBlock> block = CPerfBlock::QueryPerfData(*m_pSource);
+    if (!block)
+        return 1.0;
+    double result = 0.0;
+    bool missingCounter = false;
+    bool done = false;
+    block->ForEachNetworkObject([&](CPerfBlock::Pos object) {
+        const CPerfBlock::Counter counter = block->FindCounter(object, uint32_t(m_counterIndex));
+        if (counter.offset < 0) {
+            missingCounter = true;
+            return true;
+        }
+        block->ForEachInstance(object, [&](CPerfBlock::Pos instance) {
+            char name[CPerfBlock::kNameCapacity + 1];
+            size_t length = 0;
+            if (!block->InstanceName(instance, name, length)) {
+                done = true; // a block that lies ends the walk: nothing found
+                return true;
+            }
+            if (std::string_view(name, length) != wanted)
+                return false;
+            uint64_t v = 0;
+            done = true;
+            if (!block->CounterValue(instance, counter, v)) {
+                // No counters in its block: not read for this block, or a block that lies.
+                unread = block->InstanceUniqueId(instance);
+                return true;
+            }
+            if (m_prevDevice == index) {
+                result = Difference(m_prevValue, v, counter.size);
+            } else {
+                m_prevDevice = index;
+                result = 0.0;
+            }
+            m_prevValue = v;
+            return true;
+        });
+        return done;
+    });
+    if (missingCounter)
+        return 1.0;
+    return result;
 }

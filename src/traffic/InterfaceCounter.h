@@ -9,7 +9,9 @@
 
 // Turns one cumulative counter of one network interface into the amount counted since the
 // previous read. The interfaces are listed once, at construction; a caller names one by its
-// position in that list, and every read looks it up again by name in a fresh block.
+// position in that list, and every read looks it up again by name in a fresh block. When the
+// source read another interface's counters for that block, the read has it watch this one
+// and queries again.
 class CInterfaceCounter {
 public:
     static constexpr int kBytesReceived = int(PerfLayout::kBytesReceived);
@@ -40,6 +42,10 @@ public:
     const std::vector<std::string>& Names() const { return m_names; }
 
 private:
+    // One query and one walk. unread: the unique id of the interface found without counters
+    // (the source may read it when asked), else kNoUniqueId.
+    double Take(int index, uint32_t& unread);
+
     IPerfDataSource* m_pSource;
     uint64_t m_prevValue = 0; // read whole: 64 bits for an 8-byte counter
     std::vector<std::string> m_names;

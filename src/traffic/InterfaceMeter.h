@@ -6,7 +6,8 @@
 #include <string>
 
 // Follows the interface the user chose and reads its bytes received and sent with one query
-// and one walk of the block: one reading a tick serves both graphs.
+// and one walk of the block: one reading a tick serves both graphs. It has the source watch
+// the link it follows, so a source that reads one link's counters reads that one.
 //
 // The interface is known by its name and, where the source gives one, by the kernel's index
 // of the link (the instance's unique id). A link that is renamed keeps its index and is
@@ -35,6 +36,10 @@ public:
     Reading Read(double& received, double& sent);
 
 private:
+    // One query and one walk. unread: the interface was found without counters; the caller
+    // may ask the source to watch it and take again.
+    Reading Take(double& received, double& sent, bool& unread);
+
     IPerfDataSource* m_pSource;
     std::string m_strName;
     uint32_t m_nId; // kernel index of the link last read; none before it is found

@@ -27,6 +27,7 @@ public:
         size = uint32_t(m_size);
         return kPerfSuccess;
     }
+    void Watch(uint32_t) override { }
 
 private:
     const uint8_t* m_data;

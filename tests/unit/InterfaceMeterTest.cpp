@@ -1,6 +1,8 @@
 #include "traffic/InterfaceMeter.h"
+#include "fakes/FakePerfDataSource.h"
 #include "platform/linux/kernel/NetlinkPerfDataSource.h"
 #include "support/NetworkNamespace.h"
+#include "support/PerfBlockBuilder.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -107,4 +110,52 @@ TEST(InterfaceMeter, FollowsRenameDownUpAndRecreationWithoutSpike)
     ASSERT_EQ(meter.Read(received, sent), CInterfaceMeter::Reading::Counted);
     EXPECT_GE(sent, double(bytes));
     EXPECT_LT(sent, double(bytes) + 100000);
+}
+
+TEST(InterfaceMeter, HasTheSourceReadTheLinkItFollows)
+{
+    using Reading = CInterfaceMeter::Reading;
+    using Calls = std::vector<std::string>;
+    // A source that reads the watched link's counters only: lo is 1, eth0 is 2.
+    const auto block = [](uint32_t watched, uint64_t lo, uint64_t eth) {
+        return BuildNetworkBlock(
+            { { u"lo", lo, lo, 1, watched == 1 }, { u"eth0", eth, eth / 2, 2, watched == 2 } })
+            .bytes;
+    };
+    CFakePerfDataSource source;
+    source.block = block(0, 0, 0);
+    source.whenWatched[1] = block(1, 500, 0);
+    source.whenWatched[2] = block(2, 0, 1000);
+    CInterfaceMeter meter(source);
+    meter.Choose("eth0");
+    double received = 0, sent = 0;
+    // Found by name without counters: watched, then primed from a reading of now.
+    EXPECT_EQ(meter.Read(received, sent), Reading::Primed);
+    EXPECT_EQ(source.calls, (Calls { "query", "watch 2", "query" }));
+
+    // Every reading tells the source first which link it follows, even when another reader
+    // had it watch lo meanwhile.
+    source.whenWatched[2] = block(2, 0, 5000);
+    source.Watch(1);
+    source.calls.clear();
+    EXPECT_EQ(meter.Read(received, sent), Reading::Counted);
+    EXPECT_EQ(received, 4000.0);
+    EXPECT_EQ(sent, 2000.0);
+    EXPECT_EQ(source.calls, (Calls { "watch 2", "query" }));
+
+    // A switch of link primes from a reading of the new one: no spike from lo's large count.
+    source.whenWatched[1] = block(1, 90000000, 0);
+    meter.Choose("lo");
+    source.calls.clear();
+    EXPECT_EQ(meter.Read(received, sent), Reading::Primed);
+    EXPECT_EQ(received, 0.0);
+    EXPECT_EQ(source.calls, (Calls { "query", "watch 1", "query" }));
+    source.whenWatched[1] = block(1, 90000100, 0);
+    EXPECT_EQ(meter.Read(received, sent), Reading::Counted);
+    EXPECT_EQ(received, 100.0);
+
+    // A source that reads no counters for it even when asked: nothing counted.
+    source.whenWatched.erase(1);
+    EXPECT_EQ(meter.Read(received, sent), Reading::Failed);
+    EXPECT_EQ(received, 0.0);
 }

@@ -26,6 +26,7 @@ public:
         size = m_next(size);
         return kPerfMoreData;
     }
+    void Watch(uint32_t) override { }
     std::vector<uint32_t> offered;
 
 private:
@@ -123,6 +124,7 @@ TEST(PerfBlockQuery, HoldsASourceToTheBufferItWasGiven)
             size = 1000000;
             return kPerfSuccess;
         }
+        void Watch(uint32_t) override { }
     } source;
     std::optional<CPerfBlock> block = CPerfBlock::QueryPerfData(source);
     ASSERT_TRUE(block);
