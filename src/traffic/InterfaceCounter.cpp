@@ -17,6 +17,7 @@ int CInterfaceCounter::Enumerate()
 {
     try {
         m_names.clear();
+        m_place.layout = IPerfDataSource::kNoLayout;
         std::optional<CPerfBlock> block = CPerfBlock::QueryPerfData(*m_pSource);
         if (!block)
             return 0;
@@ -96,12 +97,19 @@ double CInterfaceCounter::Take(int index, uint32_t& unread)
     std::optional<CPerfBlock> block = CPerfBlock::QueryPerfData(*m_pSource);
     if (!block)
         return 1.0;
+    // Laid out as the block this interface and counter were last found in: the first
+    // instance of that name stands where it stood, and only counter values changed.
+    if (m_place.layout != IPerfDataSource::kNoLayout && m_place.layout == block->Layout()
+        && m_place.device == index && m_place.counterIndex == m_counterIndex)
+        return Count(*block, index, unread);
+    m_place.layout = IPerfDataSource::kNoLayout;
+
     double result = 0.0;
     bool missingCounter = false;
     bool done = false;
     block->ForEachNetworkObject([&](CPerfBlock::Pos object) {
-        const CPerfBlock::Counter counter = block->FindCounter(object, uint32_t(m_counterIndex));
-        if (counter.offset < 0) {
+        m_place.counter = block->FindCounter(object, uint32_t(m_counterIndex));
+        if (m_place.counter.offset < 0) {
             missingCounter = true;
             return true;
         }
@@ -114,25 +122,37 @@ double CInterfaceCounter::Take(int index, uint32_t& unread)
             }
             if (std::string_view(name, length) != wanted)
                 return false;
-            uint64_t v = 0;
             done = true;
-            if (!block->CounterValue(instance, counter, v)) {
-                // No counters in its block: not read for this block, or a block that lies.
-                unread = block->InstanceUniqueId(instance);
-                return true;
+            m_place.instance = instance;
+            result = Count(*block, index, unread);
+            if (unread == CPerfBlock::kNoUniqueId) {
+                m_place.layout = block->Layout();
+                m_place.device = index;
+                m_place.counterIndex = m_counterIndex;
             }
-            if (m_prevDevice == index) {
-                result = Difference(m_prevValue, v, counter.size);
-            } else {
-                m_prevDevice = index;
-                result = 0.0;
-            }
-            m_prevValue = v;
             return true;
         });
         return done;
     });
     if (missingCounter)
         return 1.0;
+    return result;
+}
+
+double CInterfaceCounter::Count(const CPerfBlock& block, int index, uint32_t& unread)
+{
+    uint64_t v = 0;
+    if (!block.CounterValue(m_place.instance, m_place.counter, v)) {
+        // No counters in its block: not read for this block, or a block that lies.
+        unread = block.InstanceUniqueId(m_place.instance);
+        return 0.0;
+    }
+    double result = 0.0;
+    if (m_prevDevice == index) {
+        result = Difference(m_prevValue, v, m_place.counter.size);
+    } else {
+        m_prevDevice = index;
+    }
+    m_prevValue = v;
     return result;
 }

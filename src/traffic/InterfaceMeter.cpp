@@ -16,6 +16,7 @@ void CInterfaceMeter::Choose(std::string name)
 {
     m_strName = std::move(name);
     m_nId = CPerfBlock::kNoUniqueId;
+    m_place.layout = IPerfDataSource::kNoLayout;
     m_bPrimed = false;
     m_bPresent = false;
 }
@@ -52,13 +53,20 @@ CInterfaceMeter::Reading CInterfaceMeter::Take(double& received, double& sent, b
     std::optional<CPerfBlock> block = CPerfBlock::QueryPerfData(*m_pSource);
     if (!block)
         return Reading::Failed;
+    // Laid out as the block the link was last found in: it stands where it stood, under the
+    // same name, and only its counters changed. No walk past the other links.
+    if (m_place.layout != IPerfDataSource::kNoLayout && m_place.layout == block->Layout()) {
+        m_bPresent = true;
+        return Count(*block, received, sent, unread);
+    }
+    m_place.layout = IPerfDataSource::kNoLayout;
+
     Reading result = Reading::Absent;
     bool found = false;
     block->ForEachNetworkObject([&](CPerfBlock::Pos object) {
-        const CPerfBlock::Counter rx
-            = block->FindCounter(object, CInterfaceCounter::kBytesReceived);
-        const CPerfBlock::Counter tx = block->FindCounter(object, CInterfaceCounter::kBytesSent);
-        if (rx.offset < 0 || tx.offset < 0) {
+        m_place.rx = block->FindCounter(object, CInterfaceCounter::kBytesReceived);
+        m_place.tx = block->FindCounter(object, CInterfaceCounter::kBytesSent);
+        if (m_place.rx.offset < 0 || m_place.tx.offset < 0) {
             result = Reading::Failed;
             return true;
         }
@@ -85,24 +93,10 @@ CInterfaceMeter::Reading CInterfaceMeter::Take(double& received, double& sent, b
                 }
             }
             found = true;
-            uint64_t r = 0, t = 0;
-            if (!block->CounterValue(instance, rx, r) || !block->CounterValue(instance, tx, t)) {
-                // An instance without counters: not read for this block, or a block that lies.
-                unread = id != CPerfBlock::kNoUniqueId;
-                result = Reading::Failed;
-                return true;
-            }
-            if (m_bPrimed) {
-                received = CInterfaceCounter::Difference(m_prevReceived, r, rx.size);
-                sent = CInterfaceCounter::Difference(m_prevSent, t, tx.size);
-                result = Reading::Counted;
-            } else {
-                // The first reading only primes the counters: nothing to subtract yet.
-                m_bPrimed = true;
-                result = Reading::Primed;
-            }
-            m_prevReceived = r;
-            m_prevSent = t;
+            m_place.instance = instance;
+            result = Count(*block, received, sent, unread);
+            if (result != Reading::Failed)
+                m_place.layout = block->Layout();
             return true;
         });
         return found || result == Reading::Failed;
@@ -113,5 +107,29 @@ CInterfaceMeter::Reading CInterfaceMeter::Take(double& received, double& sent, b
         m_bPrimed = false;
     }
     m_bPresent = found;
+    return result;
+}
+
+CInterfaceMeter::Reading CInterfaceMeter::Count(
+    const CPerfBlock& block, double& received, double& sent, bool& unread)
+{
+    uint64_t r = 0, t = 0;
+    if (!block.CounterValue(m_place.instance, m_place.rx, r)
+        || !block.CounterValue(m_place.instance, m_place.tx, t)) {
+        // An instance without counters: not read for this block, or a block that lies.
+        unread = m_nId != CPerfBlock::kNoUniqueId;
+        return Reading::Failed;
+    }
+    Reading result = Reading::Counted;
+    if (m_bPrimed) {
+        received = CInterfaceCounter::Difference(m_prevReceived, r, m_place.rx.size);
+        sent = CInterfaceCounter::Difference(m_prevSent, t, m_place.tx.size);
+    } else {
+        // The first reading only primes the counters: nothing to subtract yet.
+        m_bPrimed = true;
+        result = Reading::Primed;
+    }
+    m_prevReceived = r;
+    m_prevSent = t;
     return result;
 }

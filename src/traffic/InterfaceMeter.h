@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/IPerfDataSource.h"
+#include "traffic/PerfBlock.h"
 
 #include <cstdint>
 #include <string>
@@ -36,9 +37,19 @@ public:
     Reading Read(double& received, double& sent);
 
 private:
-    // One query and one walk. unread: the interface was found without counters; the caller
-    // may ask the source to watch it and take again.
+    // One query and one walk (none while the block keeps the layout of the one the link was
+    // last found in). unread: the link was found without counters; the caller may ask the
+    // source to watch it and take again.
     Reading Take(double& received, double& sent, bool& unread);
+    // Reads the counters at m_place.
+    Reading Count(const CPerfBlock& block, double& received, double& sent, bool& unread);
+
+    // Where the link was last found, and in a block of what layout.
+    struct Place {
+        uint64_t layout = IPerfDataSource::kNoLayout;
+        CPerfBlock::Pos instance = CPerfBlock::kNone;
+        CPerfBlock::Counter rx, tx;
+    };
 
     IPerfDataSource* m_pSource;
     std::string m_strName;
@@ -47,4 +58,5 @@ private:
     bool m_bPresent = false;
     uint64_t m_prevReceived = 0;
     uint64_t m_prevSent = 0;
+    Place m_place;
 };

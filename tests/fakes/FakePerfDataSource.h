@@ -14,6 +14,7 @@ class CFakePerfDataSource : public IPerfDataSource {
 public:
     long Query(uint8_t* buffer, uint32_t& size) override;
     void Watch(uint32_t uniqueId) override;
+    uint64_t Layout() const override { return layout; }
 
     std::vector<uint8_t> block;
     // The block served while the instance of that unique id is watched, in place of block:
@@ -23,5 +24,6 @@ public:
     std::vector<uint32_t> offered; // buffer sizes seen, in order
     int queries = 0;
     uint32_t watched = kNoInstance;
+    uint64_t layout = kNoLayout; // set it only where the served blocks keep their layout
     std::vector<std::string> calls; // "query", "watch 7", in order
 };

@@ -28,6 +28,7 @@ public:
         return kPerfSuccess;
     }
     void Watch(uint32_t) override { }
+    uint64_t Layout() const override { return kNoLayout; }
 
 private:
     const uint8_t* m_data;

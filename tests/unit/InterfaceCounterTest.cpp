@@ -370,3 +370,28 @@ TEST(InterfaceCounterReadDelta, HasTheSourceReadAnInterfaceFoundWithoutCounters)
     source.whenWatched[2] = block(2, 6196);
     EXPECT_EQ(counter.ReadDelta(1), 100.0);
 }
+
+TEST(InterfaceCounterReadDelta, FindsTheInterfaceAgainWhenTheLayoutChanges)
+{
+    CFakePerfDataSource source;
+    const auto serve = [&](uint64_t layout, std::vector<BuiltInterface> links) {
+        source.layout = layout;
+        source.block = BuildNetworkBlock(links).bytes;
+    };
+    serve(1, { { u"lo", 50, 50, 1 }, { u"eth0", 1000, 3300, 2 } });
+    CInterfaceCounter counter(source);
+    counter.SetCounter(CInterfaceCounter::kBytesReceived);
+    EXPECT_EQ(counter.ReadDelta(1), 0.0);
+    serve(1, { { u"lo", 50, 50, 1 }, { u"eth0", 3000, 3300, 2 } });
+    EXPECT_EQ(counter.ReadDelta(1), 2000.0);
+    // Another counter in a block of the same layout: its own offset.
+    counter.SetCounter(CInterfaceCounter::kBytesSent);
+    EXPECT_EQ(counter.ReadDelta(1), 300.0);
+    // A link added before it: another layout, the interface found at its new place.
+    serve(2, { { u"lo", 50, 50, 1 }, { u"veth0", 9999, 9999, 3 }, { u"eth0", 3000, 3400, 2 } });
+    EXPECT_EQ(counter.ReadDelta(1), 100.0);
+    // Another interface in a block of the same layout: its own place.
+    EXPECT_EQ(counter.ReadDelta(0), 0.0);
+    serve(2, { { u"lo", 50, 80, 1 }, { u"veth0", 9999, 9999, 3 }, { u"eth0", 3000, 3400, 2 } });
+    EXPECT_EQ(counter.ReadDelta(0), 30.0);
+}

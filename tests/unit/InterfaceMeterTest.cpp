@@ -29,7 +29,12 @@ struct VethPair {
                    "mtu", "65000", "netns", b.Name() })
             && a.Ip({ "addr", "add", "10.214.9.1/24", "dev", name })
             && b.Ip({ "addr", "add", "10.214.9.2/24", "dev", "cvb" })
-            && a.Ip({ "link", "set", name, "up" }) && b.Ip({ "link", "set", "cvb", "up" });
+            && a.Ip({ "link", "set", name, "up" })
+            && b.Ip({ "link", "set", "cvb", "up" })
+            // No address resolution: a datagram leaves at once, and the link has counted
+            // it by the time sendto returns.
+            && a.Ip({ "neigh", "replace", "10.214.9.2", "lladdr", "02:00:00:00:00:02", "dev", name,
+                "nud", "permanent" });
     }
 };
 
@@ -158,4 +163,42 @@ TEST(InterfaceMeter, HasTheSourceReadTheLinkItFollows)
     source.whenWatched.erase(1);
     EXPECT_EQ(meter.Read(received, sent), Reading::Failed);
     EXPECT_EQ(received, 0.0);
+}
+
+TEST(InterfaceMeter, FindsTheLinkAgainWhenTheLayoutChanges)
+{
+    using Reading = CInterfaceMeter::Reading;
+    CFakePerfDataSource source;
+    const auto serve = [&](uint64_t layout, std::vector<BuiltInterface> links) {
+        source.layout = layout;
+        source.block = BuildNetworkBlock(links).bytes;
+    };
+    CInterfaceMeter meter(source);
+    meter.Choose("eth0");
+    double received = 0, sent = 0;
+    serve(1, { { u"lo", 0, 0, 1 }, { u"eth0", 1000, 10, 2 } });
+    EXPECT_EQ(meter.Read(received, sent), Reading::Primed);
+    serve(1, { { u"lo", 0, 0, 1 }, { u"eth0", 3000, 20, 2 } });
+    EXPECT_EQ(meter.Read(received, sent), Reading::Counted);
+    EXPECT_EQ(received, 2000.0);
+    EXPECT_EQ(sent, 10.0);
+    // A link added before it: another layout, the link found at its new place.
+    serve(2, { { u"lo", 0, 0, 1 }, { u"veth0", 77777, 77777, 3 }, { u"eth0", 3500, 20, 2 } });
+    EXPECT_EQ(meter.Read(received, sent), Reading::Counted);
+    EXPECT_EQ(received, 500.0);
+    // Renamed: followed under its new name.
+    serve(3, { { u"lo", 0, 0, 1 }, { u"veth0", 77777, 77777, 3 }, { u"wan0", 3600, 20, 2 } });
+    EXPECT_EQ(meter.Read(received, sent), Reading::Counted);
+    EXPECT_EQ(received, 100.0);
+    EXPECT_EQ(meter.Name(), "wan0");
+    // Gone; another interface chosen in a block of the same layout is looked up afresh.
+    serve(4, { { u"lo", 0, 0, 1 }, { u"veth0", 77777, 77777, 3 } });
+    EXPECT_EQ(meter.Read(received, sent), Reading::Absent);
+    meter.Choose("veth0");
+    EXPECT_EQ(meter.Read(received, sent), Reading::Primed);
+    meter.Choose("lo");
+    EXPECT_EQ(meter.Read(received, sent), Reading::Primed);
+    serve(4, { { u"lo", 40, 0, 1 }, { u"veth0", 77777, 77777, 3 } });
+    EXPECT_EQ(meter.Read(received, sent), Reading::Counted);
+    EXPECT_EQ(received, 40.0);
 }

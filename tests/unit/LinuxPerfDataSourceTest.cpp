@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -684,19 +685,35 @@ TEST(LinuxPerfDataSource, FollowsLinksAddedRenamedAndRemoved)
     ASSERT_TRUE(ns.RunInside([&] { source = std::make_unique<CNetlinkPerfDataSource>(); }));
 
     EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo" }));
-    // Nothing changes: the names are not asked again.
+    // Nothing changes: the names are not asked again, the layout stays.
     const uint64_t dumps = source->LinkDumps();
+    uint64_t layout = source->Layout();
+    EXPECT_NE(layout, IPerfDataSource::kNoLayout);
     for (int i = 0; i < 5; ++i)
         Query(*source);
     EXPECT_EQ(source->LinkDumps(), dumps);
+    EXPECT_EQ(source->Layout(), layout);
+    // Every change of the links, or of the link watched, is another layout.
+    const auto changed = [&] {
+        const uint64_t before = std::exchange(layout, source->Layout());
+        return layout != before;
+    };
 
     ASSERT_TRUE(ns.Ip({ "link", "add", "cvx", "type", "ifb" }));
     ASSERT_TRUE(ns.Ip({ "link", "add", "cvz", "type", "ifb" }));
     EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo", "cvx", "cvz" }));
+    EXPECT_TRUE(changed());
+    Watch(*source, "cvz");
+    EXPECT_EQ(Counted(Query(*source)), std::vector<std::string> { "cvz" });
+    EXPECT_TRUE(changed());
     ASSERT_TRUE(ns.Ip({ "link", "set", "cvx", "name", "cvy" }));
     EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo", "cvy", "cvz" }));
+    EXPECT_TRUE(changed());
     ASSERT_TRUE(ns.Ip({ "link", "del", "cvy" }));
     EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo", "cvz" }));
+    EXPECT_TRUE(changed());
+    EXPECT_EQ(Counted(Query(*source)), std::vector<std::string> { "cvz" });
+    EXPECT_FALSE(changed());
     std::vector<std::string> kernel;
     ASSERT_TRUE(ns.RunInside([&] { kernel = KernelInterfaces(); }));
     EXPECT_EQ(Names(Query(*source)), kernel);

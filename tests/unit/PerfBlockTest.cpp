@@ -27,6 +27,7 @@ public:
         return kPerfMoreData;
     }
     void Watch(uint32_t) override { }
+    uint64_t Layout() const override { return kNoLayout; }
     std::vector<uint32_t> offered;
 
 private:
@@ -125,6 +126,7 @@ TEST(PerfBlockQuery, HoldsASourceToTheBufferItWasGiven)
             return kPerfSuccess;
         }
         void Watch(uint32_t) override { }
+        uint64_t Layout() const override { return kNoLayout; }
     } source;
     std::optional<CPerfBlock> block = CPerfBlock::QueryPerfData(source);
     ASSERT_TRUE(block);

@@ -183,6 +183,7 @@ void CNetlinkPerfDataSource::Lay()
     m_block.resize(CPerfBlockWriter::RequiredSize(m_links, counted));
     m_countersAt = CPerfBlockWriter::Write(m_links, m_block.data(), counted);
     m_bLaid = true;
+    ++m_layout;
 }
 
 CNetlinkPerfDataSource::Counted CNetlinkPerfDataSource::ReadWatched()

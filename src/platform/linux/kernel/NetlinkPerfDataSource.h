@@ -37,6 +37,7 @@ public:
 
     long Query(uint8_t* buffer, uint32_t& size) override;
     void Watch(uint32_t uniqueId) override;
+    uint64_t Layout() const override { return m_layout; }
 
     using DumpState = CNetlinkClient::DumpState;
     // Takes one datagram of a link dump with sequence number seq: appends every named link
@@ -81,6 +82,7 @@ private:
     std::vector<LinkCounters> m_links; // kernel order, from the last link dump
     std::vector<uint8_t> m_block; // laid out for m_links, counters for the watched one
     bool m_bLaid = false; // m_block stands for m_links and the watched link
+    uint64_t m_layout = kNoLayout; // moves on with every layout of m_block
     uint32_t m_nWatched = kNoInstance;
     std::optional<size_t> m_watchedAt; // the watched link's place in m_links
     uint32_t m_countersAt = 0; // where its counter block lies in m_block
