@@ -1,10 +1,7 @@
 #include "display/TrafficGraph.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeConnectionState.h"
-#include "fakes/FakePerfDataSource.h"
 #include "platform/linux/kernel/NetlinkConnectionState.h"
 #include "support/IfaddrsConnectionState.h"
-#include "support/PerfBlockBuilder.h"
 
 #include <QApplication>
 #include <QImage>
@@ -15,16 +12,12 @@ namespace {
 
 // A graph as the traffic window sets it up: 164 x 54, full history, both texts.
 struct BenchGraph {
-    CFakePerfDataSource source;
-    CFakeConnectionState connection;
     CFakeClock clock;
-    CTrafficGraph graph { source, connection, clock };
+    CTrafficGraph graph { clock };
 
     explicit BenchGraph(QWidget* parent = nullptr)
     {
-        source.block = BuildNetworkBlock({ { u"lo", 0, 0 }, { u"eth0", 1000, 2000 } }).bytes;
         graph.Attach(parent, QRect(5, 5, 164, 54));
-        graph.SetDevice(1);
         graph.SetFullScale(20480);
         graph.SetDirection(1);
         for (size_t i = 0; i < graph.m_history.size(); ++i)
@@ -67,27 +60,19 @@ void BM_GraphRepaintVisible(benchmark::State& state)
 }
 BENCHMARK(BM_GraphRepaintVisible);
 
-// Sample without the reader: a device position outside the list makes ReadDelta return at
-// its first check; the graph is hidden, so repaint() paints nothing.
-void BM_SampleWithoutReader(benchmark::State& state)
+// One tick's bytes into a hidden graph (no paint): the history scrolls and the line's
+// heights are worked out. The reading itself is measured with the counter benchmarks.
+void BM_Sample(benchmark::State& state)
 {
     BenchGraph g;
-    g.graph.m_nDevice = 99;
-    g.graph.Sample();
-    for (auto _ : state)
-        g.graph.Sample();
+    g.graph.Sample(0, true);
+    double bytes = 0;
+    for (auto _ : state) {
+        bytes = bytes < 5000 ? bytes + 97 : 0;
+        g.graph.Sample(bytes, true);
+    }
 }
-BENCHMARK(BM_SampleWithoutReader);
-
-// Sample with the reader over a recorded two-interface block (hidden graph, no paint).
-void BM_SampleWithFakeSource(benchmark::State& state)
-{
-    BenchGraph g;
-    g.graph.Sample();
-    for (auto _ : state)
-        g.graph.Sample();
-}
-BENCHMARK(BM_SampleWithFakeSource);
+BENCHMARK(BM_Sample);
 
 void BM_UpdateLabels(benchmark::State& state)
 {

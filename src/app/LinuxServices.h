@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppServices.h"
+#include "core/AppServices.h"
 
 #include <QString>
 #include <memory>

@@ -280,6 +280,23 @@ void CTrafficApp::SaveSettings()
     });
 }
 
+GraphSettings CTrafficApp::GetGraphSettings() const
+{
+    return { .nNetworkDevice = m_nNetworkDevice,
+        .strNetworkDeviceName = m_strNetworkDeviceName,
+        .nGraphicScale = m_nGraphicScale,
+        .bMirrorMode = m_bMirrorMode != 0 };
+}
+
+void CTrafficApp::SaveGraphSettings(const GraphSettings& settings)
+{
+    m_nNetworkDevice = settings.nNetworkDevice;
+    m_strNetworkDeviceName = settings.strNetworkDeviceName;
+    m_nGraphicScale = settings.nGraphicScale;
+    m_bMirrorMode = settings.bMirrorMode ? 1 : 0;
+    SaveSettings();
+}
+
 void CTrafficApp::LoadWindowRect()
 {
     const int32_t left = ReadInt("rect.left", 0);

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/AppServices.h"
+#include "core/AppServices.h"
+#include "core/IApplication.h"
 #include "platform/ISettingsStore.h"
 #include "tray/SystemTray.h"
 
@@ -25,7 +26,7 @@ class CWindowAlpha;
 // start-up wires the Linux services (or the ones a test hands in), creates the tray icon and
 // the windows. Everything Qt-made is torn down by ExitInstance, tray icon first, before the
 // Qt application goes away.
-class CTrafficApp {
+class CTrafficApp final : public IApplication {
 public:
     static constexpr int32_t kDefaultScale = 20480;
 
@@ -42,33 +43,32 @@ public:
     // Tears down what start-up made, tray icon first; safe to call twice.
     void ExitInstance();
 
-    // The tray menu's commands; false for an id this object does not handle.
-    bool OnCmdMsg(int nId);
-    // The traffic window's menu commands: its own ids, and Show and Hide as the tray has them.
-    bool OnTrafficWndCmd(int nId);
+    bool OnCmdMsg(int nId) override;
+    bool OnTrafficWndCmd(int nId) override;
 
     void LoadSettings();
     void SaveSettings();
     void LoadWindowRect();
-    void SaveWindowRect();
+    void SaveWindowRect() override;
+    GraphSettings GetGraphSettings() const override;
+    void SaveGraphSettings(const GraphSettings& settings) override;
 
-    // Whether the traffic window may be hidden: only while the tray icon shows, since
-    // nothing else could bring the window back.
-    bool CanHide() const { return m_trayIcon && !m_trayIcon->m_bIconHidden; }
+    // Only while the tray icon shows: nothing else could bring the window back.
+    bool CanHide() const override { return m_trayIcon && !m_trayIcon->m_bIconHidden; }
 
     // Ends the program with the code, without storing anything.
     void ExitProcess(int code);
 
     // Only from start-up to ExitInstance.
-    const AppServices& Services() const { return *m_services; }
-    CSystemTray& TrayIcon() { return *m_trayIcon; }
-    CWindowAlpha& Alpha() { return *m_pAlpha; }
+    const AppServices& Services() const override { return *m_services; }
+    CSystemTray& TrayIcon() override { return *m_trayIcon; }
+    CWindowAlpha& Alpha() override { return *m_pAlpha; }
+    CTrafficWnd* TrafficWnd() const override { return m_pTrafficWnd; }
     // The dialogs are built when first shown: most runs never open them, and building them
     // costs start-up time and memory. Only after start-up.
     CSettingsDlg& SettingsDlg();
     CAboutDlg& AboutDlg();
-    // The settings dialog is open: its transparency preview holds the window's alpha.
-    bool SettingsDlgShown() const;
+    bool SettingsDlgShown() const override;
     // The executable's base name: the settings file's folder and name.
     static QString AppName();
 

@@ -1,14 +1,14 @@
 #include "dialogs/AboutDlg.h"
 
 #include "ResourceIds.h"
-#include "app/TrafficApp.h"
+#include "core/IApplication.h"
 #include "display/DialogUnits.h"
 #include "platform/IResources.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-CAboutDlg::CAboutDlg(CTrafficApp& app, QWidget* pParent)
+CAboutDlg::CAboutDlg(IApplication& app, QWidget* pParent)
     : QDialog(pParent,
         Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint
             | Qt::WindowSystemMenuHint)

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-class CTrafficApp;
+class IApplication;
 class QLabel;
 class QPushButton;
 
@@ -18,7 +18,7 @@ public:
     static constexpr const char* kNotice = "Copyright \u00a9 2026 Mirelda";
     static constexpr const char* kMakerAddress = "https://corvane.example/";
 
-    CAboutDlg(CTrafficApp& app, QWidget* pParent);
+    CAboutDlg(IApplication& app, QWidget* pParent);
     ~CAboutDlg() override;
 
     // Builds the window from template 100, hidden, and runs its initialisation.
@@ -33,7 +33,7 @@ public:
 private:
     void OnInitDialog();
 
-    CTrafficApp& m_app;
+    IApplication& m_app;
     QLabel* m_pIcon = nullptr;
     QPushButton* m_pOk = nullptr;
     bool m_bCreated = false;

@@ -1,7 +1,7 @@
 #include "dialogs/SettingsDlg.h"
 
 #include "ResourceIds.h"
-#include "app/TrafficApp.h"
+#include "core/IApplication.h"
 #include "display/DialogUnits.h"
 #include "display/TrafficWnd.h"
 #include "display/WindowAlpha.h"
@@ -50,7 +50,7 @@ QSlider* MakeSlider(QWidget* parent, const QRect& rect)
 
 } // namespace
 
-CSettingsDlg::CSettingsDlg(CTrafficApp& app, QWidget* pParent)
+CSettingsDlg::CSettingsDlg(IApplication& app, QWidget* pParent)
     : QDialog(pParent,
         Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
             | Qt::WindowMinimizeButtonHint)
@@ -187,7 +187,7 @@ void CSettingsDlg::UpdateData(bool bSaveAndValidate)
 
 void CSettingsDlg::ShowSettings()
 {
-    CTrafficWnd& wnd = *m_app.m_pTrafficWnd;
+    CTrafficWnd& wnd = *m_app.TrafficWnd();
     // Refilled while shown, the dialog keeps what close is to put back.
     if (!isVisible())
         m_strDeviceAtShow = ReadDeviceName();
@@ -211,10 +211,11 @@ void CSettingsDlg::ShowSettings()
     // The entry of the interface the graphs read, by name: positions move as interfaces come
     // and go. None while it is absent.
     m_listDevices->setCurrentIndex(m_listDevices->findText(ReadDeviceName(), Qt::MatchExactly));
-    const int scaleIndex = IndexFromScale(m_app.m_nGraphicScale);
+    const GraphSettings stored = m_app.GetGraphSettings();
+    const int scaleIndex = IndexFromScale(stored.nGraphicScale);
     m_listScale->setCurrentIndex(scaleIndex < m_listScale->count() ? scaleIndex : kNoSelection);
 
-    m_bMirrorCheck = m_app.m_bMirrorMode ? 1 : 0;
+    m_bMirrorCheck = stored.bMirrorMode ? 1 : 0;
     m_bTransparencyCheck = wnd.m_bTransparent ? 1 : 0;
 
     m_sliderUnfocused->setRange(0, 255);
@@ -269,13 +270,13 @@ void CSettingsDlg::OnHScroll(int nSBCode, QSlider* pSlider)
         return;
     if (pSlider != m_sliderFocused && pSlider != m_sliderUnfocused)
         return;
-    m_app.Alpha().SetWindowAlpha(m_app.m_pTrafficWnd, pSlider->sliderPosition());
+    m_app.Alpha().SetWindowAlpha(m_app.TrafficWnd(), pSlider->sliderPosition());
     UpdateAlphaLabels();
 }
 
 void CSettingsDlg::FocusTrafficWnd()
 {
-    CTrafficWnd* wnd = m_app.m_pTrafficWnd;
+    CTrafficWnd* wnd = m_app.TrafficWnd();
     wnd->activateWindow();
     wnd->setFocus();
     // The focus handler puts the focused alpha back even where the window system sends no
@@ -287,7 +288,7 @@ void CSettingsDlg::OnTransparencyClicked()
 {
     UpdateData(true);
     EnableAlphaControls(m_bTransparencyCheck != 0, true);
-    CTrafficWnd* wnd = m_app.m_pTrafficWnd;
+    CTrafficWnd* wnd = m_app.TrafficWnd();
     if (m_bTransparencyCheck) {
         // Preview only: the keyboard focus stays in the dialog, with the checkbox.
         m_app.Alpha().SetWindowAlpha(wnd, wnd->m_nAlphaFocused & 0xFF);
@@ -318,7 +319,7 @@ QString CSettingsDlg::SelectedDeviceName() const
 
 QString CSettingsDlg::ReadDeviceName() const
 {
-    return QString::fromStdString(m_app.m_pTrafficWnd->m_meter.Name());
+    return QString::fromStdString(m_app.TrafficWnd()->m_meter.Name());
 }
 
 int CSettingsDlg::SelectedScale() const
@@ -327,27 +328,27 @@ int CSettingsDlg::SelectedScale() const
     // replace the user's choice.
     const int index = m_listScale->currentIndex();
     if (index < 0)
-        return m_app.m_nGraphicScale;
+        return m_app.GetGraphSettings().nGraphicScale;
     return ScaleFromIndex(index);
 }
 
 void CSettingsDlg::ApplyDevice(const QString& strName, int nDevice)
 {
-    CTrafficWnd& wnd = *m_app.m_pTrafficWnd;
+    CTrafficWnd& wnd = *m_app.TrafficWnd();
     wnd.ApplyGraphSettings(strName.toStdString(), nDevice, wnd.m_graphSent.m_nFullScale,
         wnd.m_graphSent.m_bMirror != 0);
 }
 
 void CSettingsDlg::ApplyScale(int nScale)
 {
-    CTrafficWnd& wnd = *m_app.m_pTrafficWnd;
+    CTrafficWnd& wnd = *m_app.TrafficWnd();
     wnd.ApplyGraphSettings(
         wnd.m_meter.Name(), wnd.m_graphSent.m_nDevice, nScale, wnd.m_graphSent.m_bMirror != 0);
 }
 
 void CSettingsDlg::ApplyMirror(bool bMirror)
 {
-    CTrafficWnd& wnd = *m_app.m_pTrafficWnd;
+    CTrafficWnd& wnd = *m_app.TrafficWnd();
     wnd.ApplyGraphSettings(
         wnd.m_meter.Name(), wnd.m_graphSent.m_nDevice, wnd.m_graphSent.m_nFullScale, bMirror);
 }
@@ -364,34 +365,35 @@ void CSettingsDlg::OnScaleSelChange()
 {
     UpdateData(true);
     const int scale = SelectedScale();
-    if (scale != m_app.m_pTrafficWnd->m_graphSent.m_nFullScale)
+    if (scale != m_app.TrafficWnd()->m_graphSent.m_nFullScale)
         ApplyScale(scale);
 }
 
 void CSettingsDlg::OnOK()
 {
     UpdateData(true);
-    CTrafficWnd& wnd = *m_app.m_pTrafficWnd;
+    CTrafficWnd& wnd = *m_app.TrafficWnd();
+    GraphSettings settings = m_app.GetGraphSettings();
     const QString name = SelectedDeviceName();
     const int scale = SelectedScale();
-    if (scale != m_app.m_nGraphicScale) {
-        m_app.m_nGraphicScale = scale;
+    if (scale != settings.nGraphicScale) {
+        settings.nGraphicScale = scale;
         ApplyScale(scale);
     }
     // Without a selection (the interface is absent, or none is listed) the choice stays:
     // storing -1 would lose the interface the user picked.
     if (!name.isEmpty()) {
-        m_app.m_nNetworkDevice = SelectedDevice();
-        m_app.m_strNetworkDeviceName = name;
+        settings.nNetworkDevice = SelectedDevice();
+        settings.strNetworkDeviceName = name;
         if (name != ReadDeviceName())
-            ApplyDevice(name, m_app.m_nNetworkDevice);
+            ApplyDevice(name, settings.nNetworkDevice);
     }
     wnd.m_bTransparent = m_bTransparencyCheck != 0;
     wnd.m_nAlphaFocused = m_sliderFocused->sliderPosition();
     wnd.m_nAlphaUnfocused = m_sliderUnfocused->sliderPosition();
-    m_app.m_bMirrorMode = m_bMirrorCheck != 0;
-    ApplyMirror(m_app.m_bMirrorMode != 0);
-    m_app.SaveSettings();
+    settings.bMirrorMode = m_bMirrorCheck != 0;
+    ApplyMirror(settings.bMirrorMode);
+    m_app.SaveGraphSettings(settings);
     hide();
     if (m_bTransparencyCheck) {
         m_app.Alpha().SetWindowAlpha(&wnd, wnd.m_nAlphaFocused);
@@ -405,14 +407,15 @@ void CSettingsDlg::OnClose()
 {
     UpdateData(true);
     hide();
-    CTrafficWnd& wnd = *m_app.m_pTrafficWnd;
+    CTrafficWnd& wnd = *m_app.TrafficWnd();
     FocusTrafficWnd();
     const int scale = SelectedScale();
+    const GraphSettings stored = m_app.GetGraphSettings();
     if (ReadDeviceName() != m_strDeviceAtShow)
-        ApplyDevice(m_strDeviceAtShow, m_app.m_nNetworkDevice);
-    if (scale != m_app.m_nGraphicScale)
-        ApplyScale(m_app.m_nGraphicScale);
-    ApplyMirror(m_app.m_bMirrorMode != 0);
+        ApplyDevice(m_strDeviceAtShow, stored.nNetworkDevice);
+    if (scale != stored.nGraphicScale)
+        ApplyScale(stored.nGraphicScale);
+    ApplyMirror(stored.bMirrorMode);
     if ((m_bTransparencyCheck != 0) != (wnd.m_bTransparent != 0)) {
         if (wnd.m_bTransparent) {
             m_app.Alpha().SetWindowAlpha(&wnd, wnd.m_nAlphaFocused);

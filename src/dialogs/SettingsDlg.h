@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <cstdint>
 
-class CTrafficApp;
+class IApplication;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -32,7 +32,7 @@ public:
     static constexpr int SB_BOTTOM = 7;
     static constexpr int SB_ENDSCROLL = 8;
 
-    CSettingsDlg(CTrafficApp& app, QWidget* pParent);
+    CSettingsDlg(IApplication& app, QWidget* pParent);
     ~CSettingsDlg() override;
 
     // Builds the window from template 130, hidden, and runs its initialisation.
@@ -95,7 +95,7 @@ private:
     // The full scale of the selected entry; without a selection, the stored scale.
     int SelectedScale() const;
 
-    CTrafficApp& m_app;
+    IApplication& m_app;
     bool m_bCreated = false;
     bool m_bShownBefore = false;
     // What the graphs read when the dialog was shown: closing puts it back.

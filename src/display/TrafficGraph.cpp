@@ -39,11 +39,8 @@ void AssignLatin1(QString& text, const char* chars, int length)
 
 } // namespace
 
-CTrafficGraph::CTrafficGraph(
-    IPerfDataSource& source, IConnectionState& connection, IClock& clock, QWidget* parent)
+CTrafficGraph::CTrafficGraph(IClock& clock, QWidget* parent)
     : QWidget(parent)
-    , m_counter(source)
-    , m_connection(connection)
     , m_clock(clock)
 {
     // The paint covers every pixel: no erase before it, so nothing flickers.
@@ -88,20 +85,8 @@ void CTrafficGraph::Attach(QWidget* parent, const QRect& controlRect)
     m_points.assign(points, QPoint());
 
     m_bReady = 1;
-    m_counter.ReadDelta(m_nDevice);
     if (parentWidget())
         show();
-}
-
-void CTrafficGraph::SetDevice(int device)
-{
-    m_nDevice = device;
-    // The settings dialog numbers the interfaces from a fresh list; read one too, so the same
-    // position names the same interface here.
-    m_counter.Enumerate();
-    // Only primes the counter: the next difference starts now, whatever was read before.
-    m_counter.ReadDelta(device);
-    ClearHistory();
 }
 
 void CTrafficGraph::ClearHistory()
@@ -115,23 +100,14 @@ void CTrafficGraph::SetDirection(int direction)
 {
     switch (direction) {
     case 1:
-        m_counter.SetCounter(CInterfaceCounter::kBytesReceived);
         m_strSuffix = QStringLiteral(" received");
         break;
     case 2:
-        m_counter.SetCounter(CInterfaceCounter::kBytesSent);
         m_strSuffix = QStringLiteral(" sent");
         break;
     default:
-        m_counter.SetCounter(CInterfaceCounter::kBytesTotal);
         break;
     }
-}
-
-void CTrafficGraph::Sample()
-{
-    const double amount = m_counter.ReadDelta(m_nDevice);
-    Sample(amount, m_connection.IsConnected());
 }
 
 void CTrafficGraph::Sample(double read, bool connected)

@@ -3,10 +3,7 @@
 #include "display/ColorRef.h"
 #include "display/LabelFont.h"
 #include "platform/IClock.h"
-#include "platform/IConnectionState.h"
 #include "platform/IGraphSurface.h"
-#include "platform/IPerfDataSource.h"
-#include "traffic/InterfaceCounter.h"
 
 #include <QColor>
 #include <QFont>
@@ -23,43 +20,39 @@
 #include <optional>
 #include <vector>
 
-// Measures one direction of one network interface and draws it: a scrolling history line
-// over a black, dotted background, with the current rate and the full scale as texts.
+// Draws one direction of one network interface: a scrolling history line over a black,
+// dotted background, with the current rate and the full scale as texts.
 //
 // It never runs by itself. The owner creates it, calls Attach to put it in the place of its
-// control, sets m_crLine, SetDevice, the full scale and SetDirection; then calls Sample every
-// 200 ms tick and UpdateLabels once a second:
+// control, sets m_crLine, the full scale and SetDirection; then, every 200 ms tick, reads the
+// interface's counters once for all its graphs and hands each its bytes with Sample, and calls
+// UpdateLabels once a second:
 //
 //     m_graphReceived.Attach(this, QRect(5, 5, 164, 54));
 //     m_graphReceived.m_crLine = MakeColorRef(0, 255, 0);
-//     m_graphReceived.SetDevice(device);
 //     m_graphReceived.SetFullScale(20480);
 //     m_graphReceived.SetDirection(1);
+//     ...
+//     m_graphReceived.Sample(receivedBytes, connected);
 //
 // The owner may write m_crLine, m_nFullScale with m_strScale, and m_bMirror at any time;
 // they take effect at the next paint.
 class CTrafficGraph : public QWidget {
 public:
-    CTrafficGraph(IPerfDataSource& source, IConnectionState& connection, IClock& clock,
-        QWidget* parent = nullptr);
+    explicit CTrafficGraph(IClock& clock, QWidget* parent = nullptr);
     ~CTrafficGraph() override;
 
     // Takes the place of the parent's control at controlRect (parent coordinates) and sets
     // the graph up for that size: font, colours, full scale, a zeroed history of
-    // (width + 1) / m_nPointStep points, and a primed counter. The history length never
+    // (width + 1) / m_nPointStep points. The history length never
     // changes afterwards.
     void Attach(QWidget* parent, const QRect& controlRect);
 
-    // Chooses the interface by its position in a freshly read list of interfaces; clears the
-    // history and the bytes counted so far.
-    void SetDevice(int device);
-    // 1: bytes received, suffix " received"; 2: bytes sent, suffix " sent"; anything else:
-    // bytes in total, suffix unchanged.
+    // 1: the received bytes' suffix " received"; 2: the sent bytes' " sent"; anything else
+    // leaves the suffix as it is.
     void SetDirection(int direction);
-    // One tick: read the bytes moved since the previous tick, scroll the history and repaint.
-    void Sample();
-    // One tick whose bytes were read by the owner, which asks the connection state once for
-    // all its graphs.
+    // One tick: the bytes the owner read for this graph since the previous tick, and whether
+    // the system is connected (the line stays flat without); scrolls the history and repaints.
     void Sample(double amount, bool connected);
     // Forgets the history and the bytes counted so far, as a change of interface does.
     void ClearHistory();
@@ -90,7 +83,6 @@ public:
     // How many times the graph was painted since construction.
     int PaintCount() const { return m_nPaints; }
 
-    CInterfaceCounter m_counter;
     CLabelFont m_font;
     uint8_t m_bMirror = 0; // 1: line hangs from the top edge, texts at the bottom
     QString m_strScale;
@@ -146,7 +138,6 @@ private:
         bool operator==(const PictureInputs&) const = default;
     };
 
-    IConnectionState& m_connection;
     IClock& m_clock;
     uint32_t m_dwLastUpdate = 0;
     uint8_t m_bFirstUpdate = 1;

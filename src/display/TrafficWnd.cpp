@@ -1,10 +1,11 @@
 #include "display/TrafficWnd.h"
 
 #include "ResourceIds.h"
-#include "app/TrafficApp.h"
+#include "core/IApplication.h"
 #include "display/DialogUnits.h"
 #include "display/WindowAlpha.h"
 #include "platform/IClock.h"
+#include "platform/IConnectionState.h"
 #include "platform/IDesktopShell.h"
 #include "platform/INativeDrawing.h"
 #include "platform/INotifyArea.h"
@@ -30,11 +31,11 @@ bool IsDue(uint32_t now, uint32_t due)
 
 } // namespace
 
-CTrafficWnd::CTrafficWnd(CTrafficApp& app, QWidget* pParent)
+CTrafficWnd::CTrafficWnd(IApplication& app, QWidget* pParent)
     : QWidget(pParent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , m_meter(app.Services().perf)
-    , m_graphReceived(app.Services().perf, app.Services().connection, app.Services().clock)
-    , m_graphSent(app.Services().perf, app.Services().connection, app.Services().clock)
+    , m_graphReceived(app.Services().clock)
+    , m_graphSent(app.Services().clock)
     , m_dwNextSecond(app.Services().clock.GetTickCount())
     , m_app(app)
 {
@@ -88,8 +89,9 @@ void CTrafficWnd::OnInitDialog()
     m_graphReceived.SetDirection(1);
     m_graphSent.m_crLine = MakeColorRef(255, 0, 0);
     m_graphSent.SetDirection(2);
+    const GraphSettings settings = m_app.GetGraphSettings();
     ApplyGraphSettings(
-        m_meter.Name(), m_app.m_nNetworkDevice, m_app.m_nGraphicScale, m_app.m_bMirrorMode != 0);
+        m_meter.Name(), settings.nNetworkDevice, settings.nGraphicScale, settings.bMirrorMode);
 
     // Topmost comes with the window flags; the window takes the skin's size.
     setFixedSize(m_nSkinWidth, m_nSkinHeight);

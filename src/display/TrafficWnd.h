@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-class CTrafficApp;
+class IApplication;
 struct PopupMenuItem;
 
 // The small borderless window that stays on the desktop: the wooden skin with the received
@@ -24,7 +24,7 @@ public:
     static constexpr uint32_t kActivityMs = 300;
     static constexpr uint32_t kSaveDelayMs = 5000;
 
-    CTrafficWnd(CTrafficApp& app, QWidget* pParent);
+    CTrafficWnd(IApplication& app, QWidget* pParent);
     ~CTrafficWnd() override;
 
     // Creates the window from its template, hidden, and runs its initialisation.
@@ -93,7 +93,7 @@ private:
     void ChooseDevice(const std::string& name, int position);
     const QIcon& IconForState(int nState) const;
 
-    CTrafficApp& m_app;
+    IApplication& m_app;
     // The window system shows the skin by itself: Qt paints nothing on this window.
     bool m_bNativeSkin = false;
     // Where the window manager offers no move of its own, the window follows the pointer.

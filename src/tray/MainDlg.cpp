@@ -1,15 +1,14 @@
 #include "tray/MainDlg.h"
 
 #include "ResourceIds.h"
-#include "app/TrafficApp.h"
-#include "dialogs/AboutDlg.h"
+#include "core/IApplication.h"
 #include "display/TrafficWnd.h"
 #include "platform/IDesktopShell.h"
 #include "platform/IResources.h"
 
 #include <algorithm>
 
-CMainDlg::CMainDlg(CTrafficApp& app)
+CMainDlg::CMainDlg(IApplication& app)
     : QDialog(nullptr)
     , m_app(app)
 {
@@ -50,7 +49,7 @@ long CMainDlg::OnTrayNotify(uintptr_t wParam, uintptr_t lParam)
 {
     if (wParam != uintptr_t(IDR_TRAYMENU))
         return 0;
-    CTrafficWnd* pTraffic = m_app.m_pTrafficWnd;
+    CTrafficWnd* pTraffic = m_app.TrafficWnd();
     switch (unsigned(lParam & 0xFFFF)) {
     case WM_LBUTTONUP:
         if (pTraffic) {
@@ -83,7 +82,7 @@ std::vector<PopupMenuItem> CMainDlg::TrayMenuItems()
     const MenuResource menu = m_app.Services().resources.LoadMenu(IDR_TRAYMENU);
     if (menu.IsNull())
         return {};
-    const CTrafficWnd* pTraffic = m_app.m_pTrafficWnd;
+    const CTrafficWnd* pTraffic = m_app.TrafficWnd();
     const int remove = pTraffic && pTraffic->isVisible() ? ID_APP_SHOW : ID_APP_HIDE;
     std::vector<PopupMenuItem> items;
     for (const MenuItem& item : menu.items)
@@ -98,13 +97,4 @@ bool CMainDlg::OnCommand(int nId)
     if (nId < 0x8000 || nId > 0xEFFF)
         return false;
     return m_app.OnCmdMsg(nId);
-}
-
-void CMainDlg::OnSysCommand(int nId)
-{
-    if ((nId & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg about(m_app, this);
-        about.Create();
-        about.exec();
-    }
 }

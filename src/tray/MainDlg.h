@@ -5,13 +5,13 @@
 #include <QDialog>
 #include <QIcon>
 
-class CTrafficApp;
+class IApplication;
 
 // The hidden main window: it is never shown, receives the tray icon's mouse notifications,
 // owns the tray menu and passes the menu's commands on to the application object.
 class CMainDlg : public QDialog, public ITrayReceiver {
 public:
-    explicit CMainDlg(CTrafficApp& app);
+    explicit CMainDlg(IApplication& app);
 
     // Creates the window from template 100, hidden.
     bool Create();
@@ -23,8 +23,6 @@ public:
     // A menu command: this window handles none itself; ids 0x8000 to 0xEFFF travel on to the
     // application object. True when someone handled it.
     bool OnCommand(int nId);
-    // The system menu's "&About Corvane" (16) runs a fresh About dialog modally.
-    void OnSysCommand(int nId);
     // The sizes of icon up to 64 pixels: what windows name as their icon.
     static QIcon WindowIcon(const QIcon& icon);
 
@@ -33,5 +31,5 @@ public:
 private:
     long OnTrayNotify(uintptr_t wParam, uintptr_t lParam);
 
-    CTrafficApp& m_app;
+    IApplication& m_app;
 };

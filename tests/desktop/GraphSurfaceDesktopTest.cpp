@@ -3,11 +3,8 @@
 
 #include "display/TrafficGraph.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeConnectionState.h"
-#include "fakes/FakePerfDataSource.h"
 #include "platform/linux/x11/XcbNativeDrawing.h"
 #include "support/DesktopSession.h"
-#include "support/PerfBlockBuilder.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -29,14 +26,11 @@ struct History {
 };
 
 struct Graph {
-    CFakePerfDataSource source;
-    CFakeConnectionState connection;
     CFakeClock clock;
-    CTrafficGraph graph { source, connection, clock };
+    CTrafficGraph graph { clock };
 
     Graph(QWidget* parent, const History& h)
     {
-        source.block = BuildNetworkBlock({ { u"lo", 0, 0 }, { u"eth0", 0, 0 } }).bytes;
         graph.Attach(parent, kPane);
         Load(h);
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppServices.h"
+#include "core/AppServices.h"
 #include "app/TrafficApp.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeConnectionState.h"

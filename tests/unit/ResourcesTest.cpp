@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPixmap>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -252,17 +253,28 @@ TEST(Resources, IconsAreDecodedOnceAndACallersChangeStaysItsOwn)
 
 TEST(Resources, AnIconDecodesOnlyTheSizesThatAreShown)
 {
+    // The drawings are copied to files of the test's own: a file removed after the icon was
+    // made shows whether its size had been decoded (and kept) before.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
     std::vector<CResourceIconEngine::Entry> entries;
-    for (int n : CQtResources::IconSizes(IDR_MAINFRAME))
-        entries.push_back({ QSize(n, n), CQtResources::IconPath(IDR_MAINFRAME, n), QPixmap() });
-    auto* engine = new CResourceIconEngine(std::move(entries));
-    const QIcon icon(engine); // owns the engine
+    for (int n : CQtResources::IconSizes(IDR_MAINFRAME)) {
+        const QString path = dir.filePath(QString::number(n) + QStringLiteral(".png"));
+        ASSERT_TRUE(QFile::copy(CQtResources::IconPath(IDR_MAINFRAME, n), path));
+        entries.push_back({ QSize(n, n), path, QPixmap() });
+    }
+    const QIcon icon(new CResourceIconEngine(std::move(entries))); // owns the engine
+    const auto remove = [&](int n) {
+        ASSERT_TRUE(QFile::remove(dir.filePath(QString::number(n) + QStringLiteral(".png"))));
+    };
 
     EXPECT_EQ(icon.availableSizes().size(), 8);
-    EXPECT_EQ(engine->Decoded(), 0);
+    // Nothing was decoded when the icon was made: 16 px, removed now, is never drawn.
+    remove(16);
+    EXPECT_TRUE(icon.pixmap(16, 16).isNull());
     EXPECT_EQ(icon.pixmap(32, 32).size(), QSize(32, 32));
-    EXPECT_EQ(icon.pixmap(32, 32).size(), QSize(32, 32));
-    EXPECT_EQ(engine->Decoded(), 1);
+    remove(32);
+    EXPECT_EQ(icon.pixmap(32, 32).size(), QSize(32, 32)) << "32 px is kept once decoded";
 
     // Between drawn sizes the next larger drawing is scaled down, past them the largest
     // comes as it is drawn; what is asked for decides the size, never more.
@@ -270,10 +282,9 @@ TEST(Resources, AnIconDecodesOnlyTheSizesThatAreShown)
     EXPECT_EQ(icon.pixmap(40, 40).size(), QSize(40, 40));
     EXPECT_EQ(icon.pixmap(512, 512).size(), QSize(256, 256));
     EXPECT_EQ(icon.pixmap(QSize(100, 50)).size(), QSize(50, 50));
-    // 32 and 48 are kept; 256 and 128, asked for once when a window gets its icon, are not.
-    EXPECT_EQ(engine->Decoded(), 2);
-    EXPECT_EQ(icon.pixmap(256, 256).size(), QSize(256, 256));
-    EXPECT_EQ(engine->Decoded(), 2);
+    // 256 px, asked for once when a window gets its icon, is not kept.
+    remove(256);
+    EXPECT_TRUE(icon.pixmap(256, 256).isNull());
 
     // A drawing that cannot be read gives no pixmap rather than a broken one.
     const QIcon broken(

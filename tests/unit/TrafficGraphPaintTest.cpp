@@ -1,9 +1,6 @@
 #include "display/ColorRef.h"
 #include "display/TrafficGraph.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeConnectionState.h"
-#include "fakes/FakePerfDataSource.h"
-#include "support/PerfBlockBuilder.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -26,16 +23,10 @@ constexpr QRgb kScale = qRgb(200, 200, 0);
 constexpr QRgb kUnpainted = qRgb(255, 0, 255);
 
 struct PaintedGraph {
-    CFakePerfDataSource source;
-    CFakeConnectionState connection;
     CFakeClock clock;
-    CTrafficGraph graph { source, connection, clock };
+    CTrafficGraph graph { clock };
 
-    PaintedGraph()
-    {
-        source.block = BuildNetworkBlock({ { u"lo", 0, 0 }, { u"eth0", 0, 0 } }).bytes;
-        graph.Attach(nullptr, QRect(0, 0, kW, kH));
-    }
+    PaintedGraph() { graph.Attach(nullptr, QRect(0, 0, kW, kH)); }
 
     // No texts, so every pixel is either the line's or the background's.
     void NoTexts()
@@ -221,7 +212,7 @@ TEST(TrafficGraphPaint, BackgroundDrawnOnceUntilTheSizeChanges)
     PaintedGraph g;
     g.Paint();
     g.Paint();
-    g.graph.Sample();
+    g.graph.Sample(0, true);
     g.Paint();
     EXPECT_EQ(g.graph.BackgroundRebuilds(), 1);
 
@@ -238,10 +229,8 @@ TEST(TrafficGraphPaint, BackgroundDrawnOnceUntilTheSizeChanges)
 
 TEST(TrafficGraphPaint, NothingDrawnBeforeAttach)
 {
-    CFakePerfDataSource source;
-    CFakeConnectionState connection;
     CFakeClock clock;
-    CTrafficGraph graph(source, connection, clock);
+    CTrafficGraph graph(clock);
     graph.resize(kW, kH);
     QImage image(graph.size(), QImage::Format_RGB32);
     image.fill(kUnpainted);

@@ -1,8 +1,5 @@
 #include "display/TrafficGraph.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeConnectionState.h"
-#include "fakes/FakePerfDataSource.h"
-#include "support/PerfBlockBuilder.h"
 
 #include <QApplication>
 #include <QFile>
@@ -16,39 +13,21 @@
 
 namespace {
 
-// A graph over a fake counter block whose byte counts the test moves between ticks, set up
-// the way the traffic window sets up its graphs.
+// A graph set up the way the traffic window sets up its graphs, fed as the window feeds it.
 struct SampledGraph {
-    CFakePerfDataSource source;
-    CFakeConnectionState connection;
     CFakeClock clock;
-    std::vector<BuiltInterface> interfaces { { u"lo", 0, 0 }, { u"eth0", 1000, 2000 } };
-    CTrafficGraph graph { source, connection, clock };
+    CTrafficGraph graph { clock };
+    bool connected = true;
 
     explicit SampledGraph(int direction = 1)
     {
-        Publish();
         graph.Attach(nullptr, QRect(0, 0, 164, 54));
-        graph.SetDevice(1);
         graph.SetFullScale(20480);
         graph.SetDirection(direction);
     }
 
-    void Publish() { source.block = BuildNetworkBlock(interfaces).bytes; }
-
-    void Move(size_t which, uint64_t received, uint64_t sent)
-    {
-        interfaces[which].received += received;
-        interfaces[which].sent += sent;
-        Publish();
-    }
-
-    // One tick on eth0.
-    void Tick(uint64_t received, uint64_t sent = 0)
-    {
-        Move(1, received, sent);
-        graph.Sample();
-    }
+    // One tick that moved these bytes in the graph's direction.
+    void Tick(uint64_t bytes) { graph.Sample(double(bytes), connected); }
 };
 
 bool AllZero(const std::vector<int32_t>& points)
@@ -86,11 +65,9 @@ TEST(TrafficGraphSample, WithoutConnectionTheLineStaysFlatButTheRateCounts)
     SampledGraph g;
     g.Tick(0);
     g.graph.UpdateLabels();
-    g.connection.connected = false;
-    const int asked = g.connection.queries;
+    g.connected = false;
     g.Tick(4096);
     g.Tick(4096);
-    EXPECT_EQ(g.connection.queries, asked + 2);
     EXPECT_EQ(g.graph.GetLastSample(), 0);
     EXPECT_TRUE(AllZero(g.graph.m_history));
     g.clock.Advance(1000);
@@ -125,7 +102,7 @@ TEST(TrafficGraphSample, RateDividesByTheTimeThatPassed)
         g.Tick(0); // discarded
         g.graph.UpdateLabels();
         for (uint64_t bytes : c.ticks)
-            g.Tick(c.direction == 2 ? 0 : bytes, c.direction == 2 ? bytes : 0);
+            g.Tick(bytes);
         g.clock.Advance(c.elapsed);
         g.graph.UpdateLabels();
         EXPECT_EQ(g.graph.m_strRate.toStdString(), c.text);
@@ -137,7 +114,7 @@ TEST(TrafficGraphSample, FirstUpdateShowsZeroWhateverWasCounted)
 {
     SampledGraph g(2);
     g.Tick(0);
-    g.Tick(0, 9999);
+    g.Tick(9999);
     g.clock.Advance(5000);
     g.graph.UpdateLabels();
     EXPECT_EQ(g.graph.m_strRate, "0.00 KB/s sent");
@@ -180,7 +157,7 @@ TEST(TrafficGraphSample, ScaleTextIsWholeKilobytesTruncated)
     }
 }
 
-TEST(TrafficGraphSample, SetDeviceClearsHistoryAndSumAndReadsAFreshList)
+TEST(TrafficGraphSample, ClearHistoryForgetsTheLineAndTheBytesCounted)
 {
     SampledGraph g;
     g.Tick(0);
@@ -189,45 +166,31 @@ TEST(TrafficGraphSample, SetDeviceClearsHistoryAndSumAndReadsAFreshList)
     g.Tick(3000);
     ASSERT_FALSE(AllZero(g.graph.m_history));
 
-    // An interface that came up after start-up, moving while the device is switched to it.
-    g.interfaces.push_back({ u"wlan0", 50000, 60000 });
-    g.Publish();
-    g.graph.SetDevice(2);
+    // What the window does when the user picks another interface.
+    g.graph.ClearHistory();
     EXPECT_TRUE(AllZero(g.graph.m_history));
     EXPECT_EQ(g.graph.m_dAccumulated, 0);
-    EXPECT_EQ(g.graph.m_counter.GetLastIndex(), 2);
 
-    g.Move(2, 777, 0);
-    g.Move(1, 5555, 0);
-    g.graph.Sample(); // not the first sample: counted, and only wlan0's bytes
+    g.Tick(777); // not the first sample: counted
     EXPECT_EQ(g.graph.GetLastSample(), 777);
     g.clock.Advance(1000);
     g.graph.UpdateLabels();
     EXPECT_EQ(g.graph.m_strRate, QString::asprintf("%1.2f KB/s received", 777 / 1024.0));
 }
 
-TEST(TrafficGraphSample, SetDirectionPicksCounterAndSuffix)
+TEST(TrafficGraphSample, SetDirectionPicksTheSuffix)
 {
     struct Case {
         int direction;
-        int counter;
         const char* suffix;
-        uint64_t expected; // eth0 moves 100 received and 40 sent
     };
-    const Case cases[] = { { 1, CInterfaceCounter::kBytesReceived, " received", 100 },
-        { 2, CInterfaceCounter::kBytesSent, " sent", 40 },
-        { 0, CInterfaceCounter::kBytesTotal, " received", 140 },
-        { 3, CInterfaceCounter::kBytesTotal, " received", 140 } };
+    const Case cases[]
+        = { { 1, " received" }, { 2, " sent" }, { 0, " received" }, { 3, " received" } };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.direction);
         SampledGraph g(1); // suffix " received" before the change
         g.graph.SetDirection(c.direction);
-        g.graph.SetDevice(1);
-        EXPECT_EQ(g.graph.m_counter.GetCounter(), c.counter);
         EXPECT_EQ(g.graph.m_strSuffix.toStdString(), c.suffix);
-        g.Tick(0);
-        g.Tick(100, 40);
-        EXPECT_EQ(g.graph.GetLastSample(), int(c.expected));
     }
 }
 
@@ -235,11 +198,8 @@ TEST(TrafficGraphSample, VisibleGraphRepaintsAtOnce)
 {
     QWidget window;
     window.resize(174, 123);
-    CFakePerfDataSource source;
-    source.block = BuildNetworkBlock({ { u"eth0", 0, 0 } }).bytes;
-    CFakeConnectionState connection;
     CFakeClock clock;
-    CTrafficGraph graph(source, connection, clock);
+    CTrafficGraph graph(clock);
     graph.Attach(&window, QRect(5, 64, 164, 54));
     EXPECT_EQ(graph.parentWidget(), &window);
     EXPECT_EQ(graph.geometry(), QRect(5, 64, 164, 54));
@@ -249,7 +209,7 @@ TEST(TrafficGraphSample, VisibleGraphRepaintsAtOnce)
 
     // No event loop runs between these calls: each must have painted by itself.
     const int before = graph.PaintCount();
-    graph.Sample();
+    graph.Sample(0, true);
     EXPECT_EQ(graph.PaintCount(), before + 1);
     graph.UpdateLabels();
     EXPECT_EQ(graph.PaintCount(), before + 2);

@@ -1,39 +1,26 @@
 #include "display/TrafficGraph.h"
 #include "fakes/FakeClock.h"
-#include "fakes/FakeConnectionState.h"
 #include "fakes/FakeGraphSurface.h"
-#include "fakes/FakePerfDataSource.h"
-#include "support/PerfBlockBuilder.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 struct SurfaceGraph {
-    CFakePerfDataSource source;
-    CFakeConnectionState connection;
     CFakeClock clock;
     CFakeGraphSurface::Log log;
-    CTrafficGraph graph { source, connection, clock };
+    CTrafficGraph graph { clock };
 
     explicit SurfaceGraph(bool bindResult)
     {
-        source.block = BuildNetworkBlock({ { u"lo", 0, 0 } }).bytes;
         graph.Attach(nullptr, QRect(0, 0, 164, 54));
-        graph.SetDevice(0);
         graph.SetDirection(1);
         log.bindResult = bindResult;
         graph.UseSurface(std::make_unique<CFakeGraphSurface>(log));
         graph.show();
     }
 
-    void Tick(uint64_t bytes)
-    {
-        total += bytes;
-        source.block = BuildNetworkBlock({ { u"lo", total, 0 } }).bytes;
-        graph.Sample();
-    }
-    uint64_t total = 0;
+    void Tick(uint64_t bytes) { graph.Sample(double(bytes), true); }
 };
 
 } // namespace

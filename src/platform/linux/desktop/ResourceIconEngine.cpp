@@ -100,9 +100,3 @@ bool CResourceIconEngine::isNull()
 {
     return m_entries.empty();
 }
-
-int CResourceIconEngine::Decoded() const
-{
-    return int(std::count_if(m_entries.begin(), m_entries.end(),
-        [](const Entry& e) { return !e.path.isEmpty() && !e.pixmap.isNull(); }));
-}

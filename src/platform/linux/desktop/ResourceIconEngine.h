@@ -40,9 +40,6 @@ public:
     QString key() const override;
     bool isNull() override;
 
-    // How many of the files are kept decoded.
-    int Decoded() const;
-
 private:
     Entry* BestFor(const QSize& size);
 
