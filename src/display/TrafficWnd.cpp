@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleHints>
+#include <QTimer>
 #include <QTimerEvent>
 #include <QWindow>
 
@@ -138,6 +139,8 @@ const QIcon& CTrafficWnd::IconForState(int nState) const
 
 void CTrafficWnd::OnTimer(int)
 {
+    // A tick before the first frame (a window not shown yet, or slow to be) needs the tray.
+    m_app.FinishStartup();
     const uint32_t now = m_app.Services().clock.GetTickCount();
     const bool receiving = now - m_dwLastReceive < kActivityMs;
     const bool sending = now - m_dwLastSend < kActivityMs;
@@ -391,6 +394,11 @@ QPaintEngine* CTrafficWnd::paintEngine() const
 
 void CTrafficWnd::paintEvent(QPaintEvent*)
 {
+    if (!m_bFramePainted) {
+        // The first frame: once it is out, start-up does the rest, on the event loop.
+        m_bFramePainted = true;
+        QTimer::singleShot(0, this, [this] { m_app.FinishStartup(); });
+    }
     if (m_bNativeSkin)
         return;
     if (m_dcSkin.isNull() && !m_bmpSkin.isNull())

@@ -96,6 +96,7 @@ private:
     IApplication& m_app;
     // The window system shows the skin by itself: Qt paints nothing on this window.
     bool m_bNativeSkin = false;
+    bool m_bFramePainted = false;
     // Where the window manager offers no move of its own, the window follows the pointer.
     // The left button is down on the window and no move has started yet.
     bool m_bLeftDown = false;
