@@ -756,6 +756,7 @@ TEST(LinuxPerfDataSource, ReadsTheCountersOfTheWatchedLinkOnly)
     // The watched link's counters are the kernel's own, read for each query; the names are
     // not asked again while no link changes.
     Watch(*source, "lo");
+    Query(*source);
     const uint64_t dumps = source->LinkDumps();
     for (int i = 0; i < 3; ++i) {
         const std::vector<Instance> block = Query(*source);

@@ -113,9 +113,9 @@ void CNetlinkPerfDataSource::Watch(uint32_t uniqueId)
     if (uniqueId == m_nWatched)
         return;
     m_nWatched = uniqueId;
-    // Its counter block moves: the block is laid out again at the next query.
-    Find();
-    m_bLaid = false;
+    // Its counter block moves: the next query takes the names again and lays the block out
+    // anew. The list is not kept beside the block, which holds it already.
+    m_bNamesKnown = false;
     m_bReadingValid = false;
 }
 
@@ -125,10 +125,10 @@ long CNetlinkPerfDataSource::Query(uint8_t* buffer, uint32_t& size)
         return kPerfFailure;
     // A buffer too small for the block as it stands is refused before the kernel is asked:
     // the caller's next try, with a buffer that fits, makes the one reading.
-    if (m_bLaid && (buffer == nullptr || size < m_block.size()))
+    if (m_bNamesKnown && (buffer == nullptr || size < m_block.size()))
         return CPerfBlockWriter::Answer(m_block, buffer, size);
     const auto now = std::chrono::steady_clock::now();
-    if (m_bLaid && m_bReadingValid && now - m_lastReading < m_shareWithin)
+    if (m_bNamesKnown && m_bReadingValid && now - m_lastReading < m_shareWithin)
         return CPerfBlockWriter::Answer(m_block, buffer, size);
 
     m_bReadingValid = false;
@@ -143,10 +143,9 @@ long CNetlinkPerfDataSource::Query(uint8_t* buffer, uint32_t& size)
         // Gone since the names were taken (its event is on its way): take them again now.
         m_bNamesKnown = false;
     }
-    if (!m_bLaid)
-        Lay();
-    else if (m_watchedAt)
-        CPerfBlockWriter::WriteCounters(m_links[*m_watchedAt], m_block.data() + m_countersAt);
+    // Only now is the block answered: its watched counters are never older than this query.
+    if (m_watched)
+        CPerfBlockWriter::WriteCounters(*m_watched, m_block.data() + m_countersAt);
     ++m_readings;
     m_lastReading = now;
     m_bReadingValid = true;
@@ -160,37 +159,34 @@ bool CNetlinkPerfDataSource::KeepNames()
     if (generation == m_linkGeneration && m_bNamesKnown)
         return true;
     m_linkGeneration = generation;
-    m_bLaid = false;
-    m_bNamesKnown = DumpNames();
-    Find();
+    std::vector<LinkCounters> links;
+    m_bNamesKnown = DumpNames(links);
+    if (m_bNamesKnown)
+        Lay(links);
     return m_bNamesKnown;
 }
 
-void CNetlinkPerfDataSource::Find()
+void CNetlinkPerfDataSource::Lay(std::span<const LinkCounters> links)
 {
-    m_watchedAt.reset();
-    for (size_t i = 0; i < m_links.size(); ++i) {
-        if (uint32_t(m_links[i].index) == m_nWatched) {
-            m_watchedAt = i;
-            return;
+    m_watched.reset();
+    size_t counted = links.size();
+    for (size_t i = 0; i < links.size(); ++i) {
+        if (uint32_t(links[i].index) == m_nWatched) {
+            m_watched = links[i];
+            counted = i;
+            break;
         }
     }
-}
-
-void CNetlinkPerfDataSource::Lay()
-{
-    const size_t counted = m_watchedAt.value_or(m_links.size());
-    m_block.resize(CPerfBlockWriter::RequiredSize(m_links, counted));
-    m_countersAt = CPerfBlockWriter::Write(m_links, m_block.data(), counted);
-    m_bLaid = true;
+    m_block.resize(CPerfBlockWriter::RequiredSize(links, counted));
+    m_countersAt = CPerfBlockWriter::Write(links, m_block.data(), counted);
     ++m_layout;
 }
 
 CNetlinkPerfDataSource::Counted CNetlinkPerfDataSource::ReadWatched()
 {
-    if (!m_watchedAt)
+    if (!m_watched)
         return Counted::Fresh;
-    LinkCounters& link = m_links[*m_watchedAt];
+    LinkCounters& link = *m_watched;
     Counted counted = Counted::Failed;
     if (m_bStatsRequest) {
         counted = AskCounters(link, true);
@@ -253,7 +249,7 @@ CNetlinkPerfDataSource::Counted CNetlinkPerfDataSource::AskCounters(LinkCounters
     return stats && error == EOPNOTSUPP ? Counted::Refused : Counted::Failed;
 }
 
-bool CNetlinkPerfDataSource::DumpNames()
+bool CNetlinkPerfDataSource::DumpNames(std::vector<LinkCounters>& links)
 {
     struct {
         nlmsghdr header;
@@ -271,11 +267,11 @@ bool CNetlinkPerfDataSource::DumpNames()
     request.mask = RTEXT_FILTER_SKIP_STATS;
     ++m_linkDumps;
     for (int attempt = 0; attempt < kDumpAttempts; ++attempt) {
-        m_links.clear();
+        links.clear();
         bool interrupted = false;
         if (!m_client.Dump(
                 &request, sizeof request, 0, [&](const uint8_t* data, size_t size, uint32_t seq) {
-                    return ParseDump(data, size, seq, m_links, interrupted);
+                    return ParseDump(data, size, seq, links, interrupted);
                 }))
             return false;
         if (!interrupted)

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 // The performance-data source of the running system, over rtnetlink.
@@ -17,12 +18,12 @@
 // The block is kept from query to query. A link dump (RTM_GETLINK, without statistics) gives
 // the names in the kernel's order; it is made again, and the block laid out again, only when
 // a second socket, subscribed to link events, says that links were added, removed, renamed
-// or changed state. A query then asks the kernel for the counters of the watched link alone
-// (one RTM_GETSTATS request for its index, or one RTM_GETLINK on kernels before 4.7) and
-// writes them into the block; every other instance carries an empty counter block. So a
-// query costs the same few system calls on a host with a thousand links as with four, and
-// no allocation once the sizes have settled. Everything belongs to the network namespace of
-// the thread that constructed the netlink client.
+// or changed state, or when another link is watched (the list is not kept beside the block).
+// A query then asks the kernel for the counters of the watched link alone (one RTM_GETSTATS
+// request for its index, or one RTM_GETLINK on kernels before 4.7) and writes them into the
+// block; every other instance carries an empty counter block. So a query costs the same few
+// system calls on a host with a thousand links as with four, and no allocation. Everything
+// belongs to the network namespace of the thread that constructed the netlink client.
 //
 // Readers that come one right after the other can share one reading: a query within
 // shareWithin of the last counted one answers the same counters without asking the kernel.
@@ -63,12 +64,12 @@ public:
 private:
     enum class Counted { Fresh, Gone, Refused, Failed };
 
-    // Dumps the names again when links changed (or never were dumped).
+    // Dumps the names again and lays the block out when links changed (or another link is
+    // watched, or the names never were dumped).
     bool KeepNames();
-    bool DumpNames();
-    // Finds the watched link in the list.
-    void Find();
-    void Lay();
+    bool DumpNames(std::vector<LinkCounters>& links);
+    // Lays the block out for these links, the watched one with its counter block.
+    void Lay(std::span<const LinkCounters> links);
     // Reads the watched link's counters (Fresh too when none is watched or listed).
     Counted ReadWatched();
     // With RTM_GETSTATS when stats, else with RTM_GETLINK.
@@ -78,13 +79,12 @@ private:
     // Without link events the names are dumped on every query.
     CNetlinkClient& m_client;
     uint64_t m_linkGeneration = 0;
-    bool m_bNamesKnown = false;
-    std::vector<LinkCounters> m_links; // kernel order, from the last link dump
-    std::vector<uint8_t> m_block; // laid out for m_links, counters for the watched one
-    bool m_bLaid = false; // m_block stands for m_links and the watched link
+    bool m_bNamesKnown = false; // m_block stands for the links and the watched one
+    // Every link in the kernel's order, from the last link dump; counters for the watched one.
+    std::vector<uint8_t> m_block;
     uint64_t m_layout = kNoLayout; // moves on with every layout of m_block
     uint32_t m_nWatched = kNoInstance;
-    std::optional<size_t> m_watchedAt; // the watched link's place in m_links
+    std::optional<LinkCounters> m_watched; // the watched link, when it is listed
     uint32_t m_countersAt = 0; // where its counter block lies in m_block
     bool m_bStatsRequest = true; // false once the kernel refused RTM_GETSTATS
     uint64_t m_linkDumps = 0;
