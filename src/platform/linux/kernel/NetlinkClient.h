@@ -52,6 +52,21 @@ public:
     uint64_t LinkGeneration();
     bool HasLinkEvents() const { return m_events.IsValid(); }
 
+    // A request of one message: its header, then the family's own header (and attributes).
+    template <class Body> struct Request {
+        nlmsghdr header;
+        Body body;
+    };
+    // Zeroed but for the header's length, type and flags; the number comes with Dump.
+    template <class Body> static Request<Body> NewRequest(uint16_t type, uint16_t flags)
+    {
+        Request<Body> request {};
+        request.header.nlmsg_len = sizeof request;
+        request.header.nlmsg_type = type;
+        request.header.nlmsg_flags = flags;
+        return request;
+    }
+
     template <class T> static T Load(const uint8_t* p)
     {
         T value;

@@ -207,38 +207,25 @@ CNetlinkPerfDataSource::Counted CNetlinkPerfDataSource::ReadWatched()
 
 CNetlinkPerfDataSource::Counted CNetlinkPerfDataSource::AskCounters(LinkCounters& link, bool stats)
 {
-    struct {
-        nlmsghdr header;
-        if_stats_msg stats;
-    } statsRequest {};
-    statsRequest.header.nlmsg_len = sizeof statsRequest;
-    statsRequest.header.nlmsg_type = RTM_GETSTATS;
-    statsRequest.header.nlmsg_flags = NLM_F_REQUEST;
-    statsRequest.stats.family = AF_UNSPEC;
-    statsRequest.stats.ifindex = uint32_t(link.index);
-    statsRequest.stats.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
-
-    struct {
-        nlmsghdr header;
-        ifinfomsg info;
-    } linkRequest {};
-    linkRequest.header.nlmsg_len = sizeof linkRequest;
-    linkRequest.header.nlmsg_type = RTM_GETLINK;
-    linkRequest.header.nlmsg_flags = NLM_F_REQUEST;
-    linkRequest.info.ifi_family = AF_UNSPEC;
-    linkRequest.info.ifi_index = link.index;
-
     LinkCounters answer;
     answer.index = link.index;
     int error = 0;
-    const bool answered = stats ? m_client.Dump(&statsRequest, sizeof statsRequest, 0,
-                              [&](const uint8_t* data, size_t size, uint32_t seq) {
-                                  return ParseCounters(data, size, seq, answer, error);
-                              })
-                                : m_client.Dump(&linkRequest, sizeof linkRequest, 0,
-                                    [&](const uint8_t* data, size_t size, uint32_t seq) {
-                                        return ParseCounters(data, size, seq, answer, error);
-                                    });
+    const auto parse = [&](const uint8_t* data, size_t size, uint32_t seq) {
+        return ParseCounters(data, size, seq, answer, error);
+    };
+    bool answered = false;
+    if (stats) {
+        auto request = Client::NewRequest<if_stats_msg>(RTM_GETSTATS, NLM_F_REQUEST);
+        request.body.family = AF_UNSPEC;
+        request.body.ifindex = uint32_t(link.index);
+        request.body.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
+        answered = m_client.Dump(&request, sizeof request, 0, parse);
+    } else {
+        auto request = Client::NewRequest<ifinfomsg>(RTM_GETLINK, NLM_F_REQUEST);
+        request.body.ifi_family = AF_UNSPEC;
+        request.body.ifi_index = link.index;
+        answered = m_client.Dump(&request, sizeof request, 0, parse);
+    }
     if (answered) {
         link.received = answer.received;
         link.sent = answer.sent;
@@ -251,20 +238,17 @@ CNetlinkPerfDataSource::Counted CNetlinkPerfDataSource::AskCounters(LinkCounters
 
 bool CNetlinkPerfDataSource::DumpNames(std::vector<LinkCounters>& links)
 {
-    struct {
-        nlmsghdr header;
+    struct Names {
         ifinfomsg info;
         rtattr maskHeader;
         uint32_t mask;
-    } request {};
-    request.header.nlmsg_len = sizeof request;
-    request.header.nlmsg_type = RTM_GETLINK;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.info.ifi_family = AF_UNSPEC;
-    request.maskHeader.rta_type = IFLA_EXT_MASK;
-    request.maskHeader.rta_len = RTA_LENGTH(sizeof(uint32_t));
+    };
+    auto request = Client::NewRequest<Names>(RTM_GETLINK, NLM_F_REQUEST | NLM_F_DUMP);
+    request.body.info.ifi_family = AF_UNSPEC;
+    request.body.maskHeader.rta_type = IFLA_EXT_MASK;
+    request.body.maskHeader.rta_len = RTA_LENGTH(sizeof(uint32_t));
     // Without statistics the kernel also skips summing the per-CPU IPv6 counters.
-    request.mask = RTEXT_FILTER_SKIP_STATS;
+    request.body.mask = RTEXT_FILTER_SKIP_STATS;
     ++m_linkDumps;
     for (int attempt = 0; attempt < kDumpAttempts; ++attempt) {
         links.clear();
