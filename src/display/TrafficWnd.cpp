@@ -76,12 +76,6 @@ void CTrafficWnd::OnInitDialog()
         m_graphSent.UseSurface(drawing->CreateGraphSurface());
     }
 
-    IResources& icons = m_app.Services().resources;
-    m_hIconIdle = icons.LoadIcon(IDI_IDLE);
-    m_hIconReceive = icons.LoadIcon(IDI_RECEIVE);
-    m_hIconSend = icons.LoadIcon(IDI_SEND);
-    m_hIconBoth = icons.LoadIcon(IDI_BOTH);
-
     LoadSkin(IDB_SKIN);
 
     // The graphs are fed by m_meter; the application chooses its interface once the
@@ -123,18 +117,21 @@ bool CTrafficWnd::LoadSkin(int nId)
     return true;
 }
 
-const QIcon& CTrafficWnd::IconForState(int nState) const
+const QIcon& CTrafficWnd::IconForState(int nState)
 {
-    switch (nState) {
-    case 1:
-        return m_hIconSend;
-    case 2:
-        return m_hIconReceive;
-    case 3:
-        return m_hIconBoth;
-    default:
-        return m_hIconIdle;
-    }
+    struct Lamp {
+        QIcon CTrafficWnd::*icon;
+        int nId;
+    };
+    static constexpr Lamp kLamps[] = { { &CTrafficWnd::m_hIconIdle, IDI_IDLE },
+        { &CTrafficWnd::m_hIconSend, IDI_SEND }, { &CTrafficWnd::m_hIconReceive, IDI_RECEIVE },
+        { &CTrafficWnd::m_hIconBoth, IDI_BOTH } };
+    const Lamp& lamp = kLamps[nState >= 0 && nState <= 3 ? nState : 0];
+    // Loaded when its state first shows, not at start-up: a quiet link never lights a lamp.
+    QIcon& icon = this->*lamp.icon;
+    if (icon.isNull())
+        icon = m_app.Services().resources.LoadIcon(lamp.nId);
+    return icon;
 }
 
 void CTrafficWnd::OnTimer(int)

@@ -91,7 +91,7 @@ protected:
 private:
     void OnInitDialog();
     void ChooseDevice(const std::string& name, int position);
-    const QIcon& IconForState(int nState) const;
+    const QIcon& IconForState(int nState);
 
     IApplication& m_app;
     // The window system shows the skin by itself: Qt paints nothing on this window.
