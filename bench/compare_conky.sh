@@ -21,7 +21,9 @@
 # in one window of time);
 # FLOOR=1 adds the floor programs (bench/floor): a timer and one counter reading per tick,
 # without Qt (floor-poll), with a QCoreApplication (floor-qt) and with a QGuiApplication
-# connected to the display but without a window (floor-gui).
+# connected to the display but without a window (floor-gui);
+# LINKS=N adds N links (ifb, down) to the watched namespace ahead of the watched one, as on a
+# host that runs containers (default 0).
 # Installs conky-std with apt-get when it is missing (needs root; never in CI). Needs root for
 # the namespaces. Every process the script starts is ended by its PID on exit, and the
 # namespaces it made are deleted; nothing else is touched.
@@ -124,6 +126,10 @@ ns=cvbench$$
 peer=cvpeer$$
 ip netns add "$ns"
 ip netns add "$peer"
+# Extra links first, so the watched one is the last in the kernel's order; one batch for ip.
+if [ "${LINKS:-0}" -gt 0 ]; then
+    for i in $(seq 1 "$LINKS"); do echo "link add cvx$i type ifb"; done | ip -n "$ns" -batch -
+fi
 ip -n "$ns" link add cvb0 type veth peer name cvb1 netns "$peer"
 ip -n "$ns" link set cvb0 addrgenmode none
 ip -n "$peer" link set cvb1 addrgenmode none
@@ -203,7 +209,8 @@ start_window() {
 corvane_cmd=(env XDG_CONFIG_HOME="$work/config" "$corvane")
 corvane_search=(--all --pid @PID@ --name '^Corvane$')
 
-echo "display $DISPLAY, cvb0 at position $position, $(nproc) cores," \
+echo "display $DISPLAY, cvb0 at position $position of $(ip -n "$ns" -o link | wc -l) links," \
+    "$(nproc) cores," \
     "$rounds rounds of 2 x $duration s" >&2
 
 # Start to window mapped, from the X server's own notice (bench/floor/MapTime.cpp): after
@@ -259,7 +266,7 @@ if [ "${FLOOR:-0}" = 1 ]; then
     floor=$(dirname "$corvane")/bench/corvane_floor
     [ -x "$floor" ] || { echo "no $floor: build the corvane_floor target" >&2; exit 1; }
     for mode in poll qt gui; do
-        ip netns exec "$ns" "$floor" "$mode" >>"$work/programs.log" 2>&1 &
+        ip netns exec "$ns" "$floor" "$mode" cvb0 >>"$work/programs.log" 2>&1 &
         started+=($!)
         names+=("floor-$mode")
         pids+=($!)

@@ -15,4 +15,4 @@ ip netns add "$ns"
 # One batch for ip, not 1,000 processes.
 for i in $(seq 1 999); do echo "link add ifb$i type ifb"; done | ip -n "$ns" -batch -
 echo "interfaces in $ns: $(ip -n "$ns" -o link | wc -l)"
-ip netns exec "$ns" "$bench" --benchmark_filter='QueryPerfData|ReadDelta' "$@"
+ip netns exec "$ns" "$bench" --benchmark_filter='QueryPerfData|ReadDelta|MeterRead' "$@"

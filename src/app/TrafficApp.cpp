@@ -80,11 +80,8 @@ bool CTrafficApp::InitInstance()
     m_pTrafficWnd->Create();
     m_pTrafficWnd->hide();
 
-    // A refused add is retried by the tray icon itself at the next activity change.
-    m_trayIcon->CreateFromResource(m_pMainDlg, WM_TRAY_CALLBACK,
-        m_services->resources.LoadString(IDS_TOOLTIP), IDI_IDLE, IDR_TRAYMENU, false, QString(),
-        QString(), 0, 10);
-
+    // The tray icon waits for the traffic window's first frame (FinishStartup): the window
+    // maps sooner without the notification area's round trips before it.
     LoadSettings();
     LoadWindowRect();
     WatchScreens();
@@ -100,6 +97,19 @@ bool CTrafficApp::InitInstance()
         m_pTrafficWnd->setFocus();
     }
     return true;
+}
+
+void CTrafficApp::FinishStartup()
+{
+    if (m_bStartupFinished || !m_pMainDlg)
+        return;
+    m_bStartupFinished = true;
+    // A refused add is retried by the tray icon itself at the next activity change.
+    m_trayIcon->CreateFromResource(m_pMainDlg, WM_TRAY_CALLBACK,
+        m_services->resources.LoadString(IDS_TOOLTIP), IDI_IDLE, IDR_TRAYMENU, false, QString(),
+        QString(), 0, 10);
+    // Panels and window lists show the icon; the first frame does not.
+    m_pMainDlg->SetIcon();
 }
 
 CSettingsDlg& CTrafficApp::SettingsDlg()

@@ -40,8 +40,10 @@ public:
     CTrafficApp(const CTrafficApp&) = delete;
     CTrafficApp& operator=(const CTrafficApp&) = delete;
 
-    // Start-up; returns true so that the event loop runs.
+    // Start-up, up to the traffic window shown; returns true so that the event loop runs.
     bool InitInstance();
+    // The rest of start-up, once the first frame is out: the tray icon, the windows' icon.
+    void FinishStartup() override;
     // Tears down what start-up made, tray icon first; safe to call twice.
     void ExitInstance();
 
@@ -108,4 +110,5 @@ private:
     // A test's from construction on; the Linux ones from start-up to ExitInstance.
     std::optional<AppServices> m_services;
     std::unique_ptr<CWindowAlpha> m_pAlpha;
+    bool m_bStartupFinished = false;
 };

@@ -42,6 +42,9 @@ public:
     virtual bool CanHide() const = 0;
     // The settings dialog is open: its transparency preview holds the window's alpha.
     virtual bool SettingsDlgShown() const = 0;
+    // The traffic window has shown its first frame, or ticks without one: start-up now does
+    // what the first frame did not need. Only the first call does anything.
+    virtual void FinishStartup() = 0;
 
     virtual GraphSettings GetGraphSettings() const = 0;
     // Keeps the settings and stores them with the traffic window's own.

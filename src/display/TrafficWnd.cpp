@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleHints>
+#include <QTimer>
 #include <QTimerEvent>
 #include <QWindow>
 
@@ -76,12 +77,6 @@ void CTrafficWnd::OnInitDialog()
         m_graphSent.UseSurface(drawing->CreateGraphSurface());
     }
 
-    IResources& icons = m_app.Services().resources;
-    m_hIconIdle = icons.LoadIcon(IDI_IDLE);
-    m_hIconReceive = icons.LoadIcon(IDI_RECEIVE);
-    m_hIconSend = icons.LoadIcon(IDI_SEND);
-    m_hIconBoth = icons.LoadIcon(IDI_BOTH);
-
     LoadSkin(IDB_SKIN);
 
     // The graphs are fed by m_meter; the application chooses its interface once the
@@ -129,22 +124,27 @@ bool CTrafficWnd::LoadSkin(int nId)
     return true;
 }
 
-const QIcon& CTrafficWnd::IconForState(int nState) const
+const QIcon& CTrafficWnd::IconForState(int nState)
 {
-    switch (nState) {
-    case 1:
-        return m_hIconSend;
-    case 2:
-        return m_hIconReceive;
-    case 3:
-        return m_hIconBoth;
-    default:
-        return m_hIconIdle;
-    }
+    struct Lamp {
+        QIcon CTrafficWnd::*icon;
+        int nId;
+    };
+    static constexpr Lamp kLamps[] = { { &CTrafficWnd::m_hIconIdle, IDI_IDLE },
+        { &CTrafficWnd::m_hIconSend, IDI_SEND }, { &CTrafficWnd::m_hIconReceive, IDI_RECEIVE },
+        { &CTrafficWnd::m_hIconBoth, IDI_BOTH } };
+    const Lamp& lamp = kLamps[nState >= 0 && nState <= 3 ? nState : 0];
+    // Loaded when its state first shows, not at start-up: a quiet link never lights a lamp.
+    QIcon& icon = this->*lamp.icon;
+    if (icon.isNull())
+        icon = m_app.Services().resources.LoadIcon(lamp.nId);
+    return icon;
 }
 
 void CTrafficWnd::OnTimer(int)
 {
+    // A tick before the first frame (a window not shown yet, or slow to be) needs the tray.
+    m_app.FinishStartup();
     const uint32_t now = m_app.Services().clock.GetTickCount();
     const bool receiving = now - m_dwLastReceive < kActivityMs;
     const bool sending = now - m_dwLastSend < kActivityMs;
@@ -457,6 +457,11 @@ QPaintEngine* CTrafficWnd::paintEngine() const
 
 void CTrafficWnd::paintEvent(QPaintEvent*)
 {
+    if (!m_bFramePainted) {
+        // The first frame: once it is out, start-up does the rest, on the event loop.
+        m_bFramePainted = true;
+        QTimer::singleShot(0, this, [this] { m_app.FinishStartup(); });
+    }
     if (m_bNativeSkin)
         return;
     QPainter painter(this);

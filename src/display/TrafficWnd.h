@@ -103,7 +103,7 @@ private:
     void FollowDefaultRoute();
     // Both graphs at this full scale.
     void SetFullScales(int64_t nScale);
-    const QIcon& IconForState(int nState) const;
+    const QIcon& IconForState(int nState);
     void DrawSkin(QPainter& painter);
     // Makes the skin at the window's ratio the picture the window system shows by itself.
     bool SendSkin(INativeDrawing& drawing);
@@ -114,6 +114,7 @@ private:
     // The window system shows the skin by itself: Qt paints nothing on this window.
     bool m_bNativeSkin = false;
     qreal m_skinRatio = 0; // of the skin the window system has
+    bool m_bFramePainted = false;
     // Where the window manager offers no move of its own, the window follows the pointer.
     // The left button is down on the window and no move has started yet.
     bool m_bLeftDown = false;

@@ -2,6 +2,7 @@
 
 #include "platform/IPerfDataSource.h"
 #include "platform/PerfLayout.h"
+#include "traffic/PerfBlock.h"
 
 #include <cstdint>
 #include <string>
@@ -9,7 +10,9 @@
 
 // Turns one cumulative counter of one network interface into the amount counted since the
 // previous read. The interfaces are listed once, at construction; a caller names one by its
-// position in that list, and every read looks it up again by name in a fresh block.
+// position in that list, and every read looks it up again by name in a fresh block. When the
+// source read another interface's counters for that block, the read has it watch this one
+// and queries again.
 class CInterfaceCounter {
 public:
     static constexpr int kBytesReceived = int(PerfLayout::kBytesReceived);
@@ -40,9 +43,26 @@ public:
     const std::vector<std::string>& Names() const { return m_names; }
 
 private:
+    // One query and one walk. unread: the unique id of the interface found without counters
+    // (the source may read it when asked), else kNoUniqueId.
+    // None while the block keeps the layout of the one the interface was last found in.
+    double Take(int index, uint32_t& unread);
+    // Reads the counter at m_place.
+    double Count(const CPerfBlock& block, int index, uint32_t& unread);
+
+    // Where an interface and counter were last found, and in a block of what layout.
+    struct Place {
+        uint64_t layout = IPerfDataSource::kNoLayout;
+        int32_t device = -1;
+        int32_t counterIndex = 0;
+        CPerfBlock::Pos instance = CPerfBlock::kNone;
+        CPerfBlock::Counter counter;
+    };
+
     IPerfDataSource* m_pSource;
     uint64_t m_prevValue = 0; // read whole: 64 bits for an 8-byte counter
     std::vector<std::string> m_names;
     int32_t m_prevDevice = -1;
     int32_t m_counterIndex = kBytesTotal;
+    Place m_place;
 };

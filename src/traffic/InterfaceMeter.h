@@ -1,12 +1,14 @@
 #pragma once
 
 #include "platform/IPerfDataSource.h"
+#include "traffic/PerfBlock.h"
 
 #include <cstdint>
 #include <string>
 
 // Follows the interface the user chose and reads its bytes received and sent with one query
-// and one walk of the block: one reading a tick serves both graphs.
+// and one walk of the block: one reading a tick serves both graphs. It has the source watch
+// the link it follows, so a source that reads one link's counters reads that one.
 //
 // The interface is known by its name and, where the source gives one, by the kernel's index
 // of the link (the instance's unique id). A link that is renamed keeps its index and is
@@ -35,6 +37,20 @@ public:
     Reading Read(double& received, double& sent);
 
 private:
+    // One query and one walk (none while the block keeps the layout of the one the link was
+    // last found in). unread: the link was found without counters; the caller may ask the
+    // source to watch it and take again.
+    Reading Take(double& received, double& sent, bool& unread);
+    // Reads the counters at m_place.
+    Reading Count(const CPerfBlock& block, double& received, double& sent, bool& unread);
+
+    // Where the link was last found, and in a block of what layout.
+    struct Place {
+        uint64_t layout = IPerfDataSource::kNoLayout;
+        CPerfBlock::Pos instance = CPerfBlock::kNone;
+        CPerfBlock::Counter rx, tx;
+    };
+
     IPerfDataSource* m_pSource;
     std::string m_strName;
     uint32_t m_nId; // kernel index of the link last read; none before it is found
@@ -42,4 +58,5 @@ private:
     bool m_bPresent = false;
     uint64_t m_prevReceived = 0;
     uint64_t m_prevSent = 0;
+    Place m_place;
 };

@@ -28,7 +28,7 @@ std::optional<CPerfBlock> CPerfBlock::QueryPerfData(IPerfDataSource& source)
             // A source never reports more than the buffer holds; a lying one is held to it.
             const size_t used = length <= size ? length : size;
             const uint8_t* data = buffer.get();
-            return CPerfBlock(std::move(buffer), data, used);
+            return CPerfBlock(std::move(buffer), data, used, source.Layout());
         }
         if (rc != IPerfDataSource::kPerfMoreData)
             return std::nullopt;

@@ -41,6 +41,8 @@ public:
 
     const uint8_t* Data() const { return m_data; }
     size_t Size() const { return m_size; }
+    // The source's layout of this block (IPerfDataSource::Layout); kNoLayout for a view.
+    uint64_t Layout() const { return m_layout; }
 
     int32_t NumObjectTypes() const;
     Pos FirstObject() const;
@@ -105,10 +107,12 @@ public:
     static size_t WideToAnsi(const uint8_t* wide, size_t units, char* out, size_t capacity);
 
 private:
-    CPerfBlock(std::unique_ptr<uint8_t[]> owned, const uint8_t* data, size_t size)
+    CPerfBlock(std::unique_ptr<uint8_t[]> owned, const uint8_t* data, size_t size,
+        uint64_t layout = IPerfDataSource::kNoLayout)
         : m_owned(std::move(owned))
         , m_data(data)
         , m_size(size)
+        , m_layout(layout)
     {
     }
     // The word at pos, or false when pos + 4 lies past the block.
@@ -119,4 +123,5 @@ private:
     std::unique_ptr<uint8_t[]> m_owned;
     const uint8_t* m_data = nullptr;
     size_t m_size = 0;
+    uint64_t m_layout = IPerfDataSource::kNoLayout;
 };

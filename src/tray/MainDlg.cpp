@@ -18,11 +18,13 @@ CMainDlg::CMainDlg(IApplication& app)
 bool CMainDlg::Create()
 {
     setWindowTitle(QStringLiteral("About Corvane"));
-    // Every window of the program (the traffic window and the dialogs are its children)
-    // inherits this icon.
-    setWindowIcon(WindowIcon(m_hAppIcon));
     hide();
     return true;
+}
+
+void CMainDlg::SetIcon()
+{
+    setWindowIcon(WindowIcon(m_hAppIcon));
 }
 
 QIcon CMainDlg::WindowIcon(const QIcon& icon)

@@ -15,6 +15,9 @@ public:
 
     // Creates the window from template 100, hidden.
     bool Create();
+    // Gives the window the program's icon, which every window of the program (the traffic
+    // window and the dialogs are its children) inherits. Not needed for the first frame.
+    void SetIcon();
 
     long OnTrayNotification(uint32_t nMessage, uintptr_t wParam, uintptr_t lParam) override;
     // Menu 133 as a right click would show it now: exactly one of Show and Hide.

@@ -6,12 +6,21 @@ long CFakePerfDataSource::Query(uint8_t* buffer, uint32_t& size)
 {
     ++queries;
     offered.push_back(size);
+    calls.push_back("query");
     if (error != 0)
         return error;
-    if (block.size() > size)
+    const auto watching = whenWatched.find(watched);
+    const std::vector<uint8_t>& served = watching != whenWatched.end() ? watching->second : block;
+    if (served.size() > size)
         return kPerfMoreData;
-    if (!block.empty())
-        std::memcpy(buffer, block.data(), block.size());
-    size = uint32_t(block.size());
+    if (!served.empty())
+        std::memcpy(buffer, served.data(), served.size());
+    size = uint32_t(served.size());
     return kPerfSuccess;
+}
+
+void CFakePerfDataSource::Watch(uint32_t uniqueId)
+{
+    watched = uniqueId;
+    calls.push_back("watch " + std::to_string(uniqueId));
 }

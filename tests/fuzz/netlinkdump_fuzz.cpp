@@ -1,4 +1,5 @@
-// Arbitrary bytes as a datagram of the kernel's link or statistics dump.
+// Arbitrary bytes as a datagram of the kernel's link dump, laid out as a block with every
+// link's counters, one link's or none.
 #include "platform/linux/kernel/NetlinkPerfDataSource.h"
 #include "platform/linux/kernel/PerfBlockWriter.h"
 
@@ -9,8 +10,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<LinkCounters> links;
     bool interrupted = false;
     CNetlinkPerfDataSource::ParseDump(data, size, 1, links, interrupted);
-    CNetlinkPerfDataSource::ParseStatsDump(data, size, 1, links, interrupted);
-    std::vector<uint8_t> block(CPerfBlockWriter::RequiredSize(links));
-    CPerfBlockWriter::Write(links, block.data());
+    for (size_t counted : { CPerfBlockWriter::kEveryLink, size_t(0), links.size() }) {
+        std::vector<uint8_t> block(CPerfBlockWriter::RequiredSize(links, counted));
+        const uint32_t at = CPerfBlockWriter::Write(links, block.data(), counted);
+        if (at != 0 && counted < links.size())
+            CPerfBlockWriter::WriteCounters(links[counted], block.data() + at);
+    }
     return 0;
 }

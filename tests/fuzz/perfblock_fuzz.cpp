@@ -27,6 +27,8 @@ public:
         size = uint32_t(m_size);
         return kPerfSuccess;
     }
+    void Watch(uint32_t) override { }
+    uint64_t Layout() const override { return kNoLayout; }
 
 private:
     const uint8_t* m_data;

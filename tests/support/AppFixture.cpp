@@ -37,6 +37,8 @@ CAppFixture::~CAppFixture()
 CTrafficApp& CAppFixture::Start()
 {
     m_pApp->InitInstance();
+    // What the program does once the first frame is out, without waiting for it.
+    m_pApp->FinishStartup();
     return *m_pApp;
 }
 

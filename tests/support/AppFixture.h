@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/AppServices.h"
 #include "app/TrafficApp.h"
+#include "core/AppServices.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeConnectionState.h"
 #include "fakes/FakeDataFiles.h"
@@ -28,7 +28,7 @@ public:
     AppServices Services(IPerfDataSource& perfSource, IConnectionState& connectionState,
         IClock& clockSource, ISettingsStore* pStore = nullptr);
 
-    // Start-up as the program does it.
+    // Start-up as the program does it, the part after the first frame included.
     CTrafficApp& Start();
     CTrafficApp& App() { return *m_pApp; }
 

@@ -52,9 +52,13 @@ CNetlinkDumpBuilder& CNetlinkDumpBuilder::Done(uint32_t seq, uint16_t flags)
     return *this;
 }
 
-CNetlinkDumpBuilder& CNetlinkDumpBuilder::Error(uint32_t seq)
+CNetlinkDumpBuilder& CNetlinkDumpBuilder::Error(uint32_t seq, int code)
 {
-    End(Begin(NLMSG_ERROR, seq, 0), sizeof(nlmsgerr));
+    const size_t start = Begin(NLMSG_ERROR, seq, 0);
+    nlmsgerr error {};
+    error.error = code;
+    Append(&error, sizeof error);
+    End(start);
     return *this;
 }
 

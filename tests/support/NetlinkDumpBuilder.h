@@ -11,11 +11,12 @@ class CNetlinkDumpBuilder {
 public:
     CNetlinkDumpBuilder& Link(uint32_t seq, int index, const char* name, uint64_t rx, uint64_t tx,
         uint16_t flags = NLM_F_MULTI, bool stats64 = true);
-    // One answer of a statistics dump (RTM_NEWSTATS with the 64-bit link counters).
+    // One answer of a statistics request (RTM_NEWSTATS with the 64-bit link counters).
     CNetlinkDumpBuilder& Stats(
         uint32_t seq, int index, uint64_t rx, uint64_t tx, uint16_t flags = NLM_F_MULTI);
     CNetlinkDumpBuilder& Done(uint32_t seq, uint16_t flags = NLM_F_MULTI);
-    CNetlinkDumpBuilder& Error(uint32_t seq);
+    // An error message; code is the kernel's negative error number.
+    CNetlinkDumpBuilder& Error(uint32_t seq, int code = 0);
     void Attribute(uint16_t type, const void* data, size_t size);
 
     std::vector<uint8_t> bytes;

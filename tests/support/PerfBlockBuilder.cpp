@@ -64,18 +64,19 @@ BuiltBlock BuildPerfBlock(
             const size_t length = Align8(24 + nameBytes);
             b.resize(inst + length, 0);
             Put(b, inst, length, 4);
-            Put(b, inst + 12, uint32_t(-1), 4);
+            Put(b, inst + 12, in.uniqueId, 4);
             Put(b, inst + 16, 24, 4);
             Put(b, inst + 20, nameBytes, 4);
             for (size_t i = 0; i < in.name.size(); ++i)
                 Put(b, inst + 24 + 2 * i, in.name[i], 2);
             const size_t block = b.size();
-            b.resize(block + o.counterBlockLength, 0);
-            Put(b, block, o.counterBlockLength, 4);
+            const uint32_t blockLength = in.counterBlockLength.value_or(o.counterBlockLength);
+            b.resize(block + blockLength, 0);
+            Put(b, block, blockLength, 4);
             for (const BuiltCounter& c : o.counters) {
                 auto it = in.values.find(c.nameIndex);
                 // A definition that points outside the counter block gets no value.
-                if (it != in.values.end() && uint64_t(c.offset) + 8 <= o.counterBlockLength)
+                if (it != in.values.end() && uint64_t(c.offset) + 8 <= blockLength)
                     Put(b, block + c.offset, it->second, int(c.size == 8 ? 8 : 4));
             }
         }
@@ -90,8 +91,12 @@ BuiltBlock BuildNetworkBlock(const std::vector<BuiltInterface>& interfaces, uint
     BuiltObject o;
     for (BuiltCounter& c : o.counters)
         c.size = counterSize;
-    for (const BuiltInterface& i : interfaces)
+    for (const BuiltInterface& i : interfaces) {
         o.instances.push_back({ i.name,
-            { { 264, i.received }, { 506, i.sent }, { 388, i.received + i.sent }, { 520, 0 } } });
+            { { 264, i.received }, { 506, i.sent }, { 388, i.received + i.sent }, { 520, 0 } },
+            i.uniqueId });
+        if (!i.counted)
+            o.instances.back().counterBlockLength = 8;
+    }
     return BuildPerfBlock({ o });
 }

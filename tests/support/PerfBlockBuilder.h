@@ -15,6 +15,9 @@ struct BuiltInstance {
     // Counter name index -> value written at that counter's offset (as many bytes as the
     // counter is wide), when that lies inside the counter block.
     std::map<uint32_t, uint64_t> values;
+    uint32_t uniqueId = UINT32_MAX; // none
+    // Overrides the object's counter block length for this instance (8: no counters).
+    std::optional<uint32_t> counterBlockLength = std::nullopt;
 };
 
 struct BuiltCounter {
@@ -50,6 +53,8 @@ struct BuiltInterface {
     std::u16string name;
     uint64_t received = 0;
     uint64_t sent = 0;
+    uint32_t uniqueId = UINT32_MAX; // none
+    bool counted = true; // false: an empty counter block, as for a link not read
 };
 BuiltBlock BuildNetworkBlock(
     const std::vector<BuiltInterface>& interfaces, uint32_t counterSize = 8);

@@ -19,6 +19,10 @@ public:
     ~CProcNetDevPerfDataSource() override;
 
     long Query(uint8_t* buffer, uint32_t& size) override;
+    // The table holds every interface's counters anyway.
+    void Watch(uint32_t) override { }
+    // The table is read afresh for every query.
+    uint64_t Layout() const override { return kNoLayout; }
 
     // Appends one entry per table line ("name: 16 numbers"); lines that do not have that
     // shape are skipped. False when nothing in the text looks like the table.

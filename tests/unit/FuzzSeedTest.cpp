@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,10 +58,16 @@ TEST(FuzzSeeds, WritesTheSeedCorpora)
             .bytes);
     Write(dump, "interrupted",
         CNetlinkDumpBuilder().Link(1, 1, "lo", 1, 1, NLM_F_MULTI | NLM_F_DUMP_INTR).Done(1).bytes);
-    Write(dump, "stats",
-        CNetlinkDumpBuilder().Stats(1, 1, 3267, 3267).Stats(1, 2, 1ull << 33, 7).Done(1).bytes);
     Write(dump, "error", CNetlinkDumpBuilder().Error(1).bytes);
     Write(dump, "stats32", CNetlinkDumpBuilder().Link(1, 3, "old", 5, 6, NLM_F_MULTI, false).bytes);
+
+    const std::filesystem::path counters = std::filesystem::path(root) / "netlinkcounters";
+    Write(counters, "stats", CNetlinkDumpBuilder().Stats(1, 1, 3267, 1ull << 33, 0).bytes);
+    Write(counters, "link", CNetlinkDumpBuilder().Link(1, 1, "lo", 1ull << 40, 9, 0).bytes);
+    Write(counters, "link32", CNetlinkDumpBuilder().Link(1, 1, "old", 5, 6, 0, false).bytes);
+    Write(counters, "gone", CNetlinkDumpBuilder().Error(1, -ENODEV).bytes);
+    Write(counters, "after-an-older-answer",
+        CNetlinkDumpBuilder().Stats(0, 1, 1, 1, 0).Stats(1, 1, 2, 2, 0).bytes);
 
     const std::string table
         = "Inter-|   Receive                                                |  Transmit\n"

@@ -335,3 +335,63 @@ TEST(InterfaceCounterReadDelta, CountsTheDefaultTotalCounter)
     source.block = BuildNetworkBlock({ { u"eth0", 130, 70 } }).bytes;
     EXPECT_EQ(counter.ReadDelta(0), 50.0);
 }
+
+TEST(InterfaceCounterReadDelta, HasTheSourceReadAnInterfaceFoundWithoutCounters)
+{
+    // A source that reads the watched interface's counters only: lo is 1, eth0 is 2.
+    const auto block = [](uint32_t watched, uint64_t eth) {
+        return BuildNetworkBlock(
+            { { u"lo", 7, 0, 1, watched == 1 }, { u"eth0", eth, 0, 2, watched == 2 } })
+            .bytes;
+    };
+    CFakePerfDataSource source;
+    source.block = block(0, 0);
+    source.whenWatched[1] = block(1, 0);
+    source.whenWatched[2] = block(2, 1000);
+    CInterfaceCounter counter(source);
+    counter.SetCounter(CInterfaceCounter::kBytesReceived);
+    source.calls.clear();
+    EXPECT_EQ(counter.ReadDelta(1), 0.0);
+    EXPECT_EQ(source.calls, (std::vector<std::string> { "query", "watch 2", "query" }));
+    source.whenWatched[2] = block(2, 5096);
+    EXPECT_EQ(counter.ReadDelta(1), 4096.0);
+
+    // Another reader had lo watched meanwhile: eth0 is read again, its growth since this
+    // reader's last read counted.
+    source.Watch(1);
+    source.whenWatched[2] = block(2, 6096);
+    source.calls.clear();
+    EXPECT_EQ(counter.ReadDelta(1), 1000.0);
+    EXPECT_EQ(source.calls, (std::vector<std::string> { "query", "watch 2", "query" }));
+
+    // Still no counters once watched: 0.0, the remembered value kept.
+    source.whenWatched.erase(2);
+    EXPECT_EQ(counter.ReadDelta(1), 0.0);
+    source.whenWatched[2] = block(2, 6196);
+    EXPECT_EQ(counter.ReadDelta(1), 100.0);
+}
+
+TEST(InterfaceCounterReadDelta, FindsTheInterfaceAgainWhenTheLayoutChanges)
+{
+    CFakePerfDataSource source;
+    const auto serve = [&](uint64_t layout, std::vector<BuiltInterface> links) {
+        source.layout = layout;
+        source.block = BuildNetworkBlock(links).bytes;
+    };
+    serve(1, { { u"lo", 50, 50, 1 }, { u"eth0", 1000, 3300, 2 } });
+    CInterfaceCounter counter(source);
+    counter.SetCounter(CInterfaceCounter::kBytesReceived);
+    EXPECT_EQ(counter.ReadDelta(1), 0.0);
+    serve(1, { { u"lo", 50, 50, 1 }, { u"eth0", 3000, 3300, 2 } });
+    EXPECT_EQ(counter.ReadDelta(1), 2000.0);
+    // Another counter in a block of the same layout: its own offset.
+    counter.SetCounter(CInterfaceCounter::kBytesSent);
+    EXPECT_EQ(counter.ReadDelta(1), 300.0);
+    // A link added before it: another layout, the interface found at its new place.
+    serve(2, { { u"lo", 50, 50, 1 }, { u"veth0", 9999, 9999, 3 }, { u"eth0", 3000, 3400, 2 } });
+    EXPECT_EQ(counter.ReadDelta(1), 100.0);
+    // Another interface in a block of the same layout: its own place.
+    EXPECT_EQ(counter.ReadDelta(0), 0.0);
+    serve(2, { { u"lo", 50, 80, 1 }, { u"veth0", 9999, 9999, 3 }, { u"eth0", 3000, 3400, 2 } });
+    EXPECT_EQ(counter.ReadDelta(0), 30.0);
+}

@@ -20,10 +20,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -40,10 +42,13 @@ LinkCounters Link(const char* name, uint64_t received, uint64_t sent, uint64_t b
 
 struct Instance {
     std::string name;
+    uint32_t id;
+    bool counted; // carries its counters
     uint64_t received, sent, total, bandwidth;
 };
 
-// Reads every instance of object 510 with its four counters at full 64-bit width.
+// Reads every instance of object 510 with its four counters at full 64-bit width, where it
+// carries them.
 std::vector<Instance> Walk(const CPerfBlock& block)
 {
     std::vector<Instance> out;
@@ -56,13 +61,16 @@ std::vector<Instance> Walk(const CPerfBlock& block)
             size_t length = 0;
             EXPECT_TRUE(block.InstanceName(instance, name, length));
             uint64_t v[4] = {};
+            int present = 0;
             for (int i = 0; i < 4; ++i) {
                 uint32_t low = 0, high = 0;
-                EXPECT_TRUE(block.CounterValue(instance, k[i], low));
-                EXPECT_TRUE(block.CounterValue(instance, k[i] + 4, high));
+                present += block.CounterValue(instance, k[i], low)
+                    && block.CounterValue(instance, k[i] + 4, high);
                 v[i] = uint64_t(high) << 32 | low;
             }
-            out.push_back({ std::string(name, length), v[0], v[1], v[2], v[3] });
+            EXPECT_TRUE(present == 0 || present == 4) << "all four counters or none";
+            out.push_back({ std::string(name, length), block.InstanceUniqueId(instance),
+                present == 4, v[0], v[1], v[2], v[3] });
             return false;
         });
         return false;
@@ -83,6 +91,27 @@ std::vector<std::string> Names(const std::vector<Instance>& instances)
     for (const Instance& i : instances)
         names.push_back(i.name);
     return names;
+}
+
+// The names of the instances that carry their counters.
+std::vector<std::string> Counted(const std::vector<Instance>& instances)
+{
+    std::vector<std::string> names;
+    for (const Instance& i : instances)
+        if (i.counted)
+            names.push_back(i.name);
+    return names;
+}
+
+// Has the source watch the link of that name, found by its unique id in a block.
+void Watch(IPerfDataSource& source, const std::string& name)
+{
+    for (const Instance& i : Query(source))
+        if (i.name == name) {
+            source.Watch(i.id);
+            return;
+        }
+    ADD_FAILURE() << "no " << name;
 }
 
 // The kernel's interface list in its own order (glibc asks rtnetlink, too).
@@ -123,6 +152,27 @@ TEST(PerfBlockWriter, WritesABlockTheWalkerReads)
     // The data block's own total length matches, and the signature is "PERF" in UTF-16.
     EXPECT_EQ(bytes[20] | bytes[21] << 8 | bytes[22] << 16, int(size));
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), std::string("P\0E\0R\0F\0", 8));
+
+    // One link carries its counters, the others an empty counter block; writing that link's
+    // counters again changes nothing else.
+    std::vector<uint8_t> one(CPerfBlockWriter::RequiredSize(links, 1));
+    EXPECT_LT(one.size(), bytes.size());
+    const uint32_t at = CPerfBlockWriter::Write(links, one.data(), 1);
+    LinkCounters later = links[1];
+    later.received += 1000;
+    std::vector<uint8_t> expected(one.size());
+    CPerfBlockWriter::Write(
+        std::vector<LinkCounters> { links[0], later, links[2], links[3] }, expected.data(), 1);
+    CPerfBlockWriter::WriteCounters(later, one.data() + at);
+    EXPECT_EQ(one, expected);
+    const std::vector<Instance> counted = Walk(CPerfBlock::View(one.data(), one.size()));
+    EXPECT_EQ(Names(counted), Names(instances));
+    EXPECT_EQ(Counted(counted), std::vector<std::string> { "eth0" });
+    EXPECT_EQ(counted[1].total, 0x123456789ull + 1000 + 81453);
+    // None of them: every counter block empty.
+    std::vector<uint8_t> none(CPerfBlockWriter::RequiredSize(links, 4));
+    EXPECT_EQ(CPerfBlockWriter::Write(links, none.data(), 4), 0u);
+    EXPECT_TRUE(Counted(Walk(CPerfBlock::View(none.data(), none.size()))).empty());
 }
 
 TEST(PerfBlockWriter, AnswersLikeTheRegistry)
@@ -284,33 +334,77 @@ TEST(NetlinkDump, TakesThe64BitCountersAndFallsBackTo32)
     EXPECT_EQ(links[1].sent, 77u);
 }
 
-TEST(NetlinkDump, ReadsTheCountersOfAStatisticsDump)
-{
-    CNetlinkDumpBuilder dump;
-    dump.Stats(4, 1, 10, 20).Stats(3, 9, 1, 1).Stats(4, 7, 0x123456789ull, 5);
-    // A message of the right type without the counters is left out.
-    dump.Link(4, 8, "odd", 1, 1);
-    dump.Done(4);
-    std::vector<LinkCounters> stats;
-    bool interrupted = false;
-    EXPECT_EQ(CNetlinkPerfDataSource::ParseStatsDump(
-                  dump.bytes.data(), dump.bytes.size(), 4, stats, interrupted),
-        CNetlinkPerfDataSource::DumpState::Done);
-    ASSERT_EQ(stats.size(), 2u);
-    EXPECT_EQ(stats[0].index, 1);
-    EXPECT_EQ(stats[0].received, 10u);
-    EXPECT_EQ(stats[0].sent, 20u);
-    EXPECT_EQ(stats[1].index, 7);
-    EXPECT_EQ(stats[1].received, 0x123456789ull);
-    EXPECT_FALSE(interrupted);
+struct CountersRow {
+    const char* name;
+    CNetlinkDumpBuilder answer;
+    CNetlinkPerfDataSource::DumpState state;
+    uint64_t received; // when Done
+    int error; // when Failed
+};
 
-    std::vector<uint8_t> cut = CNetlinkDumpBuilder().Stats(4, 1, 10, 20).bytes;
-    cut.resize(cut.size() - 8);
-    stats.clear();
-    EXPECT_EQ(CNetlinkPerfDataSource::ParseStatsDump(cut.data(), cut.size(), 4, stats, interrupted),
-        CNetlinkPerfDataSource::DumpState::Failed);
-    EXPECT_TRUE(stats.empty());
+void PrintTo(const CountersRow& row, std::ostream* out)
+{
+    *out << row.name;
 }
+
+class NetlinkCounters : public ::testing::TestWithParam<CountersRow> { };
+
+TEST_P(NetlinkCounters, TakesTheAnswerForTheLinkAskedFor)
+{
+    const CountersRow& row = GetParam();
+    LinkCounters link;
+    link.index = 3;
+    int error = -1;
+    const auto state = CNetlinkPerfDataSource::ParseCounters(
+        row.answer.bytes.data(), row.answer.bytes.size(), 5, link, error);
+    EXPECT_EQ(state, row.state);
+    EXPECT_EQ(link.received, state == CNetlinkPerfDataSource::DumpState::Done ? row.received : 0);
+    if (state == CNetlinkPerfDataSource::DumpState::Failed) {
+        EXPECT_EQ(error, row.error);
+    }
+}
+
+namespace {
+
+CNetlinkDumpBuilder Cut(CNetlinkDumpBuilder answer)
+{
+    answer.bytes.resize(answer.bytes.size() - 8);
+    return answer;
+}
+
+using State = CNetlinkPerfDataSource::DumpState;
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(Rows, NetlinkCounters,
+    ::testing::Values(
+        CountersRow { "statistics", CNetlinkDumpBuilder().Stats(5, 3, 0x123456789ull, 7, 0),
+            State::Done, 0x123456789ull, 0 },
+        CountersRow { "whole_link", CNetlinkDumpBuilder().Link(5, 3, "eth0", 1ull << 40, 9, 0),
+            State::Done, 1ull << 40, 0 },
+        CountersRow { "after_the_answer_to_an_older_request",
+            CNetlinkDumpBuilder().Stats(4, 3, 1, 1, 0).Stats(5, 3, 2, 2, 0), State::Done, 2, 0 },
+        CountersRow {
+            "only_an_older_answer", CNetlinkDumpBuilder().Stats(4, 3, 1, 1, 0), State::More, 0, 0 },
+        CountersRow {
+            "link_gone", CNetlinkDumpBuilder().Error(5, -ENODEV), State::Failed, 0, ENODEV },
+        CountersRow { "answer_about_another_link", CNetlinkDumpBuilder().Stats(5, 4, 1, 1, 0),
+            State::Failed, 0, 0 },
+        CountersRow { "answer_without_counters",
+            [] {
+                CNetlinkDumpBuilder b;
+                b.Link(5, 3, "eth0", 1, 1, 0);
+                // Keep the header, the link message and its name ("eth0") only.
+                const uint32_t length = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(ifinfomsg)) + 12;
+                b.bytes.resize(length);
+                std::memcpy(b.bytes.data(), &length, sizeof length);
+                return b;
+            }(),
+            State::Failed, 0, 0 },
+        CountersRow { "end_of_a_dump", CNetlinkDumpBuilder().Done(5), State::Failed, 0, 0 },
+        CountersRow {
+            "cut_short", Cut(CNetlinkDumpBuilder().Stats(5, 3, 1, 1, 0)), State::Failed, 0, 0 }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(NetlinkDump, FailsOnMessagesThatDoNotFit)
 {
@@ -383,10 +477,13 @@ TEST(LinuxPerfDataSource, ListsTheKernelsInterfacesInItsOrder)
     CNetlinkPerfDataSource netlink;
     CInterfaceCounter counter(netlink);
     EXPECT_EQ(counter.Names(), kernel);
+    EXPECT_EQ(Names(Query(netlink)), kernel);
+    EXPECT_TRUE(Counted(Query(netlink)).empty()) << "nothing watched, no counters read";
+    Watch(netlink, "lo");
     const std::vector<Instance> instances = Query(netlink);
     EXPECT_EQ(Names(instances), kernel);
-    for (const Instance& i : instances)
-        EXPECT_EQ(i.total, i.received + i.sent) << i.name;
+    ASSERT_EQ(Counted(instances), std::vector<std::string> { "lo" });
+    EXPECT_EQ(instances[0].total, instances[0].received + instances[0].sent);
 
     // The text table lists the same interfaces; its order is its own.
     CProcNetDevPerfDataSource table;
@@ -463,25 +560,28 @@ TEST(LinuxPerfDataSource, QueriesInQuickSuccessionShareOneReading)
 
     // A window far longer than the test: everything after the first query is shared.
     CNetlinkPerfDataSource shared(std::chrono::hours(1));
+    Watch(shared, "lo");
     const uint64_t before = loopback(Query(shared));
     sendOverLoopback();
     EXPECT_EQ(loopback(Query(shared)), before);
-    EXPECT_EQ(shared.Readings(), 1u);
+    EXPECT_EQ(shared.Readings(), 2u) << "the reading before the watch, and one after";
 
     // Without a window every query reads the kernel and sees the traffic at once.
     CNetlinkPerfDataSource fresh;
+    Watch(fresh, "lo");
     const uint64_t start = loopback(Query(fresh));
     sendOverLoopback();
     EXPECT_GE(loopback(Query(fresh)), start + 1000);
-    EXPECT_EQ(fresh.Readings(), 2u);
+    EXPECT_EQ(fresh.Readings(), 3u);
 
     // A short window: the query after it reads again.
     CNetlinkPerfDataSource brief(std::chrono::milliseconds(20));
+    Watch(brief, "lo");
     const uint64_t first = loopback(Query(brief));
     sendOverLoopback();
     ::usleep(30000);
     EXPECT_GE(loopback(Query(brief)), first + 1000);
-    EXPECT_EQ(brief.Readings(), 2u);
+    EXPECT_EQ(brief.Readings(), 3u);
 }
 
 TEST(LinuxPerfDataSource, CountsTrafficSentOverAVethPairInANamespace)
@@ -520,10 +620,11 @@ TEST(LinuxPerfDataSource, CountsTrafficSentOverAVethPairInANamespace)
 
     // The namespace's own list: its loopback and its end of the pair, nothing of the host.
     EXPECT_EQ(kernelA, (std::vector<std::string> { "lo", "cva" }));
+    Watch(*sourceA, "cva");
     const std::vector<Instance> before = Query(*sourceA);
     ASSERT_EQ(Names(before), kernelA);
     EXPECT_EQ(before[1].bandwidth, 10000000000ull) << "veth reports 10 Gbit/s";
-    EXPECT_EQ(before[0].bandwidth, 0u) << "loopback has no link speed";
+    EXPECT_EQ(Counted(before), std::vector<std::string> { "cva" });
 
     CInterfaceCounter sent(*sourceA), received(*sourceB);
     ASSERT_EQ(sent.Names(), kernelA);
@@ -561,8 +662,11 @@ TEST(LinuxPerfDataSource, CountsTrafficSentOverAVethPairInANamespace)
     EXPECT_GE(double(afterB[1].received - beforeB[1].received), bytes);
     EXPECT_GE(sent.ReadDelta(1), bytes);
     EXPECT_GE(received.ReadDelta(1), bytes);
-    // Nothing moved on the loopback of either side.
-    EXPECT_EQ(after[0].received, before[0].received);
+    // Nothing moved on the loopback.
+    CInterfaceCounter loopback(*sourceA);
+    loopback.SetCounter(CInterfaceCounter::kBytesReceived);
+    EXPECT_EQ(loopback.ReadDelta(0), 0.0);
+    EXPECT_EQ(loopback.ReadDelta(0), 0.0);
 }
 
 TEST(LinuxPerfDataSource, FollowsLinksAddedRenamedAndRemoved)
@@ -574,22 +678,98 @@ TEST(LinuxPerfDataSource, FollowsLinksAddedRenamedAndRemoved)
     ASSERT_TRUE(ns.RunInside([&] { source = std::make_unique<CNetlinkPerfDataSource>(); }));
 
     EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo" }));
-    // Nothing changes: the names are not asked again.
+    // Nothing changes: the names are not asked again, the layout stays.
     const uint64_t dumps = source->LinkDumps();
+    uint64_t layout = source->Layout();
+    EXPECT_NE(layout, IPerfDataSource::kNoLayout);
     for (int i = 0; i < 5; ++i)
         Query(*source);
     EXPECT_EQ(source->LinkDumps(), dumps);
+    EXPECT_EQ(source->Layout(), layout);
+    // Every change of the links, or of the link watched, is another layout.
+    const auto changed = [&] {
+        const uint64_t before = std::exchange(layout, source->Layout());
+        return layout != before;
+    };
 
     ASSERT_TRUE(ns.Ip({ "link", "add", "cvx", "type", "ifb" }));
     ASSERT_TRUE(ns.Ip({ "link", "add", "cvz", "type", "ifb" }));
     EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo", "cvx", "cvz" }));
+    EXPECT_TRUE(changed());
+    Watch(*source, "cvz");
+    EXPECT_EQ(Counted(Query(*source)), std::vector<std::string> { "cvz" });
+    EXPECT_TRUE(changed());
     ASSERT_TRUE(ns.Ip({ "link", "set", "cvx", "name", "cvy" }));
     EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo", "cvy", "cvz" }));
+    EXPECT_TRUE(changed());
     ASSERT_TRUE(ns.Ip({ "link", "del", "cvy" }));
     EXPECT_EQ(Names(Query(*source)), (std::vector<std::string> { "lo", "cvz" }));
+    EXPECT_TRUE(changed());
+    EXPECT_EQ(Counted(Query(*source)), std::vector<std::string> { "cvz" });
+    EXPECT_FALSE(changed());
     std::vector<std::string> kernel;
     ASSERT_TRUE(ns.RunInside([&] { kernel = KernelInterfaces(); }));
     EXPECT_EQ(Names(Query(*source)), kernel);
+}
+
+TEST(LinuxPerfDataSource, ReadsTheCountersOfTheWatchedLinkOnly)
+{
+    CNetworkNamespace ns(CNetworkNamespace::UniqueName("watch"));
+    if (!ns.IsValid())
+        GTEST_SKIP() << "network namespace test skipped: " << ns.Error();
+    ASSERT_TRUE(ns.Ip({ "link", "set", "lo", "up" }));
+    ASSERT_TRUE(ns.Ip({ "link", "add", "cvp", "type", "ifb" }));
+    ASSERT_TRUE(ns.Ip({ "link", "add", "cvq", "type", "ifb" }));
+    std::unique_ptr<CNetlinkPerfDataSource> source;
+    std::unique_ptr<CProcNetDevPerfDataSource> table;
+    int fd = -1;
+    ASSERT_TRUE(ns.RunInside([&] {
+        source = std::make_unique<CNetlinkPerfDataSource>();
+        table = std::make_unique<CProcNetDevPerfDataSource>();
+        fd = UdpSocket("127.0.0.1", 47115);
+    }));
+    ASSERT_GE(fd, 0);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer { fd };
+    sockaddr_in self {};
+    socklen_t length = sizeof self;
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&self), &length), 0);
+    const char datagram[700] = {};
+    ASSERT_EQ(
+        ::sendto(fd, datagram, sizeof datagram, 0, reinterpret_cast<sockaddr*>(&self), sizeof self),
+        ssize_t(sizeof datagram));
+
+    // Every link is listed, none read until one is watched.
+    const std::vector<std::string> all { "lo", "cvp", "cvq" };
+    EXPECT_EQ(Names(Query(*source)), all);
+    EXPECT_TRUE(Counted(Query(*source)).empty());
+
+    // The watched link's counters are the kernel's own, read for each query; the names are
+    // not asked again while no link changes.
+    Watch(*source, "lo");
+    Query(*source);
+    const uint64_t dumps = source->LinkDumps();
+    for (int i = 0; i < 3; ++i) {
+        const std::vector<Instance> block = Query(*source);
+        EXPECT_EQ(Names(block), all);
+        ASSERT_EQ(Counted(block), std::vector<std::string> { "lo" });
+        const std::vector<Instance> text = Query(*table);
+        EXPECT_EQ(block[0].received, text[0].received);
+        EXPECT_GE(block[0].received, sizeof datagram);
+        EXPECT_EQ(block[0].sent, text[0].sent);
+    }
+    EXPECT_EQ(source->LinkDumps(), dumps);
+
+    // Another link watched: its counters alone.
+    Watch(*source, "cvq");
+    EXPECT_EQ(Counted(Query(*source)), std::vector<std::string> { "cvq" });
+    // The watched link deleted: gone from the block, nothing read, the query still answers.
+    ASSERT_TRUE(ns.Ip({ "link", "del", "cvq" }));
+    const std::vector<Instance> after = Query(*source);
+    EXPECT_EQ(Names(after), (std::vector<std::string> { "lo", "cvp" }));
+    EXPECT_TRUE(Counted(after).empty());
 }
 
 // The program's perf source and connection state share one client: neither may open sockets

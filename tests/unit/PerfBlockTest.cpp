@@ -26,6 +26,8 @@ public:
         size = m_next(size);
         return kPerfMoreData;
     }
+    void Watch(uint32_t) override { }
+    uint64_t Layout() const override { return kNoLayout; }
     std::vector<uint32_t> offered;
 
 private:
@@ -123,6 +125,8 @@ TEST(PerfBlockQuery, HoldsASourceToTheBufferItWasGiven)
             size = 1000000;
             return kPerfSuccess;
         }
+        void Watch(uint32_t) override { }
+        uint64_t Layout() const override { return kNoLayout; }
     } source;
     std::optional<CPerfBlock> block = CPerfBlock::QueryPerfData(source);
     ASSERT_TRUE(block);

@@ -98,6 +98,33 @@ TEST(TrafficAppStartUp, FirstRunShowsTheWindowOpaqueOnInterfaceZeroWithTheIdleIc
     EXPECT_TRUE(fx.layered.log.empty()) << "a first run stays opaque";
 }
 
+TEST(TrafficAppStartUp, TheTrayIconAndWindowIconWaitForTheFirstFrame)
+{
+    CAppFixture fx;
+    CTrafficApp& app = fx.App();
+    app.InitInstance();
+    EXPECT_TRUE(app.m_pTrafficWnd->isVisible());
+    EXPECT_TRUE(fx.area.calls.empty()) << "nothing asked of the notification area yet";
+    EXPECT_TRUE(app.m_pMainDlg->windowIcon().isNull());
+    // The first frame is painted on the event loop; the rest of start-up follows it there.
+    for (int i = 0; i < 50 && fx.area.calls.empty(); ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(fx.area.Messages(), std::vector<std::string> { "add" });
+    EXPECT_FALSE(app.m_pMainDlg->windowIcon().isNull());
+    EXPECT_FALSE(app.m_pTrafficWnd->windowIcon().isNull()) << "inherited from the main window";
+    app.FinishStartup();
+    EXPECT_EQ(fx.area.Messages(), std::vector<std::string> { "add" }) << "only once";
+
+    // A tick before any frame (the window slow to appear) makes the tray icon first.
+    CAppFixture early;
+    early.App().InitInstance();
+    early.SetCounters({ { u"lo", 0, 0 }, { u"eth0", 5000, 0 } });
+    early.Tick();
+    early.Tick();
+    ASSERT_FALSE(early.area.Messages().empty());
+    EXPECT_EQ(early.area.Messages().front(), "add");
+}
+
 TEST(TrafficAppStartUp, StoredSettingsReachTheFieldsTheWindowAndBothGraphs)
 {
     CAppFixture fx;

@@ -51,8 +51,15 @@ QIcon SmallImages(const QIcon& hIcon)
 
 } // namespace
 
-CQtNotifyArea::CQtNotifyArea()
+CQtNotifyArea::CQtNotifyArea() = default;
+
+void CQtNotifyArea::Start()
 {
+    // The session bus and the X server are asked only when the icon is first added: after
+    // the traffic window's first frame, not before it.
+    if (m_bStarted)
+        return;
+    m_bStarted = true;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
         m_pWatcher = new QDBusServiceWatcher(QString::fromLatin1(kWatcherService), bus,
@@ -96,8 +103,16 @@ CQtNotifyArea::~CQtNotifyArea()
     }
 }
 
+void CQtNotifyArea::SetListener(INotifyAreaListener* pListener)
+{
+    m_pListener = pListener;
+    if (pListener)
+        Start();
+}
+
 bool CQtNotifyArea::ShellUsable()
 {
+    Start();
     // A host that is not running yet (the panel starts after the program at login) may come
     // later; only a desktop that can have none at all is unusable.
     return m_bX11 || m_pWatcher;
@@ -105,6 +120,7 @@ bool CQtNotifyArea::ShellUsable()
 
 bool CQtNotifyArea::NotifyIcon(uint32_t dwMessage, const NotifyIconData& record)
 {
+    Start();
     switch (dwMessage) {
     case NIM_ADD:
         return Add(record);

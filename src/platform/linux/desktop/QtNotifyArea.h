@@ -41,7 +41,7 @@ public:
     bool StateSupported() override { return true; }
     bool NotifyIcon(uint32_t dwMessage, const NotifyIconData& record) override;
     void MenuChanged() override;
-    void SetListener(INotifyAreaListener* pListener) override { m_pListener = pListener; }
+    void SetListener(INotifyAreaListener* pListener) override;
 
     // For checks on a real desktop: the icon as the area has it, or nullptr.
     const QSystemTrayIcon* TrayIcon() const { return m_pIcon.get(); }
@@ -51,6 +51,8 @@ private slots:
     void OnHostRegistered();
 
 private:
+    // Connects to the session bus and watches for notification-area hosts; once.
+    void Start();
     bool Add(const NotifyIconData& record);
     bool Modify(const NotifyIconData& record);
     bool Delete();
@@ -98,6 +100,7 @@ private:
     bool m_bXEmbedWaited = false;
     std::unique_ptr<QMenu> m_pMenu;
     std::vector<PopupMenuItem> m_menuItems;
+    bool m_bStarted = false;
     bool m_bX11 = false;
     uint32_t m_atomManager = 0;
     std::vector<uint32_t> m_trayAtoms; // _NET_SYSTEM_TRAY_S<n>, one per X screen

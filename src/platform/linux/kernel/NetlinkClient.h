@@ -5,6 +5,7 @@
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -25,7 +26,8 @@ public:
     bool IsValid() const { return m_socket.IsValid(); }
 
     // Numbers the request (its header leads), sends it to the kernel and hands every
-    // datagram of the answer to chunk(data, size, seq) until it says the dump ended.
+    // datagram of the answer to chunk(data, size, seq) until it says the answer ended (the
+    // end of a dump, or the one message that answers any other request).
     // recvFlags MSG_DONTWAIT gives up rather than wait for a datagram. False when the
     // kernel could not be asked, a datagram did not fit or chunk says the dump failed.
     // Left-overs of a dump given up carry an older number, which the walkers skip.
@@ -54,6 +56,21 @@ public:
     // Without them it moves on at every call, and only this count does.
     uint64_t RouteGeneration();
 
+    // A request of one message: its header, then the family's own header (and attributes).
+    template <class Body> struct Request {
+        nlmsghdr header;
+        Body body;
+    };
+    // Zeroed but for the header's length, type and flags; the number comes with Dump.
+    template <class Body> static Request<Body> NewRequest(uint16_t type, uint16_t flags)
+    {
+        Request<Body> request {};
+        request.header.nlmsg_len = sizeof request;
+        request.header.nlmsg_type = type;
+        request.header.nlmsg_flags = flags;
+        return request;
+    }
+
     template <class T> static T Load(const uint8_t* p)
     {
         T value;
@@ -68,6 +85,16 @@ public:
     template <class Body>
     static DumpState EachMessage(
         const uint8_t* data, size_t size, uint32_t seq, bool& interrupted, Body&& body)
+    {
+        int error = 0;
+        return EachMessage(data, size, seq, interrupted, error, body);
+    }
+
+    // The same; an error message also leaves the kernel's error number in error (positive;
+    // EPROTO when the message carries none the kernel could have sent).
+    template <class Body>
+    static DumpState EachMessage(
+        const uint8_t* data, size_t size, uint32_t seq, bool& interrupted, int& error, Body&& body)
     {
         size_t pos = 0;
         while (size - pos >= sizeof(nlmsghdr)) {
@@ -84,8 +111,11 @@ public:
                 interrupted = true;
             if (header.nlmsg_type == NLMSG_DONE)
                 return DumpState::Done;
-            if (header.nlmsg_type == NLMSG_ERROR)
+            if (header.nlmsg_type == NLMSG_ERROR) {
+                const int code = payloadSize >= sizeof(int) ? Load<int>(payload) : 0;
+                error = code < 0 && code > -4096 ? -code : EPROTO;
                 return DumpState::Failed;
+            }
             body(header.nlmsg_type, payload, payloadSize);
         }
         return DumpState::More;

@@ -6,6 +6,7 @@
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -30,6 +31,65 @@ template <class Word> bool ReadBytes(const uint8_t* p, size_t size, LinkCounters
     return true;
 }
 
+// One RTM_NEWLINK message: its index, name, state and (when it carries them) counters. False
+// when it names no link.
+bool ReadLink(const uint8_t* body, size_t bodySize, LinkCounters& link, bool& counted)
+{
+    counted = false;
+    if (bodySize < sizeof(ifinfomsg))
+        return false;
+    link.index = Client::Load<ifinfomsg>(body).ifi_index;
+    bool named = false;
+    bool have64 = false;
+    const size_t start = NLMSG_ALIGN(sizeof(ifinfomsg));
+    if (bodySize < start)
+        return false;
+    Client::EachAttribute(
+        body + start, bodySize - start, [&](uint16_t attr, const uint8_t* payload, size_t length) {
+            switch (attr) {
+            case IFLA_IFNAME: {
+                const size_t n = strnlen(reinterpret_cast<const char*>(payload), length);
+                const size_t kept = n < sizeof(link.name) - 1 ? n : sizeof(link.name) - 1;
+                std::memcpy(link.name, payload, kept);
+                link.name[kept] = '\0';
+                named = kept > 0;
+                break;
+            }
+            case IFLA_STATS64:
+                have64 = ReadBytes<uint64_t>(payload, length, link) || have64;
+                break;
+            case IFLA_STATS:
+                if (!have64)
+                    counted = ReadBytes<uint32_t>(payload, length, link) || counted;
+                break;
+            case IFLA_OPERSTATE:
+                if (length >= 1)
+                    link.operState = payload[0];
+                break;
+            default:
+                break;
+            }
+        });
+    counted = counted || have64;
+    return named;
+}
+
+// One RTM_NEWSTATS message: the index and the 64-bit counters. False without them.
+bool ReadStats(const uint8_t* body, size_t bodySize, LinkCounters& link)
+{
+    const size_t start = NLMSG_ALIGN(sizeof(if_stats_msg));
+    if (bodySize < start)
+        return false;
+    link.index = int32_t(Client::Load<if_stats_msg>(body).ifindex);
+    bool found = false;
+    Client::EachAttribute(
+        body + start, bodySize - start, [&](uint16_t attr, const uint8_t* payload, size_t length) {
+            if (attr == IFLA_STATS_LINK_64)
+                found = ReadBytes<uint64_t>(payload, length, link) || found;
+        });
+    return found;
+}
+
 } // namespace
 
 CNetlinkPerfDataSource::CNetlinkPerfDataSource(std::chrono::microseconds shareWithin)
@@ -48,115 +108,160 @@ CNetlinkPerfDataSource::CNetlinkPerfDataSource(
 
 CNetlinkPerfDataSource::~CNetlinkPerfDataSource() = default;
 
+void CNetlinkPerfDataSource::Watch(uint32_t uniqueId)
+{
+    if (uniqueId == m_nWatched)
+        return;
+    m_nWatched = uniqueId;
+    // Its counter block moves: the next query takes the names again and lays the block out
+    // anew. The list is not kept beside the block, which holds it already.
+    m_bNamesKnown = false;
+    m_bReadingValid = false;
+}
+
 long CNetlinkPerfDataSource::Query(uint8_t* buffer, uint32_t& size)
 {
     if (!m_client.IsValid())
         return kPerfFailure;
+    // A buffer too small for the block as it stands is refused before the kernel is asked:
+    // the caller's next try, with a buffer that fits, makes the one reading.
+    if (m_bNamesKnown && (buffer == nullptr || size < m_block.size()))
+        return CPerfBlockWriter::Answer(m_block, buffer, size);
     const auto now = std::chrono::steady_clock::now();
-    if (m_bReadingValid && now - m_lastReading < m_shareWithin)
-        return CPerfBlockWriter::Answer(m_links, buffer, size);
+    if (m_bNamesKnown && m_bReadingValid && now - m_lastReading < m_shareWithin)
+        return CPerfBlockWriter::Answer(m_block, buffer, size);
 
     m_bReadingValid = false;
-    if (!(m_statsDump && QueryStats())) {
-        if (!DumpLinks(true))
+    for (int attempt = 0;; ++attempt) {
+        if (!KeepNames())
             return kPerfFailure;
-        m_links = m_names;
-        m_namesKnown = false;
+        const Counted counted = ReadWatched();
+        if (counted == Counted::Fresh)
+            break;
+        if (counted == Counted::Failed || attempt > 0)
+            return kPerfFailure;
+        // Gone since the names were taken (its event is on its way): take them again now.
+        m_bNamesKnown = false;
     }
-    m_speeds.BeginPass();
-    for (LinkCounters& link : m_links)
-        link.bandwidth = m_speeds.Bandwidth(link.name, Stamp(link));
-    m_speeds.EndPass();
+    // Only now is the block answered: its watched counters are never older than this query.
+    if (m_watched)
+        CPerfBlockWriter::WriteCounters(*m_watched, m_block.data() + m_countersAt);
     ++m_readings;
     m_lastReading = now;
     m_bReadingValid = true;
-    return CPerfBlockWriter::Answer(m_links, buffer, size);
+    return CPerfBlockWriter::Answer(m_block, buffer, size);
 }
 
-bool CNetlinkPerfDataSource::QueryStats()
+bool CNetlinkPerfDataSource::KeepNames()
 {
     // Drain the events first: a change that comes after this still shows next time.
     const uint64_t generation = m_client.LinkGeneration();
-    if (generation != m_linkGeneration || !m_namesKnown) {
-        m_linkGeneration = generation;
-        if (!DumpLinks(false))
-            return false;
-        m_position.clear();
-        for (size_t i = 0; i < m_names.size(); ++i)
-            m_position.emplace(m_names[i].index, i);
-        m_seenIn.assign(m_names.size(), 0);
-        m_namesKnown = true;
-    }
-
-    struct {
-        nlmsghdr header;
-        if_stats_msg stats;
-    } request {};
-    request.header.nlmsg_len = sizeof request;
-    request.header.nlmsg_type = RTM_GETSTATS;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.stats.family = AF_UNSPEC;
-    request.stats.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
-    if (!Dump(&request, sizeof request, &ParseStatsDump, m_stats)) {
-        // Kernels before 4.7 do not know the request: use the full dump from now on.
-        m_statsDump = false;
-        return false;
-    }
-
-    ++m_query;
-    for (const LinkCounters& s : m_stats) {
-        const auto it = m_position.find(s.index);
-        if (it == m_position.end()) {
-            m_namesKnown = false; // a link newer than the names: the event is on its way
-            continue;
-        }
-        m_names[it->second].received = s.received;
-        m_names[it->second].sent = s.sent;
-        m_seenIn[it->second] = m_query;
-    }
-    // In the kernel's order; links gone since the names were taken are left out.
-    m_links.clear();
-    for (size_t i = 0; i < m_names.size(); ++i) {
-        if (m_seenIn[i] == m_query)
-            m_links.push_back(m_names[i]);
-    }
-    return true;
+    if (generation == m_linkGeneration && m_bNamesKnown)
+        return true;
+    m_linkGeneration = generation;
+    std::vector<LinkCounters> links;
+    m_bNamesKnown = DumpNames(links);
+    if (m_bNamesKnown)
+        Lay(links);
+    return m_bNamesKnown;
 }
 
-bool CNetlinkPerfDataSource::DumpLinks(bool withStats)
+void CNetlinkPerfDataSource::Lay(std::span<const LinkCounters> links)
 {
-    struct {
-        nlmsghdr header;
+    m_watched.reset();
+    size_t counted = links.size();
+    for (size_t i = 0; i < links.size(); ++i) {
+        if (uint32_t(links[i].index) == m_nWatched) {
+            m_watched = links[i];
+            counted = i;
+            break;
+        }
+    }
+    m_block.resize(CPerfBlockWriter::RequiredSize(links, counted));
+    m_countersAt = CPerfBlockWriter::Write(links, m_block.data(), counted);
+    ++m_layout;
+}
+
+CNetlinkPerfDataSource::Counted CNetlinkPerfDataSource::ReadWatched()
+{
+    if (!m_watched)
+        return Counted::Fresh;
+    LinkCounters& link = *m_watched;
+    Counted counted = Counted::Failed;
+    if (m_bStatsRequest) {
+        counted = AskCounters(link, true);
+        // Kernels before 4.7 do not know the request: ask for the whole link from now on.
+        if (counted == Counted::Refused)
+            m_bStatsRequest = false;
+    }
+    if (!m_bStatsRequest)
+        counted = AskCounters(link, false);
+    if (counted != Counted::Fresh)
+        return counted == Counted::Gone ? Counted::Gone : Counted::Failed;
+    // The speed is asked of the driver only when the link is new or changed state.
+    m_speeds.BeginPass();
+    link.bandwidth = m_speeds.Bandwidth(link.name, Stamp(link));
+    m_speeds.EndPass();
+    return Counted::Fresh;
+}
+
+CNetlinkPerfDataSource::Counted CNetlinkPerfDataSource::AskCounters(LinkCounters& link, bool stats)
+{
+    LinkCounters answer;
+    answer.index = link.index;
+    int error = 0;
+    const auto parse = [&](const uint8_t* data, size_t size, uint32_t seq) {
+        return ParseCounters(data, size, seq, answer, error);
+    };
+    bool answered = false;
+    if (stats) {
+        auto request = Client::NewRequest<if_stats_msg>(RTM_GETSTATS, NLM_F_REQUEST);
+        request.body.family = AF_UNSPEC;
+        request.body.ifindex = uint32_t(link.index);
+        request.body.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
+        answered = m_client.Dump(&request, sizeof request, 0, parse);
+    } else {
+        auto request = Client::NewRequest<ifinfomsg>(RTM_GETLINK, NLM_F_REQUEST);
+        request.body.ifi_family = AF_UNSPEC;
+        request.body.ifi_index = link.index;
+        answered = m_client.Dump(&request, sizeof request, 0, parse);
+    }
+    if (answered) {
+        link.received = answer.received;
+        link.sent = answer.sent;
+        return Counted::Fresh;
+    }
+    if (error == ENODEV)
+        return Counted::Gone;
+    return stats && error == EOPNOTSUPP ? Counted::Refused : Counted::Failed;
+}
+
+bool CNetlinkPerfDataSource::DumpNames(std::vector<LinkCounters>& links)
+{
+    struct Names {
         ifinfomsg info;
         rtattr maskHeader;
         uint32_t mask;
-    } request {};
-    request.header.nlmsg_len = sizeof request;
-    request.header.nlmsg_type = RTM_GETLINK;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.info.ifi_family = AF_UNSPEC;
-    request.maskHeader.rta_type = IFLA_EXT_MASK;
-    request.maskHeader.rta_len = RTA_LENGTH(sizeof(uint32_t));
+    };
+    auto request = Client::NewRequest<Names>(RTM_GETLINK, NLM_F_REQUEST | NLM_F_DUMP);
+    request.body.info.ifi_family = AF_UNSPEC;
+    request.body.maskHeader.rta_type = IFLA_EXT_MASK;
+    request.body.maskHeader.rta_len = RTA_LENGTH(sizeof(uint32_t));
     // Without statistics the kernel also skips summing the per-CPU IPv6 counters.
-    request.mask = withStats ? 0 : RTEXT_FILTER_SKIP_STATS;
+    request.body.mask = RTEXT_FILTER_SKIP_STATS;
     ++m_linkDumps;
-    return Dump(&request, sizeof request, &ParseDump, m_names);
-}
-
-bool CNetlinkPerfDataSource::Dump(
-    void* request, size_t length, Parser parse, std::vector<LinkCounters>& out)
-{
     for (int attempt = 0; attempt < kDumpAttempts; ++attempt) {
-        out.clear();
+        links.clear();
         bool interrupted = false;
-        if (!m_client.Dump(request, length, 0, [&](const uint8_t* data, size_t size, uint32_t seq) {
-                return parse(data, size, seq, out, interrupted);
-            }))
+        if (!m_client.Dump(
+                &request, sizeof request, 0, [&](const uint8_t* data, size_t size, uint32_t seq) {
+                    return ParseDump(data, size, seq, links, interrupted);
+                }))
             return false;
         if (!interrupted)
-            return true;
+            break;
+        // Links keep changing under the dump; the last one is as good as any.
     }
-    // Links keep changing under the dump; the last one is as good as any.
     return true;
 }
 
@@ -165,61 +270,38 @@ CNetlinkPerfDataSource::DumpState CNetlinkPerfDataSource::ParseDump(const uint8_
 {
     return Client::EachMessage(
         data, size, seq, interrupted, [&](uint16_t type, const uint8_t* body, size_t bodySize) {
-            if (type != RTM_NEWLINK || bodySize < sizeof(ifinfomsg))
-                return;
             LinkCounters link;
-            link.index = Client::Load<ifinfomsg>(body).ifi_index;
-            bool named = false;
-            bool have64 = false;
-            const size_t start = NLMSG_ALIGN(sizeof(ifinfomsg));
-            Client::EachAttribute(body + start, bodySize - start,
-                [&](uint16_t attr, const uint8_t* payload, size_t length) {
-                    switch (attr) {
-                    case IFLA_IFNAME: {
-                        const size_t n = strnlen(reinterpret_cast<const char*>(payload), length);
-                        const size_t kept = n < sizeof(link.name) - 1 ? n : sizeof(link.name) - 1;
-                        std::memcpy(link.name, payload, kept);
-                        link.name[kept] = '\0';
-                        named = kept > 0;
-                        break;
-                    }
-                    case IFLA_STATS64:
-                        have64 = ReadBytes<uint64_t>(payload, length, link) || have64;
-                        break;
-                    case IFLA_STATS:
-                        if (!have64)
-                            ReadBytes<uint32_t>(payload, length, link);
-                        break;
-                    case IFLA_OPERSTATE:
-                        if (length >= 1)
-                            link.operState = payload[0];
-                        break;
-                    default:
-                        break;
-                    }
-                });
-            if (named)
+            bool counted = false;
+            if (type == RTM_NEWLINK && ReadLink(body, bodySize, link, counted))
                 links.push_back(link);
         });
 }
 
-CNetlinkPerfDataSource::DumpState CNetlinkPerfDataSource::ParseStatsDump(const uint8_t* data,
-    size_t size, uint32_t seq, std::vector<LinkCounters>& stats, bool& interrupted)
+CNetlinkPerfDataSource::DumpState CNetlinkPerfDataSource::ParseCounters(
+    const uint8_t* data, size_t size, uint32_t seq, LinkCounters& link, int& error)
 {
-    return Client::EachMessage(
-        data, size, seq, interrupted, [&](uint16_t type, const uint8_t* body, size_t bodySize) {
-            if (type != RTM_NEWSTATS || bodySize < sizeof(if_stats_msg))
+    error = 0;
+    bool interrupted = false;
+    bool answered = false;
+    bool counted = false;
+    LinkCounters got;
+    const DumpState state = Client::EachMessage(data, size, seq, interrupted, error,
+        [&](uint16_t type, const uint8_t* body, size_t bodySize) {
+            if (answered)
                 return;
-            LinkCounters link;
-            link.index = int32_t(Client::Load<if_stats_msg>(body).ifindex);
-            bool found = false;
-            const size_t start = NLMSG_ALIGN(sizeof(if_stats_msg));
-            Client::EachAttribute(body + start, bodySize - start,
-                [&](uint16_t attr, const uint8_t* payload, size_t length) {
-                    if (attr == IFLA_STATS_LINK_64)
-                        found = ReadBytes<uint64_t>(payload, length, link) || found;
-                });
-            if (found)
-                stats.push_back(link);
+            answered = true;
+            if (type == RTM_NEWSTATS)
+                counted = ReadStats(body, bodySize, got);
+            else if (type == RTM_NEWLINK)
+                ReadLink(body, bodySize, got, counted);
         });
+    // An end of a dump is no answer to a request for one link.
+    if (!answered)
+        return state == DumpState::More ? DumpState::More : DumpState::Failed;
+    error = 0; // an error after the answer belongs to nothing asked
+    if (!counted || got.index != link.index)
+        return DumpState::Failed;
+    link.received = got.received;
+    link.sent = got.sent;
+    return DumpState::Done;
 }

@@ -9,23 +9,26 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
+#include <optional>
+#include <span>
 #include <vector>
 
-// The performance-data source of the running system, over rtnetlink. A full link dump
-// (RTM_GETLINK) is costly (it carries every address family's configuration: about 1.5 KB
-// per interface), so it is made only for the names, and again only when a second socket,
-// subscribed to link events, says that links were added, removed, renamed or changed
-// state. Every query asks only for the 64-bit counters (RTM_GETSTATS). A kernel without
-// RTM_GETSTATS gets the full dump with its 64-bit statistics on every query instead.
-// Sockets, buffers and lists are kept from query to query, so a query costs a few system
-// calls and no allocation once the sizes have settled. Everything belongs to the network
-// namespace of the thread that constructed the netlink client.
+// The performance-data source of the running system, over rtnetlink.
 //
-// Readers that come one right after the other (the two graphs of a tick) can share one
-// reading: a query within shareWithin of the last counted one answers the same counters
-// without asking the kernel. Every reader still takes its differences from its own
-// readings, so no byte is lost or counted twice; the figures are only that much older.
+// The block is kept from query to query. A link dump (RTM_GETLINK, without statistics) gives
+// the names in the kernel's order; it is made again, and the block laid out again, only when
+// a second socket, subscribed to link events, says that links were added, removed, renamed
+// or changed state, or when another link is watched (the list is not kept beside the block).
+// A query then asks the kernel for the counters of the watched link alone (one RTM_GETSTATS
+// request for its index, or one RTM_GETLINK on kernels before 4.7) and writes them into the
+// block; every other instance carries an empty counter block. So a query costs the same few
+// system calls on a host with a thousand links as with four, and no allocation. Everything
+// belongs to the network namespace of the thread that constructed the netlink client.
+//
+// Readers that come one right after the other can share one reading: a query within
+// shareWithin of the last counted one answers the same counters without asking the kernel.
+// Every reader still takes its differences from its own readings, so no byte is lost or
+// counted twice; the figures are only that much older.
 class CNetlinkPerfDataSource : public IPerfDataSource {
 public:
     // With a netlink client of its own, or one shared with the program's other readers.
@@ -34,6 +37,8 @@ public:
     ~CNetlinkPerfDataSource() override;
 
     long Query(uint8_t* buffer, uint32_t& size) override;
+    void Watch(uint32_t uniqueId) override;
+    uint64_t Layout() const override { return m_layout; }
 
     using DumpState = CNetlinkClient::DumpState;
     // Takes one datagram of a link dump with sequence number seq: appends every named link
@@ -43,37 +48,45 @@ public:
     // bytes fails the dump.
     static DumpState ParseDump(const uint8_t* data, size_t size, uint32_t seq,
         std::vector<LinkCounters>& links, bool& interrupted);
-    // The same for a datagram of a statistics dump: index, received and sent of each link.
-    static DumpState ParseStatsDump(const uint8_t* data, size_t size, uint32_t seq,
-        std::vector<LinkCounters>& stats, bool& interrupted);
+    // Takes one datagram of the answer to a request for one link's counters (RTM_GETSTATS
+    // or RTM_GETLINK with sequence number seq): Done with the counters in link when it
+    // answers for link.index, Failed with the kernel's error number in error (0 when the
+    // answer is not about that link or does not fit the bytes), More when the datagram held
+    // only messages of other requests.
+    static DumpState ParseCounters(
+        const uint8_t* data, size_t size, uint32_t seq, LinkCounters& link, int& error);
 
-    // How many full link dumps and counter readings the source has made (tests and
-    // benchmarks look).
+    // How many link dumps and counter readings the source has made (tests and benchmarks
+    // look).
     uint64_t LinkDumps() const { return m_linkDumps; }
     uint64_t Readings() const { return m_readings; }
 
 private:
-    using Parser
-        = DumpState (*)(const uint8_t*, size_t, uint32_t, std::vector<LinkCounters>&, bool&);
-    // Numbers the request (its header leads), sends it and parses the whole answer into out; false
-    // when the kernel could not be asked or refused.
-    bool Dump(void* request, size_t length, Parser parse, std::vector<LinkCounters>& out);
-    bool DumpLinks(bool withStats);
-    // True when the link-event socket heard of any change since the last call.
-    bool QueryStats();
+    enum class Counted { Fresh, Gone, Refused, Failed };
+
+    // Dumps the names again and lays the block out when links changed (or another link is
+    // watched, or the names never were dumped).
+    bool KeepNames();
+    bool DumpNames(std::vector<LinkCounters>& links);
+    // Lays the block out for these links, the watched one with its counter block.
+    void Lay(std::span<const LinkCounters> links);
+    // Reads the watched link's counters (Fresh too when none is watched or listed).
+    Counted ReadWatched();
+    // With RTM_GETSTATS when stats, else with RTM_GETLINK.
+    Counted AskCounters(LinkCounters& link, bool stats);
 
     std::unique_ptr<CNetlinkClient> m_pOwnClient;
     // Without link events the names are dumped on every query.
     CNetlinkClient& m_client;
     uint64_t m_linkGeneration = 0;
-    std::vector<LinkCounters> m_names; // kernel order, from the last link dump
-    std::unordered_map<int32_t, size_t> m_position; // interface index -> place in m_names
-    std::vector<LinkCounters> m_stats;
-    std::vector<uint32_t> m_seenIn; // per name: the query that last found its counters
-    std::vector<LinkCounters> m_links; // what this query answers
-    uint32_t m_query = 0;
-    bool m_namesKnown = false;
-    bool m_statsDump = true;
+    bool m_bNamesKnown = false; // m_block stands for the links and the watched one
+    // Every link in the kernel's order, from the last link dump; counters for the watched one.
+    std::vector<uint8_t> m_block;
+    uint64_t m_layout = kNoLayout; // moves on with every layout of m_block
+    uint32_t m_nWatched = kNoInstance;
+    std::optional<LinkCounters> m_watched; // the watched link, when it is listed
+    uint32_t m_countersAt = 0; // where its counter block lies in m_block
+    bool m_bStatsRequest = true; // false once the kernel refused RTM_GETSTATS
     uint64_t m_linkDumps = 0;
     uint64_t m_readings = 0;
     std::chrono::microseconds m_shareWithin;

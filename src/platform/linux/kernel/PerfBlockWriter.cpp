@@ -63,6 +63,16 @@ uint32_t InstanceLength(size_t units)
     return Align8(uint32_t(Instance::kSize + 2 * (units + 1)));
 }
 
+// An interface that does not carry its counters keeps a counter block of its length alone
+// (8 bytes, so the next instance stays aligned): no counter lies inside it.
+constexpr uint32_t kEmptyCounterBlockLength = 8;
+
+uint32_t CounterBlockLength(size_t link, size_t counted)
+{
+    return counted == CPerfBlockWriter::kEveryLink || link == counted ? kCounterBlockLength
+                                                                      : kEmptyCounterBlockLength;
+}
+
 size_t WideUnits(const LinkCounters& link)
 {
     char16_t wide[kMaxNameUnits];
@@ -123,17 +133,17 @@ size_t CPerfBlockWriter::NameToWide(const char* name, char16_t* out, size_t capa
     return n;
 }
 
-uint64_t CPerfBlockWriter::RequiredSize(std::span<const LinkCounters> links)
+uint64_t CPerfBlockWriter::RequiredSize(std::span<const LinkCounters> links, size_t counted)
 {
     uint64_t size = DataBlock::kSize + kObjectAndDefinitions;
-    for (const LinkCounters& link : links)
-        size += InstanceLength(WideUnits(link)) + kCounterBlockLength;
+    for (size_t i = 0; i < links.size(); ++i)
+        size += InstanceLength(WideUnits(links[i])) + CounterBlockLength(i, counted);
     return size;
 }
 
-void CPerfBlockWriter::Write(std::span<const LinkCounters> links, uint8_t* out)
+uint32_t CPerfBlockWriter::Write(std::span<const LinkCounters> links, uint8_t* out, size_t counted)
 {
-    const uint64_t total = RequiredSize(links);
+    const uint64_t total = RequiredSize(links, counted);
     std::memset(out, 0, DataBlock::kSize + kObjectAndDefinitions);
 
     const char16_t signature[4] = { u'P', u'E', u'R', u'F' };
@@ -171,14 +181,17 @@ void CPerfBlockWriter::Write(std::span<const LinkCounters> links, uint8_t* out)
         definition += CounterDefinition::kSize;
     }
 
+    uint32_t countedAt = 0;
     uint8_t* p = object + kObjectAndDefinitions;
-    for (const LinkCounters& link : links) {
+    for (size_t i = 0; i < links.size(); ++i) {
+        const LinkCounters& link = links[i];
         char name[sizeof(link.name) + 1] = {};
         std::memcpy(name, link.name, NameLength(link));
         char16_t wide[kMaxNameUnits];
         const size_t units = NameToWide(name, wide, kMaxNameUnits);
         const uint32_t length = InstanceLength(units);
-        std::memset(p, 0, length + kCounterBlockLength);
+        const uint32_t blockLength = CounterBlockLength(i, counted);
+        std::memset(p, 0, length + blockLength);
         Put32(p, length);
         // The kernel's index identifies a link across renames; a name can come back as
         // another link.
@@ -190,13 +203,36 @@ void CPerfBlockWriter::Write(std::span<const LinkCounters> links, uint8_t* out)
             p[Instance::kSize + 2 * i + 1] = uint8_t(wide[i] >> 8);
         }
         uint8_t* block = p + length;
-        Put32(block, kCounterBlockLength);
-        Put64(block + kReceivedOffset, link.received);
-        Put64(block + kSentOffset, link.sent);
-        Put64(block + kTotalOffset, link.received + link.sent);
-        Put64(block + kBandwidthOffset, link.bandwidth);
-        p = block + kCounterBlockLength;
+        Put32(block, blockLength);
+        if (blockLength == kCounterBlockLength) {
+            WriteCounters(link, block);
+            if (i == counted)
+                countedAt = uint32_t(block - out);
+        }
+        p = block + blockLength;
     }
+    return countedAt;
+}
+
+void CPerfBlockWriter::WriteCounters(const LinkCounters& link, uint8_t* counterBlock)
+{
+    Put64(counterBlock + kReceivedOffset, link.received);
+    Put64(counterBlock + kSentOffset, link.sent);
+    Put64(counterBlock + kTotalOffset, link.received + link.sent);
+    Put64(counterBlock + kBandwidthOffset, link.bandwidth);
+}
+
+long CPerfBlockWriter::Answer(std::span<const uint8_t> block, uint8_t* buffer, uint32_t& size)
+{
+    if (block.size() > UINT32_MAX)
+        return IPerfDataSource::kPerfFailure;
+    if (buffer == nullptr || size < block.size()) {
+        size = uint32_t(block.size());
+        return IPerfDataSource::kPerfMoreData;
+    }
+    std::memcpy(buffer, block.data(), block.size());
+    size = uint32_t(block.size());
+    return IPerfDataSource::kPerfSuccess;
 }
 
 long CPerfBlockWriter::Answer(std::span<const LinkCounters> links, uint8_t* buffer, uint32_t& size)

@@ -61,10 +61,15 @@ bool CXcbGraphSurface::Bind(QWidget& widget)
     const auto window = xcb_window_t(widget.winId());
     if (window == XCB_WINDOW_NONE)
         return false;
-    XcbReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
-        m_pConnection, xcb_get_window_attributes(m_pConnection, window), nullptr));
+    // Both asked before either answer is awaited: one round trip, not two (each surface is
+    // bound before the window first maps).
+    const xcb_get_window_attributes_cookie_t attributesAsked
+        = xcb_get_window_attributes(m_pConnection, window);
+    const xcb_get_geometry_cookie_t geometryAsked = xcb_get_geometry(m_pConnection, window);
+    XcbReply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(m_pConnection, attributesAsked, nullptr));
     XcbReply<xcb_get_geometry_reply_t> geometry(
-        xcb_get_geometry_reply(m_pConnection, xcb_get_geometry(m_pConnection, window), nullptr));
+        xcb_get_geometry_reply(m_pConnection, geometryAsked, nullptr));
     if (!attributes || !geometry)
         return false;
 
