@@ -12,13 +12,6 @@ namespace {
 
 const QString kTrafficWindowName = QStringLiteral("Corvane");
 
-qulonglong ParseId(const QString& text)
-{
-    bool ok = false;
-    const qulonglong id = text.trimmed().toULongLong(&ok, 0);
-    return ok ? id : 0;
-}
-
 } // namespace
 
 CCorvaneProcess::CCorvaneProcess(QString strProgram)
@@ -163,41 +156,7 @@ QString CCorvaneProcess::Output() const
 
 XWindowInfo CCorvaneProcess::Describe(qulonglong id)
 {
-    XWindowInfo info;
-    int code = -1;
-    const QString out = CDesktopSession::Instance().Run(
-        "xwininfo", { "-id", QString::number(id), "-tree", "-stats" }, &code);
-    if (code != 0)
-        return info;
-    info.id = id;
-    int x = 0, y = 0, w = 0, h = 0;
-    for (const QString& raw : out.split(u'\n')) {
-        const QString line = raw.trimmed();
-        const auto value
-            = [&](const char* label) { return line.mid(qsizetype(qstrlen(label))).trimmed(); };
-        if (line.startsWith("xwininfo: Window id:")) {
-            const qsizetype first = line.indexOf(u'"'), last = line.lastIndexOf(u'"');
-            if (first >= 0 && last > first)
-                info.name = line.mid(first + 1, last - first - 1);
-        } else if (line.startsWith("Parent window id:")) {
-            if (!line.contains("(the root window)"))
-                info.parent = ParseId(value("Parent window id:").section(u' ', 0, 0));
-        } else if (line.startsWith("Absolute upper-left X:")) {
-            x = value("Absolute upper-left X:").toInt();
-        } else if (line.startsWith("Absolute upper-left Y:")) {
-            y = value("Absolute upper-left Y:").toInt();
-        } else if (line.startsWith("Width:")) {
-            w = value("Width:").toInt();
-        } else if (line.startsWith("Height:")) {
-            h = value("Height:").toInt();
-        } else if (line.startsWith("Map State:")) {
-            info.mapped = value("Map State:") == QStringLiteral("IsViewable");
-        } else if (line.startsWith("Override Redirect State:")) {
-            info.overrideRedirect = value("Override Redirect State:") == QStringLiteral("yes");
-        }
-    }
-    info.geometry = QRect(x, y, w, h);
-    return info;
+    return CDesktopSession::Instance().XWindows().Describe(id);
 }
 
 QString CCorvaneProcess::Property(qulonglong id, const QString& atom)
@@ -214,12 +173,9 @@ QString CCorvaneProcess::Property(qulonglong id, const QString& atom)
 
 QRect CCorvaneProcess::TrayPanel()
 {
-    int code = -1;
-    const QString out
-        = CDesktopSession::Instance().Run("xdotool", { "search", "--classname", "panel" }, &code);
-    if (code != 0)
-        return {};
-    return Describe(out.split(u'\n', Qt::SkipEmptyParts).value(0).toULongLong()).geometry;
+    // trayer's panel is the window of class "panel".
+    const auto panel = CDesktopSession::Instance().XWindows().WithClass(QStringLiteral("panel"));
+    return panel ? Describe(*panel).geometry : QRect();
 }
 
 std::vector<XWindowInfo> CCorvaneProcess::Windows() const
@@ -227,13 +183,8 @@ std::vector<XWindowInfo> CCorvaneProcess::Windows() const
     std::vector<XWindowInfo> windows;
     if (Pid() <= 0)
         return windows;
-    int code = -1;
-    const QString out = CDesktopSession::Instance().Run(
-        "xdotool", { "search", "--pid", QString::number(Pid()) }, &code);
-    if (code != 0)
-        return windows;
-    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts)) {
-        XWindowInfo info = Describe(line.trimmed().toULongLong());
+    for (qulonglong id : CDesktopSession::Instance().XWindows().OwnedBy(Pid())) {
+        XWindowInfo info = Describe(id);
         if (info.id != 0)
             windows.push_back(info);
     }
@@ -246,7 +197,7 @@ namespace {
 // (the manager marks the windows it manages with WM_STATE).
 bool IsTopLevel(const XWindowInfo& w)
 {
-    return w.parent == 0 || !CCorvaneProcess::Property(w.id, QStringLiteral("WM_STATE")).isEmpty();
+    return w.parent == 0 || CDesktopSession::Instance().XWindows().HasProperty(w.id, "WM_STATE");
 }
 
 } // namespace
@@ -285,7 +236,8 @@ std::optional<XWindowInfo> CCorvaneProcess::OpenMenu() const
 {
     for (const XWindowInfo& w : Windows())
         if (w.parent == 0 && w.mapped && w.overrideRedirect
-            && !Property(w.id, QStringLiteral("_NET_WM_WINDOW_TYPE")).contains("TOOLTIP"))
+            && !CDesktopSession::Instance().XWindows().ListsAtom(
+                w.id, "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_TOOLTIP"))
             return w;
     return std::nullopt;
 }
@@ -293,8 +245,14 @@ std::optional<XWindowInfo> CCorvaneProcess::OpenMenu() const
 bool CCorvaneProcess::PickFromMenu(const QPoint& at, const QString& key) const
 {
     CDesktopSession& session = CDesktopSession::Instance();
-    session.Click(at, 3);
-    if (!CDesktopSession::WaitFor([&] { return OpenMenu().has_value(); }, 5000))
+    // A window only just mapped may not take its first click yet (the program is still
+    // starting up next to other tests): a click that brought no menu is given again.
+    bool opened = false;
+    for (int attempt = 0; attempt < 3 && !opened; ++attempt) {
+        session.Click(at, 3);
+        opened = CDesktopSession::WaitFor([&] { return OpenMenu().has_value(); }, 2000);
+    }
+    if (!opened)
         return false;
     session.Run("xdotool", { "key", key });
     return CDesktopSession::WaitFor([&] { return !OpenMenu().has_value(); }, 5000);

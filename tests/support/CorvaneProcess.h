@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/XWindows.h"
 #include <QByteArray>
 #include <QMap>
 #include <QProcess>
@@ -11,16 +12,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-// One X window as xwininfo reports it.
-struct XWindowInfo {
-    qulonglong id = 0;
-    QString name; // WM_NAME, exactly as set (empty when there is none)
-    QRect geometry; // absolute position on the screen, and size
-    bool mapped = false; // "IsViewable"
-    bool overrideRedirect = false;
-    qulonglong parent = 0; // 0 when the parent is the root window
-};
 
 // One run of the real program on the desktop session's display: its own temporary
 // XDG_CONFIG_HOME (and runtime directory), the xcb platform, no session bus (so the tray

@@ -1,5 +1,7 @@
 #include "support/DesktopSession.h"
 
+#include "support/XWindows.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -106,6 +108,7 @@ bool CDesktopSession::Start()
     }
     m_display = ":" + number;
     setenv("DISPLAY", m_display.c_str(), 1);
+    m_pXWindows = std::make_unique<CXWindows>(m_display);
     if (!StartTray()) {
         m_why = "trayer did not start";
         Stop();
@@ -123,19 +126,14 @@ bool CDesktopSession::StartTray()
         "--tint", "0x333333" });
     if (m_trayPid <= 0)
         return false;
-    // The notification area is ready once the selection owner's window exists.
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 10000) {
-        int code = -1;
-        Run("xdotool", { "search", "--classname", "panel" }, &code, 2000);
-        if (code == 0) {
-            QThread::msleep(300);
-            return true;
-        }
-        QThread::msleep(100);
-    }
-    return false;
+    // The notification area takes icons once it owns the screen's tray selection.
+    const auto owned = [&] { return m_pXWindows->SelectionOwner("_NET_SYSTEM_TRAY_S0") != 0; };
+    WaitFor([&] {
+        if (waitpid(m_trayPid, nullptr, WNOHANG) == m_trayPid)
+            m_trayPid = -1;
+        return m_trayPid <= 0 || owned();
+    });
+    return m_trayPid > 0 && owned();
 }
 
 void CDesktopSession::StopTray()
@@ -279,6 +277,7 @@ void CDesktopSession::Stop()
     StopStatusNotifierHost();
     Kill(m_wmPid);
     Kill(m_trayPid);
+    m_pXWindows.reset();
     Kill(m_xvfbPid);
 }
 

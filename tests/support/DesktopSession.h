@@ -6,8 +6,11 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <string>
 #include <sys/types.h>
+
+class CXWindows;
 
 // A private X display (Xvfb) with a real XEmbed notification area (trayer), started by
 // the desktop test binary and stopped by PID, never by name.
@@ -23,6 +26,8 @@ public:
     bool Running() const { return m_xvfbPid > 0; }
     const std::string& Display() const { return m_display; }
     const std::string& Why() const { return m_why; }
+    // The display's windows, asked over the session's own connection.
+    const CXWindows& XWindows() const { return *m_pXWindows; }
 
     // The notification area can be stopped and started again to test a tray host restart.
     bool StartTray();
@@ -78,6 +83,7 @@ private:
     std::string m_busAddress;
     std::string m_display;
     std::string m_why;
+    std::unique_ptr<CXWindows> m_pXWindows;
 };
 
 #define CORVANE_REQUIRE_DESKTOP()                                                                  \
