@@ -105,7 +105,8 @@ TEST_F(PlacementDesktopTest, DialogsOpenInFrontOfTheWindowAboutOnTheUsersScreenW
     // The window manager's frame (a title bar) shifts it a little.
     EXPECT_LE(offCentre.manhattanLength(), 40) << offCentre.x() << "," << offCentre.y();
     // It has the keyboard focus: Escape closes it.
-    QThread::msleep(300);
+    EXPECT_TRUE(WaitFor([&] { return session.XWindows().HasFocus(about->id); }, 3000))
+        << "the About dialog has no focus";
     Xdotool({ "key", "Escape" });
     EXPECT_TRUE(WaitFor([&] { return !corvane.MappedWindow("About Corvane"); }, 3000))
         << "Escape went elsewhere: the About dialog has no focus";
@@ -130,7 +131,6 @@ TEST_F(PlacementDesktopTest, KWinKeepsTheDraggedWindowWhereItIsAcrossHideAndShow
     ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
     const qulonglong id = corvane.TrafficWindow()->id;
     const auto geometry = [&] { return CCorvaneProcess::Describe(id).geometry; };
-    QThread::msleep(500);
     const QPoint start = geometry().topLeft();
 
     // Dragged through the window manager's own move.

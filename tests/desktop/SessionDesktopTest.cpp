@@ -474,9 +474,14 @@ TEST_P(WindowManagerTest, TickingTransparencyKeepsTheFocusInTheSettingsDialog)
     ASSERT_TRUE(corvane.PickFromMenu(corvane.DockedIcons()[0].geometry.center(), "s"));
     std::optional<XWindowInfo> dialog;
     ASSERT_TRUE(WaitFor([&] { return (dialog = corvane.MappedWindow("Settings")).has_value(); }));
+    const qulonglong window = corvane.TrafficWindow()->id;
+    const auto opacity
+        = [&] { return CCorvaneProcess::Property(window, "_NET_WM_WINDOW_OPACITY"); };
+    const QString before = opacity();
     session.Click(dialog->geometry.topLeft() + kTransparencyBox, 1);
+    ASSERT_TRUE(WaitFor([&] { return opacity() != before; }, 3000)) << "the tick did nothing";
+    EXPECT_TRUE(session.XWindows().HasFocus(dialog->id)) << "the focus left the dialog";
     // Escape reaches the dialog only while it has the focus.
-    QThread::msleep(300);
     Xdotool({ "key", "Escape" });
     EXPECT_TRUE(WaitFor([&] { return !corvane.MappedWindow("Settings"); }, 3000))
         << "Escape went nowhere: the focus left the dialog";

@@ -41,7 +41,7 @@ xcb_atom_t CXWindows::Atom(const char* name) const
 {
     const auto reply = Own(xcb_intern_atom_reply(m_pConnection,
         xcb_intern_atom(m_pConnection, 0, uint16_t(std::strlen(name)), name), nullptr));
-    return reply ? reply->atom : XCB_ATOM_NONE;
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
 QByteArray CXWindows::Property(xcb_window_t window, xcb_atom_t property) const
@@ -113,7 +113,7 @@ std::vector<qulonglong> CXWindows::OwnedBy(qint64 pid) const
 {
     std::vector<qulonglong> owned;
     const std::vector<xcb_window_t> windows = AllWindows();
-    const xcb_atom_t atom = m_pConnection ? Atom("_NET_WM_PID") : XCB_ATOM_NONE;
+    const xcb_atom_t atom = m_pConnection ? Atom("_NET_WM_PID") : xcb_atom_t(XCB_ATOM_NONE);
     if (atom == XCB_ATOM_NONE)
         return owned;
     std::vector<xcb_get_property_cookie_t> cookies;
@@ -163,6 +163,23 @@ bool CXWindows::ListsAtom(qulonglong id, const char* property, const char* value
         std::memcpy(&atom, atoms.constData() + at, sizeof atom);
         if (atom == wanted)
             return true;
+    }
+    return false;
+}
+
+bool CXWindows::HasFocus(qulonglong id) const
+{
+    if (!m_pConnection)
+        return false;
+    const auto focus = Own(
+        xcb_get_input_focus_reply(m_pConnection, xcb_get_input_focus(m_pConnection), nullptr));
+    xcb_window_t w = focus ? focus->focus : XCB_NONE;
+    while (w != XCB_NONE && w != m_root) {
+        if (w == id)
+            return true;
+        const auto tree
+            = Own(xcb_query_tree_reply(m_pConnection, xcb_query_tree(m_pConnection, w), nullptr));
+        w = tree ? tree->parent : XCB_NONE;
     }
     return false;
 }

@@ -37,6 +37,8 @@ public:
     bool HasProperty(qulonglong id, const char* atom) const;
     // Whether the window's atom-list property (such as _NET_WM_WINDOW_TYPE) names `value`.
     bool ListsAtom(qulonglong id, const char* property, const char* value) const;
+    // Whether the keyboard focus is on the window or inside it.
+    bool HasFocus(qulonglong id) const;
     // The selection's owner, 0 when nobody owns it.
     qulonglong SelectionOwner(const char* selection) const;
 
