@@ -164,8 +164,3 @@ void CLinkLabel::OpenLink()
             m_shell.MessageBeep();
     });
 }
-
-int CLinkLabel::ShellOpen(const QString& strAddress)
-{
-    return m_opener.ShellOpen(strAddress);
-}

@@ -29,8 +29,6 @@ public:
     void SetFontUnderline(bool bUnderline);
     void Redraw();
     void OpenLink();
-    // Above 32 on success.
-    int ShellOpen(const QString& strAddress);
     void LoadHandCursor();
 
     bool IsLink() const { return !m_strLink.isEmpty(); }

@@ -90,18 +90,6 @@ bool CLinkOpener::Openable(const QString& address)
     return !address.isEmpty() && !address.startsWith(u'-') && !address.contains(QChar(0));
 }
 
-int CLinkOpener::ShellOpen(const QString& address)
-{
-    if (!Openable(address))
-        return kFileNotFound;
-    const int nShellResult
-        = ShellResult(m_launcher.Launch(QStringLiteral("xdg-open"), { address }, kOpenTimeoutMs));
-    if (nShellResult == kOpened)
-        return kOpened;
-    return StartFallback(m_launcher.Run(QStringLiteral("xdg-mime"), QueryArgs(), kQueryTimeoutMs),
-        address, nShellResult);
-}
-
 void CLinkOpener::ShellOpenAsync(
     const QString& address, const QObject* context, std::function<void(int)> done)
 {

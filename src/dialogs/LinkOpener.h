@@ -29,9 +29,8 @@ public:
 
     CLinkOpener(IProcessLauncher& launcher, IDataFiles& files);
 
-    int ShellOpen(const QString& address);
-    // The same without blocking: xdg-open and xdg-mime are waited for from the event loop and
-    // `done` gets the result; nothing is called once `context` is gone.
+    // Opens the address without blocking: xdg-open and xdg-mime are waited for from the event
+    // loop and `done` gets the result; nothing is called once `context` is gone.
     void ShellOpenAsync(
         const QString& address, const QObject* context, std::function<void(int)> done);
 

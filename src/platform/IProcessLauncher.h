@@ -22,20 +22,16 @@ public:
     static constexpr qsizetype kMaxOutput = 64 * 1024;
 
     virtual ~IProcessLauncher() = default;
-    // Waits at most nTimeoutMs for the program to end, collecting its stdout; one still running
-    // then is killed.
-    virtual ProcessResult Run(const QString& program, const QStringList& args, int nTimeoutMs) = 0;
-    // Waits at most nTimeoutMs for the program's exit code; one still running then is left
-    // running (xdg-open may have become the browser itself). Its stdout is not collected.
-    virtual ProcessResult Launch(const QString& program, const QStringList& args, int nTimeoutMs)
-        = 0;
-    // Launch without waiting: the program starts at once and `done` learns how it went from
-    // the event loop, at its exit or at the time-out (then it is left running). No call comes
-    // once `context` is destroyed.
+    // Neither call waits: the program starts at once and `done` learns how it went from the
+    // event loop, at its exit or once nTimeoutMs have passed. No call comes once `context` is
+    // destroyed.
+    //
+    // For the exit code only: a program still running at the time-out is left running
+    // (xdg-open may have become the browser itself), and its stdout is not collected.
     virtual void LaunchAsync(const QString& program, const QStringList& args, int nTimeoutMs,
         const QObject* context, std::function<void(const ProcessResult&)> done)
         = 0;
-    // Run without waiting: the same answer as Run's, stdout included, from the event loop.
+    // For the exit code and stdout: a program still running at the time-out is killed.
     virtual void RunAsync(const QString& program, const QStringList& args, int nTimeoutMs,
         const QObject* context, std::function<void(const ProcessResult&)> done)
         = 0;

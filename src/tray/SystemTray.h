@@ -51,8 +51,6 @@ public:
     long OnTaskbarCreated() override;
     long OnSettingChange(uintptr_t wParam) override;
 
-    const NotifyIconData& Record() const { return m_record; }
-
     NotifyIconData m_record;
     bool m_bShellUsable = false;
     bool m_bIconHidden = true;

@@ -9,34 +9,18 @@ ProcessResult CFakeProcessLauncher::Exited(int exitCode, const QByteArray& outpu
     return result;
 }
 
-ProcessResult CFakeProcessLauncher::Answer(
-    Kind kind, const QString& program, const QStringList& args, bool bWaited)
-{
-    calls.push_back({ kind, program, args, bWaited });
-    const auto it = results.find(program);
-    return it == results.end() ? ProcessResult {} : it->second;
-}
-
-ProcessResult CFakeProcessLauncher::Run(const QString& program, const QStringList& args, int)
-{
-    return Answer(Kind::Run, program, args, true);
-}
-
-ProcessResult CFakeProcessLauncher::Launch(const QString& program, const QStringList& args, int)
-{
-    return Answer(Kind::Launch, program, args, true);
-}
-
 bool CFakeProcessLauncher::StartDetached(const QString& program, const QStringList& args)
 {
-    calls.push_back({ Kind::Detached, program, args, false });
+    calls.push_back({ Kind::Detached, program, args });
     return detachedStarts;
 }
 
-void CFakeProcessLauncher::AnswerLater(Kind kind, const QString& program, const QStringList& args,
+void CFakeProcessLauncher::Answer(Kind kind, const QString& program, const QStringList& args,
     std::function<void(const ProcessResult&)> done)
 {
-    const ProcessResult result = Answer(kind, program, args, false);
+    calls.push_back({ kind, program, args });
+    const auto it = results.find(program);
+    const ProcessResult result = it == results.end() ? ProcessResult {} : it->second;
     if (!deferAnswers) {
         done(result);
         return;
@@ -47,13 +31,13 @@ void CFakeProcessLauncher::AnswerLater(Kind kind, const QString& program, const 
 void CFakeProcessLauncher::LaunchAsync(const QString& program, const QStringList& args, int,
     const QObject*, std::function<void(const ProcessResult&)> done)
 {
-    AnswerLater(Kind::Launch, program, args, std::move(done));
+    Answer(Kind::Launch, program, args, std::move(done));
 }
 
 void CFakeProcessLauncher::RunAsync(const QString& program, const QStringList& args, int,
     const QObject*, std::function<void(const ProcessResult&)> done)
 {
-    AnswerLater(Kind::Run, program, args, std::move(done));
+    Answer(Kind::Run, program, args, std::move(done));
 }
 
 bool CFakeProcessLauncher::AnswerNext()

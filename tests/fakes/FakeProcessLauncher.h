@@ -8,9 +8,9 @@
 #include <map>
 #include <vector>
 
-// Answers Run and Launch with a result chosen per program (a program without one is "not
-// started") and remembers every call in order. The calls that do not wait answer at once, or,
-// with deferAnswers, only when the test calls AnswerNext.
+// Answers with a result chosen per program (a program without one is "not started") and
+// remembers every call in order. Answers come at once, or, with deferAnswers, only when the
+// test calls AnswerNext.
 class CFakeProcessLauncher : public IProcessLauncher {
 public:
     enum class Kind { Run, Launch, Detached };
@@ -18,11 +18,8 @@ public:
         Kind kind;
         QString program;
         QStringList args;
-        bool bWaited = false; // made through Run or Launch, which wait for the program
     };
 
-    ProcessResult Run(const QString& program, const QStringList& args, int nTimeoutMs) override;
-    ProcessResult Launch(const QString& program, const QStringList& args, int nTimeoutMs) override;
     bool StartDetached(const QString& program, const QStringList& args) override;
     void LaunchAsync(const QString& program, const QStringList& args, int nTimeoutMs,
         const QObject* context, std::function<void(const ProcessResult&)> done) override;
@@ -40,8 +37,7 @@ public:
     std::vector<Call> calls;
 
 private:
-    ProcessResult Answer(Kind kind, const QString& program, const QStringList& args, bool bWaited);
-    void AnswerLater(Kind kind, const QString& program, const QStringList& args,
+    void Answer(Kind kind, const QString& program, const QStringList& args,
         std::function<void(const ProcessResult&)> done);
 
     std::vector<std::function<void()>> m_deferred;

@@ -83,13 +83,6 @@ TEST_F(LinkOpenerTest, FailingOrMissingXdgOpenFallsBackToTheHtmlHandlerStartedDe
         ASSERT_TRUE(started);
         EXPECT_EQ(started->program, "/opt/web/bin/web");
         EXPECT_EQ(started->args, QStringList({ "--new-window", kAddress }));
-        for (const auto& call : launcher.calls)
-            EXPECT_FALSE(call.bWaited) << call.program.toStdString();
-        // The waiting form takes the same way.
-        launcher.calls.clear();
-        EXPECT_GT(opener.ShellOpen(kAddress), 32);
-        EXPECT_EQ(launcher.calls.size(), 3u);
-        EXPECT_TRUE(Detached());
     }
 }
 

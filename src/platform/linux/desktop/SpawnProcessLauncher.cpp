@@ -5,12 +5,12 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,29 +39,16 @@ private:
     bool m_bOk = false;
 };
 
-int RemainingMs(Clock::time_point deadline)
-{
-    const auto left
-        = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? int(left.count()) : 0;
-}
-
-// Keeps reading past the limit so a talkative program is never blocked on a full pipe.
-void KeepOutput(QByteArray& output, const char* data, ssize_t nRead)
-{
-    const qsizetype nKeep
-        = std::min<qsizetype>(nRead, IProcessLauncher::kMaxOutput - output.size());
-    output.append(data, nKeep);
-}
-
-// Reads what a non-blocking pipe holds now; false at its end (or on an error).
+// Reads what a non-blocking pipe holds now; false at its end (or on an error). Reading goes on
+// past the kept limit so a talkative program is never blocked on a full pipe.
 bool ReadAvailable(int fd, QByteArray& output)
 {
     char buffer[4096];
     for (;;) {
         const ssize_t nRead = ::read(fd, buffer, sizeof buffer);
         if (nRead > 0) {
-            KeepOutput(output, buffer, nRead);
+            output.append(
+                buffer, std::min<qsizetype>(nRead, IProcessLauncher::kMaxOutput - output.size()));
             continue;
         }
         if (nRead < 0 && errno == EINTR)
@@ -96,18 +83,6 @@ void CSpawnProcessLauncher::ReapLeftRunning()
         int status = 0;
         return ::waitpid(pid, &status, WNOHANG) != 0; // ended and reaped, or not ours any more
     });
-}
-
-ProcessResult CSpawnProcessLauncher::Run(
-    const QString& program, const QStringList& args, int nTimeoutMs)
-{
-    return Spawn(program, args, nTimeoutMs, true);
-}
-
-ProcessResult CSpawnProcessLauncher::Launch(
-    const QString& program, const QStringList& args, int nTimeoutMs)
-{
-    return Spawn(program, args, nTimeoutMs, false);
 }
 
 bool CSpawnProcessLauncher::StartDetached(const QString& program, const QStringList& args)
@@ -237,60 +212,4 @@ std::optional<CSpawnProcessLauncher::Child> CSpawnProcessLauncher::Start(
     if (::posix_spawnp(&pid, argv[0], actions.Get(), nullptr, argv.data(), environ) != 0)
         return std::nullopt;
     return Child { pid, std::move(readEnd) };
-}
-
-ProcessResult CSpawnProcessLauncher::Spawn(
-    const QString& program, const QStringList& args, int nTimeoutMs, bool bCollect)
-{
-    ReapLeftRunning();
-    const auto deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
-    std::optional<Child> child = Start(program, args, bCollect);
-    if (!child)
-        return {};
-    const pid_t pid = child->pid;
-    CFileDescriptor& readEnd = child->output;
-
-    QByteArray output;
-    if (bCollect) {
-        char buffer[4096];
-        for (;;) {
-            pollfd pfd { readEnd.Get(), POLLIN, 0 };
-            const int nReady = ::poll(&pfd, 1, RemainingMs(deadline));
-            if (nReady < 0 && errno == EINTR)
-                continue;
-            if (nReady <= 0)
-                break; // timed out, or poll failed: the wait below decides
-            const ssize_t nRead = ::read(readEnd.Get(), buffer, sizeof buffer);
-            if (nRead < 0 && errno == EINTR)
-                continue;
-            if (nRead <= 0)
-                break; // end of output
-            KeepOutput(output, buffer, nRead);
-        }
-        readEnd.Reset();
-    }
-
-    for (;;) {
-        int status = 0;
-        const pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid)
-            return FromStatus(status, std::move(output));
-        if (done < 0 && errno != EINTR)
-            return {};
-        if (RemainingMs(deadline) == 0)
-            break;
-        ::poll(nullptr, 0, std::min(10, RemainingMs(deadline)));
-    }
-
-    ProcessResult result;
-    result.outcome = ProcessResult::Outcome::TimedOut;
-    result.output = std::move(output);
-    if (bCollect) {
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
-    } else {
-        m_leftRunning.push_back(pid);
-    }
-    return result;
 }

@@ -9,10 +9,10 @@
 #include <sys/types.h>
 #include <vector>
 
-// Runs programs with posix_spawnp (PATH is searched, no shell is involved). Programs that
-// Launch left running, or that were killed at their time-out, are reaped by later calls and by
-// the destructor once they have ended; one still running when the launcher goes is left to
-// init.
+// Runs programs with posix_spawnp (PATH is searched, no shell is involved) and watches them
+// from the event loop. Programs that LaunchAsync left running, or that were killed at their
+// time-out, are reaped by later calls and by the destructor once they have ended; one still
+// running when the launcher goes is left to init.
 class CSpawnProcessLauncher : public IProcessLauncher {
 public:
     CSpawnProcessLauncher() = default;
@@ -20,8 +20,6 @@ public:
     CSpawnProcessLauncher& operator=(const CSpawnProcessLauncher&) = delete;
     ~CSpawnProcessLauncher() override;
 
-    ProcessResult Run(const QString& program, const QStringList& args, int nTimeoutMs) override;
-    ProcessResult Launch(const QString& program, const QStringList& args, int nTimeoutMs) override;
     bool StartDetached(const QString& program, const QStringList& args) override;
 
     void LaunchAsync(const QString& program, const QStringList& args, int nTimeoutMs,
@@ -39,8 +37,6 @@ private:
     // /dev/null; nothing when it cannot be started.
     static std::optional<Child> Start(
         const QString& program, const QStringList& args, bool bCollect);
-    ProcessResult Spawn(
-        const QString& program, const QStringList& args, int nTimeoutMs, bool bCollect);
     // Watches a started program from the event loop until it ends or its time is up: a
     // collected one is then killed, another left running.
     void Watch(Child child, int nTimeoutMs, const QObject* context,

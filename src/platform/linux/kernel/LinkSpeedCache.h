@@ -22,8 +22,6 @@ public:
     // Forgets interfaces not seen in the pass just made.
     void EndPass();
 
-    size_t Size() const { return m_entries.size(); }
-
 private:
     struct Entry {
         uint64_t stamp = 0;
