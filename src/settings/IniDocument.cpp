@@ -142,6 +142,19 @@ void ChopTrailingSpaces(QString& str, qsizetype limit)
         str.truncate(n--);
 }
 
+// Reads the digits of a \x or \ octal escape from i on (nBits a digit), adds the character
+// they make to result and returns where the digits end.
+qsizetype AddEscaped(
+    QByteArrayView str, qsizetype i, int nBits, int (*digit)(char), char16_t value, QString& result)
+{
+    while (i < str.size() && digit(str[i]) != -1) {
+        value = char16_t((value << nBits) + digit(str[i]));
+        ++i;
+    }
+    result += QChar(value);
+    return i;
+}
+
 // A value's text: C escapes, quotes that keep spaces, ',' outside quotes makes a list (which is
 // no text). Returns false for a list.
 bool UnescapeValue(QByteArrayView str, QString& result)
@@ -223,21 +236,13 @@ normal:
     goto end;
 
 hexEscape:
-    while (i < str.size() && FromHex(str[i]) != -1) {
-        escapeVal = char16_t((escapeVal << 4) + FromHex(str[i]));
-        ++i;
-    }
-    result += QChar(escapeVal);
+    i = AddEscaped(str, i, 4, FromHex, escapeVal, result);
     if (i >= str.size())
         goto end;
     goto normal;
 
 octEscape:
-    while (i < str.size() && FromOct(str[i]) != -1) {
-        escapeVal = char16_t((escapeVal << 3) + FromOct(str[i]));
-        ++i;
-    }
-    result += QChar(escapeVal);
+    i = AddEscaped(str, i, 3, FromOct, escapeVal, result);
     if (i >= str.size())
         goto end;
     goto normal;

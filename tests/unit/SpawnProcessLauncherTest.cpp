@@ -65,8 +65,9 @@ TEST_P(SpawnProcessLauncherAsync, AnswersOnceFromTheEventLoop)
     QCoreApplication::processEvents();
     ASSERT_EQ(answers.size(), 1u);
     EXPECT_EQ(answers[0].outcome, c.outcome);
-    if (c.outcome == Outcome::Exited)
+    if (c.outcome == Outcome::Exited) {
         EXPECT_EQ(answers[0].exitCode, c.exitCode);
+    }
     if (c.outputSize >= 0)
         EXPECT_EQ(answers[0].output.size(), c.outputSize);
     else

@@ -159,32 +159,31 @@ bool CQtNotifyArea::Add(const NotifyIconData& record)
             m_pIcon->setContextMenu(m_pMenu.get());
         }
     }
+    if (record.uFlags & NIF_MESSAGE)
+        m_uID = record.uID;
+    Apply(record);
+    FillMenu();
+    m_pIcon->show();
+    return true;
+}
+
+void CQtNotifyArea::Apply(const NotifyIconData& record)
+{
     if (record.uFlags & NIF_MESSAGE) {
         m_pReceiver = record.hWnd;
-        m_uID = record.uID;
         m_uCallbackMessage = record.uCallbackMessage;
     }
     if (record.uFlags & NIF_ICON)
         SetImage(record.hIcon);
     if (record.uFlags & NIF_TIP)
         m_pIcon->setToolTip(QString::fromUtf8(record.szTip));
-    FillMenu();
-    m_pIcon->show();
-    return true;
 }
 
 bool CQtNotifyArea::Modify(const NotifyIconData& record)
 {
     if (!m_pIcon)
         return false;
-    if (record.uFlags & NIF_MESSAGE) {
-        m_pReceiver = record.hWnd;
-        m_uCallbackMessage = record.uCallbackMessage;
-    }
-    if (record.uFlags & NIF_ICON)
-        SetImage(record.hIcon);
-    if (record.uFlags & NIF_TIP)
-        m_pIcon->setToolTip(QString::fromUtf8(record.szTip));
+    Apply(record);
     if ((record.uFlags & NIF_STATE) && (record.dwStateMask & NIS_HIDDEN))
         m_pIcon->setVisible(!(record.dwState & NIS_HIDDEN));
     // Asking the host whether it is still there costs a round trip (a D-Bus call) on every

@@ -55,6 +55,8 @@ private:
     void Start();
     bool Add(const NotifyIconData& record);
     bool Modify(const NotifyIconData& record);
+    // The receiver, callback message, image and tooltip the record's flags name.
+    void Apply(const NotifyIconData& record);
     bool Delete();
     void SetImage(const QIcon& hIcon);
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
