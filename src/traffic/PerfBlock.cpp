@@ -2,6 +2,7 @@
 
 #include "platform/PerfLayout.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace PerfLayout;
@@ -20,7 +21,8 @@ constexpr uint32_t kCounterBlockSize = 4;
 std::optional<CPerfBlock> CPerfBlock::QueryPerfData(IPerfDataSource& source)
 {
     uint32_t size = kInitialSize;
-    auto buffer = std::make_unique_for_overwrite<uint8_t[]>(size);
+    uint32_t capacity = size;
+    auto buffer = std::make_unique_for_overwrite<uint8_t[]>(capacity);
     for (;;) {
         uint32_t length = size;
         const long rc = source.Query(buffer.get(), length);
@@ -39,8 +41,14 @@ std::optional<CPerfBlock> CPerfBlock::QueryPerfData(IPerfDataSource& source)
         if (next > kMaxSize)
             return std::nullopt;
         size = uint32_t(next);
-        buffer.reset();
-        buffer = std::make_unique_for_overwrite<uint8_t[]>(size);
+        // The size offered grows a step at a time; the buffer behind it doubles, so that a
+        // source that needs many steps costs few allocations.
+        if (size > capacity) {
+            capacity = uint32_t(
+                std::min<uint64_t>(std::max<uint64_t>(size, uint64_t(capacity) * 2), kMaxSize));
+            buffer.reset();
+            buffer = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+        }
     }
 }
 

@@ -138,10 +138,12 @@ std::optional<qulonglong> CXWindows::WithClass(const QString& instance) const
     std::optional<qulonglong> found;
     for (size_t i = 0; i < windows.size(); ++i) {
         const auto reply = Own(xcb_get_property_reply(m_pConnection, cookies[i], nullptr));
+        if (found || !reply)
+            continue;
         // WM_CLASS is the instance and the class, each ended by a NUL.
-        if (!found && reply
-            && QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())))
-                == instance.toLatin1())
+        const QByteArray value(static_cast<const char*>(xcb_get_property_value(reply.get())),
+            xcb_get_property_value_length(reply.get()));
+        if (value.left(value.indexOf('\0')) == instance.toLatin1())
             found = windows[i];
     }
     return found;
