@@ -1,6 +1,7 @@
 #include "platform/linux/kernel/NetlinkConnectionState.h"
 #include "platform/linux/kernel/NetlinkPerfDataSource.h"
 #include "platform/linux/kernel/PerfBlockWriter.h"
+#include "support/NamedRows.h"
 #include "support/NetlinkDumpBuilder.h"
 #include "support/NetworkNamespace.h"
 #include "support/ProcNetDevPerfDataSource.h"
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -125,6 +127,59 @@ std::vector<std::string> KernelInterfaces()
     }
     return names;
 }
+
+sockaddr_in Address(const char* address, uint16_t port)
+{
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    ::inet_pton(AF_INET, address, &a.sin_addr);
+    return a;
+}
+
+// A UDP socket bound to address:port in whatever namespace the thread that makes it is in.
+struct CUdpSocket {
+    CUdpSocket(const char* address, uint16_t port)
+    {
+        const sockaddr_in local = Address(address, port);
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+            ADD_FAILURE() << "cannot bind to " << address << ": " << std::strerror(errno);
+    }
+    ~CUdpSocket() { ::close(fd); }
+    CUdpSocket(const CUdpSocket&) = delete;
+    CUdpSocket& operator=(const CUdpSocket&) = delete;
+
+    // One datagram of `size` bytes to address:port, or to this socket itself.
+    bool Send(size_t size, const char* address = nullptr, uint16_t port = 0) const
+    {
+        sockaddr_in to = address ? Address(address, port) : sockaddr_in {};
+        socklen_t length = sizeof to;
+        if (!address && ::getsockname(fd, reinterpret_cast<sockaddr*>(&to), &length) != 0)
+            return false;
+        const std::vector<char> payload(size, 'x');
+        return ::sendto(fd, payload.data(), size, 0, reinterpret_cast<sockaddr*>(&to), sizeof to)
+            == ssize_t(size);
+    }
+
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+};
+
+uint64_t LoopbackReceived(const std::vector<Instance>& instances)
+{
+    for (const Instance& i : instances)
+        if (i.name == "lo")
+            return i.received;
+    ADD_FAILURE() << "no lo";
+    return 0;
+}
+
+CNetlinkDumpBuilder Cut(CNetlinkDumpBuilder answer)
+{
+    answer.bytes.resize(answer.bytes.size() - 8);
+    return answer;
+}
+
+using State = CNetlinkPerfDataSource::DumpState;
 
 } // namespace
 
@@ -275,41 +330,73 @@ TEST(ProcNetDevTable, ParsesTheKernelsTextTable)
     }
 }
 
-TEST(NetlinkDump, ReadsLinksUpToTheEndOfTheDump)
+TEST(NetlinkDump, ReadsLinksUpToTheEndOfTheDumpAndFailsOnMessagesThatDoNotFit)
 {
-    using State = CNetlinkPerfDataSource::DumpState;
+    // lo and eth0 damaged; `second` is where eth0's message starts, `name` lo's name attribute.
+    const auto damaged = [](void (*damage)(std::vector<uint8_t>&, size_t second, size_t name)) {
+        std::vector<uint8_t> b
+            = CNetlinkDumpBuilder().Link(7, 1, "lo", 1, 1).Link(7, 2, "eth0", 1, 1).bytes;
+        damage(b, reinterpret_cast<const nlmsghdr*>(b.data())->nlmsg_len,
+            NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(ifinfomsg)));
+        return b;
+    };
+    using Names = std::vector<std::string>;
     struct Case {
         const char* what;
-        CNetlinkDumpBuilder dump;
+        std::vector<uint8_t> dump;
         State state;
-        std::vector<std::string> names;
-        bool interrupted;
-    } cases[] = {
+        Names names;
+        bool interrupted = false;
+    } const cases[] = {
         { "two links and the end",
-            CNetlinkDumpBuilder().Link(7, 1, "lo", 10, 20).Link(7, 2, "eth0", 30, 40).Done(7),
-            State::Done, { "lo", "eth0" }, false },
-        { "more to come", CNetlinkDumpBuilder().Link(7, 1, "lo", 10, 20), State::More, { "lo" },
-            false },
+            CNetlinkDumpBuilder().Link(7, 1, "lo", 10, 20).Link(7, 2, "eth0", 30, 40).Done(7).bytes,
+            State::Done, { "lo", "eth0" } },
+        { "more to come", CNetlinkDumpBuilder().Link(7, 1, "lo", 10, 20).bytes, State::More,
+            { "lo" } },
         { "left-overs of an older dump are skipped",
-            CNetlinkDumpBuilder().Link(6, 9, "old", 1, 1).Done(6).Link(7, 1, "lo", 1, 1),
-            State::More, { "lo" }, false },
-        { "an error ends the dump", CNetlinkDumpBuilder().Link(7, 1, "lo", 1, 1).Error(7),
-            State::Failed, { "lo" }, false },
+            CNetlinkDumpBuilder().Link(6, 9, "old", 1, 1).Done(6).Link(7, 1, "lo", 1, 1).bytes,
+            State::More, { "lo" } },
+        { "an error ends the dump", CNetlinkDumpBuilder().Link(7, 1, "lo", 1, 1).Error(7).bytes,
+            State::Failed, { "lo" } },
         { "an interrupted dump says so",
-            CNetlinkDumpBuilder().Link(7, 1, "lo", 1, 1, NLM_F_MULTI | NLM_F_DUMP_INTR).Done(7),
+            CNetlinkDumpBuilder()
+                .Link(7, 1, "lo", 1, 1, NLM_F_MULTI | NLM_F_DUMP_INTR)
+                .Done(7)
+                .bytes,
             State::Done, { "lo" }, true },
         { "a link without a name is left out",
-            CNetlinkDumpBuilder().Link(7, 1, nullptr, 1, 1).Link(7, 2, "eth0", 1, 1), State::More,
-            { "eth0" }, false },
+            CNetlinkDumpBuilder().Link(7, 1, nullptr, 1, 1).Link(7, 2, "eth0", 1, 1).bytes,
+            State::More, { "eth0" } },
+        { "length past the datagram", damaged([](std::vector<uint8_t>& b, size_t s, size_t) {
+             b[s] = 0xFF, b[s + 1] = 0xFF;
+         }),
+            State::Failed, { "lo" } },
+        { "length below a header",
+            damaged([](std::vector<uint8_t>& b, size_t s, size_t) { b[s] = 4, b[s + 1] = 0; }),
+            State::Failed, { "lo" } },
+        { "datagram cut short",
+            damaged([](std::vector<uint8_t>& b, size_t s, size_t) { b.resize(s + 20); }),
+            State::Failed, { "lo" } },
+        { "trailing bytes shorter than a header",
+            damaged([](std::vector<uint8_t>& b, size_t, size_t) { b.resize(b.size() + 8); }),
+            State::More, { "lo", "eth0" } },
+        { "attribute length past its message: 60000 bytes of name",
+            damaged(
+                [](std::vector<uint8_t>& b, size_t, size_t n) { b[n] = 0x60, b[n + 1] = 0xEA; }),
+            State::More, { "eth0" } },
+        { "a name without its NUL stops at its attribute, not in the padding after it",
+            damaged(
+                [](std::vector<uint8_t>& b, size_t, size_t n) { b[n + 6] = 'p', b[n + 7] = 'z'; }),
+            State::More, { "lop", "eth0" } },
     };
-    for (Case& c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<LinkCounters> links;
         bool interrupted = false;
-        EXPECT_EQ(CNetlinkPerfDataSource::ParseDump(
-                      c.dump.bytes.data(), c.dump.bytes.size(), 7, links, interrupted),
+        EXPECT_EQ(
+            CNetlinkPerfDataSource::ParseDump(c.dump.data(), c.dump.size(), 7, links, interrupted),
             c.state);
-        std::vector<std::string> names;
+        Names names;
         for (const LinkCounters& l : links)
             names.push_back(l.name);
         EXPECT_EQ(names, c.names);
@@ -337,15 +424,10 @@ TEST(NetlinkDump, TakesThe64BitCountersAndFallsBackTo32)
 struct CountersRow {
     const char* name;
     CNetlinkDumpBuilder answer;
-    CNetlinkPerfDataSource::DumpState state;
+    State state;
     uint64_t received; // when Done
     int error; // when Failed
 };
-
-void PrintTo(const CountersRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
 
 class NetlinkCounters : public ::testing::TestWithParam<CountersRow> { };
 
@@ -358,23 +440,11 @@ TEST_P(NetlinkCounters, TakesTheAnswerForTheLinkAskedFor)
     const auto state = CNetlinkPerfDataSource::ParseCounters(
         row.answer.bytes.data(), row.answer.bytes.size(), 5, link, error);
     EXPECT_EQ(state, row.state);
-    EXPECT_EQ(link.received, state == CNetlinkPerfDataSource::DumpState::Done ? row.received : 0);
-    if (state == CNetlinkPerfDataSource::DumpState::Failed) {
+    EXPECT_EQ(link.received, state == State::Done ? row.received : 0);
+    if (state == State::Failed) {
         EXPECT_EQ(error, row.error);
     }
 }
-
-namespace {
-
-CNetlinkDumpBuilder Cut(CNetlinkDumpBuilder answer)
-{
-    answer.bytes.resize(answer.bytes.size() - 8);
-    return answer;
-}
-
-using State = CNetlinkPerfDataSource::DumpState;
-
-} // namespace
 
 INSTANTIATE_TEST_SUITE_P(Rows, NetlinkCounters,
     ::testing::Values(
@@ -404,69 +474,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, NetlinkCounters,
         CountersRow { "end_of_a_dump", CNetlinkDumpBuilder().Done(5), State::Failed, 0, 0 },
         CountersRow {
             "cut_short", Cut(CNetlinkDumpBuilder().Stats(5, 3, 1, 1, 0)), State::Failed, 0, 0 }),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(NetlinkDump, FailsOnMessagesThatDoNotFit)
-{
-    const CNetlinkDumpBuilder good
-        = CNetlinkDumpBuilder().Link(1, 1, "lo", 1, 1).Link(1, 2, "eth0", 1, 1);
-    const size_t second = good.bytes.size() / 2;
-    std::vector<LinkCounters> links;
-    bool interrupted = false;
-    struct Case {
-        const char* what;
-        void (*damage)(std::vector<uint8_t>&, size_t second);
-        CNetlinkPerfDataSource::DumpState state;
-        size_t links;
-    } cases[] = {
-        { "length past the datagram",
-            [](std::vector<uint8_t>& b, size_t s) { b[s] = 0xFF, b[s + 1] = 0xFF; },
-            CNetlinkPerfDataSource::DumpState::Failed, 1 },
-        { "length below a header",
-            [](std::vector<uint8_t>& b, size_t s) { b[s] = 4, b[s + 1] = 0; },
-            CNetlinkPerfDataSource::DumpState::Failed, 1 },
-        { "datagram cut short", [](std::vector<uint8_t>& b, size_t s) { b.resize(s + 20); },
-            CNetlinkPerfDataSource::DumpState::Failed, 1 },
-        { "trailing bytes shorter than a header",
-            [](std::vector<uint8_t>& b, size_t) { b.resize(b.size() + 8); },
-            CNetlinkPerfDataSource::DumpState::More, 2 },
-        { "attribute length past its message",
-            [](std::vector<uint8_t>& b, size_t) {
-                // The first attribute of the first message (the name) claims 60000 bytes.
-                const size_t at = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(ifinfomsg));
-                b[at] = 0x60, b[at + 1] = 0xEA;
-            },
-            CNetlinkPerfDataSource::DumpState::More, 1 },
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::vector<uint8_t> bytes = good.bytes;
-        c.damage(bytes, second);
-        links.clear();
-        EXPECT_EQ(
-            CNetlinkPerfDataSource::ParseDump(bytes.data(), bytes.size(), 1, links, interrupted),
-            c.state);
-        EXPECT_EQ(links.size(), c.links);
-    }
-}
-
-TEST(NetlinkDump, KeepsNamesWithinTheirAttribute)
-{
-    // A name attribute without its NUL, followed by padding that is not part of it.
-    CNetlinkDumpBuilder named;
-    named.Link(1, 1, "x", 1, 1);
-    std::vector<uint8_t> bytes = named.bytes;
-    const size_t at = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(ifinfomsg));
-    // Turn "x\0" (rta_len 6) into "xy" + padding without a terminator.
-    bytes[at + 5] = 'y';
-    bytes[at + 6] = 'z';
-    bytes[at + 7] = 'z';
-    std::vector<LinkCounters> links;
-    bool interrupted = false;
-    CNetlinkPerfDataSource::ParseDump(bytes.data(), bytes.size(), 1, links, interrupted);
-    ASSERT_EQ(links.size(), 1u);
-    EXPECT_STREQ(links[0].name, "xy");
-}
+    RowName);
 
 TEST(LinuxPerfDataSource, ListsTheKernelsInterfacesInItsOrder)
 {
@@ -516,72 +524,35 @@ TEST(LinuxPerfDataSource, AnswersMoreDataWithTheSizeItNeeds)
     }
 }
 
-namespace {
-
-// Opens a UDP socket bound to address:port in whatever namespace the calling thread is in.
-int UdpSocket(const char* address, uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local {};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    ::inet_pton(AF_INET, address, &local.sin_addr);
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-} // namespace
-
 TEST(LinuxPerfDataSource, QueriesInQuickSuccessionShareOneReading)
 {
-    const auto loopback = [](const std::vector<Instance>& instances) {
-        for (const Instance& i : instances) {
-            if (i.name == "lo")
-                return i.received;
-        }
-        ADD_FAILURE() << "no lo";
-        return uint64_t(0);
+    const CUdpSocket loopback("127.0.0.1", 0);
+    struct {
+        const char* what;
+        std::chrono::microseconds window;
+        bool bSeen; // the second query sees the traffic sent after the first
+    } const rows[] = {
+        { "a window far longer than the test: everything after the first query is shared",
+            std::chrono::hours(1), false },
+        { "without a window every query reads the kernel", {}, true },
+        { "a short window: the query after it reads again", std::chrono::milliseconds(20), true },
     };
-    const auto sendOverLoopback = [] {
-        const int fd = UdpSocket("127.0.0.1", 0);
-        ASSERT_GE(fd, 0);
-        sockaddr_in self {};
-        socklen_t length = sizeof self;
-        ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&self), &length), 0);
-        const std::vector<char> payload(1000);
-        EXPECT_EQ(::sendto(fd, payload.data(), payload.size(), 0,
-                      reinterpret_cast<sockaddr*>(&self), sizeof self),
-            ssize_t(payload.size()));
-        ::close(fd);
-    };
-
-    // A window far longer than the test: everything after the first query is shared.
-    CNetlinkPerfDataSource shared(std::chrono::hours(1));
-    Watch(shared, "lo");
-    const uint64_t before = loopback(Query(shared));
-    sendOverLoopback();
-    EXPECT_EQ(loopback(Query(shared)), before);
-    EXPECT_EQ(shared.Readings(), 2u) << "the reading before the watch, and one after";
-
-    // Without a window every query reads the kernel and sees the traffic at once.
-    CNetlinkPerfDataSource fresh;
-    Watch(fresh, "lo");
-    const uint64_t start = loopback(Query(fresh));
-    sendOverLoopback();
-    EXPECT_GE(loopback(Query(fresh)), start + 1000);
-    EXPECT_EQ(fresh.Readings(), 3u);
-
-    // A short window: the query after it reads again.
-    CNetlinkPerfDataSource brief(std::chrono::milliseconds(20));
-    Watch(brief, "lo");
-    const uint64_t first = loopback(Query(brief));
-    sendOverLoopback();
-    ::usleep(30000);
-    EXPECT_GE(loopback(Query(brief)), first + 1000);
-    EXPECT_EQ(brief.Readings(), 3u);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        CNetlinkPerfDataSource source(row.window);
+        Watch(source, "lo");
+        const uint64_t before = LoopbackReceived(Query(source));
+        ASSERT_TRUE(loopback.Send(1000));
+        if (row.window.count() > 0 && row.bSeen)
+            ::usleep(30000);
+        const uint64_t after = LoopbackReceived(Query(source));
+        if (row.bSeen)
+            EXPECT_GE(after, before + 1000);
+        else
+            EXPECT_EQ(after, before);
+        // The reading before the watch, the one after it, and one more when not shared.
+        EXPECT_EQ(source.Readings(), row.bSeen ? 3u : 2u);
+    }
 }
 
 TEST(LinuxPerfDataSource, CountsTrafficSentOverAVethPairInANamespace)
@@ -600,23 +571,17 @@ TEST(LinuxPerfDataSource, CountsTrafficSentOverAVethPairInANamespace)
     ASSERT_TRUE(b.Ip({ "link", "set", "cvb", "up" }));
 
     std::unique_ptr<CNetlinkPerfDataSource> sourceA, sourceB;
-    int sender = -1, receiver = -1;
+    std::optional<CUdpSocket> sender, receiver;
     std::vector<std::string> kernelA;
     ASSERT_TRUE(a.RunInside([&] {
         sourceA = std::make_unique<CNetlinkPerfDataSource>();
-        sender = UdpSocket("10.213.7.1", 0);
+        sender.emplace("10.213.7.1", 0);
         kernelA = KernelInterfaces();
     }));
     ASSERT_TRUE(b.RunInside([&] {
         sourceB = std::make_unique<CNetlinkPerfDataSource>();
-        receiver = UdpSocket("10.213.7.2", 47111);
+        receiver.emplace("10.213.7.2", 47111);
     }));
-    ASSERT_GE(sender, 0);
-    ASSERT_GE(receiver, 0);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closeSender { sender }, closeReceiver { receiver };
 
     // The namespace's own list: its loopback and its end of the pair, nothing of the host.
     EXPECT_EQ(kernelA, (std::vector<std::string> { "lo", "cva" }));
@@ -638,20 +603,13 @@ TEST(LinuxPerfDataSource, CountsTrafficSentOverAVethPairInANamespace)
     // Send, then wait until the far end has every datagram: by then both counters moved.
     constexpr int kDatagrams = 20;
     constexpr size_t kPayload = 1000;
-    sockaddr_in to {};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(47111);
-    ::inet_pton(AF_INET, "10.213.7.2", &to.sin_addr);
-    const std::vector<char> payload(kPayload, 'x');
     for (int i = 0; i < kDatagrams; ++i)
-        ASSERT_EQ(::sendto(sender, payload.data(), payload.size(), 0,
-                      reinterpret_cast<sockaddr*>(&to), sizeof to),
-            ssize_t(kPayload));
+        ASSERT_TRUE(sender->Send(kPayload, "10.213.7.2", 47111));
     timeval timeout { 10, 0 };
-    ::setsockopt(receiver, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(receiver->fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     char in[2048];
     for (int i = 0; i < kDatagrams; ++i)
-        ASSERT_EQ(::recv(receiver, in, sizeof in, 0), ssize_t(kPayload)) << "datagram " << i;
+        ASSERT_EQ(::recv(receiver->fd, in, sizeof in, 0), ssize_t(kPayload)) << "datagram " << i;
 
     const double bytes = double(kDatagrams * kPayload);
     const std::vector<Instance> after = Query(*sourceA);
@@ -722,24 +680,14 @@ TEST(LinuxPerfDataSource, ReadsTheCountersOfTheWatchedLinkOnly)
     ASSERT_TRUE(ns.Ip({ "link", "add", "cvq", "type", "ifb" }));
     std::unique_ptr<CNetlinkPerfDataSource> source;
     std::unique_ptr<CProcNetDevPerfDataSource> table;
-    int fd = -1;
+    std::optional<CUdpSocket> socket;
     ASSERT_TRUE(ns.RunInside([&] {
         source = std::make_unique<CNetlinkPerfDataSource>();
         table = std::make_unique<CProcNetDevPerfDataSource>();
-        fd = UdpSocket("127.0.0.1", 47115);
+        socket.emplace("127.0.0.1", 47115);
     }));
-    ASSERT_GE(fd, 0);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer { fd };
-    sockaddr_in self {};
-    socklen_t length = sizeof self;
-    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&self), &length), 0);
-    const char datagram[700] = {};
-    ASSERT_EQ(
-        ::sendto(fd, datagram, sizeof datagram, 0, reinterpret_cast<sockaddr*>(&self), sizeof self),
-        ssize_t(sizeof datagram));
+    constexpr size_t kDatagram = 700;
+    ASSERT_TRUE(socket->Send(kDatagram));
 
     // Every link is listed, none read until one is watched.
     const std::vector<std::string> all { "lo", "cvp", "cvq" };
@@ -757,7 +705,7 @@ TEST(LinuxPerfDataSource, ReadsTheCountersOfTheWatchedLinkOnly)
         ASSERT_EQ(Counted(block), std::vector<std::string> { "lo" });
         const std::vector<Instance> text = Query(*table);
         EXPECT_EQ(block[0].received, text[0].received);
-        EXPECT_GE(block[0].received, sizeof datagram);
+        EXPECT_GE(block[0].received, kDatagram);
         EXPECT_EQ(block[0].sent, text[0].sent);
     }
     EXPECT_EQ(source->LinkDumps(), dumps);

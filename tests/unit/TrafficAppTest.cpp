@@ -5,6 +5,7 @@
 #include "display/TrafficWnd.h"
 #include "settings/IniSettingsStore.h"
 #include "support/AppFixture.h"
+#include "support/NamedRows.h"
 #include "tray/MainDlg.h"
 #include "tray/SystemTray.h"
 
@@ -42,18 +43,6 @@ const std::vector<QString> kSettingKeys
 const std::vector<QString> kRectKeys = { "rect.left", "rect.top", "rect.right", "rect.bottom" };
 
 } // namespace
-
-TEST(TrafficAppConstruction, HoldsTheDefaultsBeforeStartUp)
-{
-    CAppFixture fx;
-    CTrafficApp& app = fx.App();
-    EXPECT_EQ(app.m_nNetworkDevice, 0);
-    EXPECT_EQ(app.m_nGraphicScale, 20480);
-    EXPECT_EQ(app.m_bMirrorMode, 0);
-    EXPECT_EQ(app.m_pMainDlg, nullptr);
-    EXPECT_EQ(app.m_pTrafficWnd, nullptr);
-    EXPECT_FALSE(app.m_trayIcon.has_value());
-}
 
 TEST(TrafficAppStartUp, FirstRunShowsTheWindowOpaqueOnInterfaceZeroWithTheIdleIcon)
 {
@@ -102,6 +91,8 @@ TEST(TrafficAppStartUp, TheTrayIconAndWindowIconWaitForTheFirstFrame)
 {
     CAppFixture fx;
     CTrafficApp& app = fx.App();
+    EXPECT_EQ(app.m_pTrafficWnd, nullptr);
+    EXPECT_FALSE(app.m_trayIcon.has_value());
     app.InitInstance();
     EXPECT_TRUE(app.m_pTrafficWnd->isVisible());
     EXPECT_TRUE(fx.area.calls.empty()) << "nothing asked of the notification area yet";
@@ -131,15 +122,18 @@ TEST(TrafficAppStartUp, StoredSettingsReachTheFieldsTheWindowAndBothGraphs)
     fx.Store("NetworkDevice", 1);
     fx.Store("GraphicScale", 1535); // not one of the list's values: used unchanged
     fx.Store("MirrorMode", 7);
-    fx.Store("TransparencyFocused", 300);
+    fx.Store("Transparent", 1);
+    fx.Store("TransparencyFocused", 256 + 128); // applied as 128 once the window is shown
     fx.Store("TransparencyUnocused", -1);
     CTrafficApp& app = fx.Start();
     CTrafficWnd& wnd = *app.m_pTrafficWnd;
     EXPECT_EQ(app.m_nNetworkDevice, 1);
     EXPECT_EQ(app.m_nGraphicScale, 1535);
     EXPECT_EQ(app.m_bMirrorMode, 1);
-    EXPECT_EQ(wnd.m_nAlphaFocused, 300);
+    EXPECT_EQ(wnd.m_nAlphaFocused, 384);
     EXPECT_EQ(wnd.m_nAlphaUnfocused, -1);
+    EXPECT_EQ(fx.layered.log, (std::vector<std::string> { "style 0x80000", "alpha 128 flags 2" }));
+    EXPECT_EQ(fx.layered.alphas[&wnd], 128);
     EXPECT_EQ(wnd.m_graphSent.m_bMirror, 1);
     EXPECT_EQ(wnd.m_graphReceived.m_bMirror, 0) << "mirror mode turns only the sent graph";
     for (CTrafficGraph* graph : { &wnd.m_graphReceived, &wnd.m_graphSent }) {
@@ -147,16 +141,6 @@ TEST(TrafficAppStartUp, StoredSettingsReachTheFieldsTheWindowAndBothGraphs)
         EXPECT_EQ(graph->m_nFullScale, 1535);
         EXPECT_EQ(graph->m_strScale, QStringLiteral("1 KB/s"));
     }
-}
-
-TEST(TrafficAppStartUp, StoredTransparencyAppliesTheFocusedAlphaAfterTheWindowIsShown)
-{
-    CAppFixture fx;
-    fx.Store("Transparent", 1);
-    fx.Store("TransparencyFocused", 256 + 128);
-    CTrafficApp& app = fx.Start();
-    EXPECT_EQ(fx.layered.log, (std::vector<std::string> { "style 0x80000", "alpha 128 flags 2" }));
-    EXPECT_EQ(fx.layered.alphas[app.m_pTrafficWnd], 128);
 }
 
 TEST(TrafficAppStartUp, ARefusedFirstAddIsMadeGoodAtTheNextActivityChange)
@@ -234,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TrafficAppWindowRect,
             "a_grabbable_part_on_the_right", kEdge - 24, 50, kEdge + 150, 173, Outcome::Applied },
         RectCase { "touching_the_left_edge", -174, 50, 0, 173, Outcome::Reached },
         RectCase { "mostly_off_screen", -170, -100, 4, 23, Outcome::Reached }),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName);
 
 TEST(TrafficAppSettings, OkWritesTheSettingsAndExitWritesOnlyTheRectangle)
 {
@@ -336,10 +320,7 @@ struct StartRow {
     bool automatic;
 };
 
-void PrintTo(const StartRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
+using ::PrintTo;
 
 class TrafficAppStartDevice : public testing::TestWithParam<StartRow> { };
 
@@ -367,14 +348,9 @@ TEST_P(TrafficAppStartDevice, GraphsReadTheInterfaceChosenAtStart)
     app.SettingsDlg().ShowSettings();
     app.SettingsDlg().OnOK();
     ASSERT_FALSE(fx.store.batches.empty());
-    EXPECT_EQ(fx.store.strings[std::make_pair(QString("Settings"), QString("NetworkDeviceName"))]
-                  .toStdString(),
-        r.reads);
-    EXPECT_EQ(
-        fx.store.values[std::make_pair(QString("Settings"), QString("NetworkDevice"))], r.position);
-    EXPECT_EQ(
-        fx.store.values[std::make_pair(QString("Settings"), QString("NetworkDeviceAutomatic"))],
-        r.automatic ? 1 : 0);
+    EXPECT_EQ((fx.store.strings[{ "Settings", "NetworkDeviceName" }].toStdString()), r.reads);
+    EXPECT_EQ((fx.store.values[{ "Settings", "NetworkDevice" }]), r.position);
+    EXPECT_EQ((fx.store.values[{ "Settings", "NetworkDeviceAutomatic" }]), r.automatic ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, TrafficAppStartDevice,
@@ -396,7 +372,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, TrafficAppStartDevice,
             "wlan0", 2, true },
         StartRow { "StoredManualKeepsTheNameWithoutRoute", {}, "docker0", 0, "wlan0", "", {},
             "docker0", 1, false }),
-    [](const testing::TestParamInfo<StartRow>& info) { return std::string(info.param.name); });
+    RowName);
 
 TEST(TrafficAppStartDevice, AbsentInterfaceKeepsItsNameFlatGraphsAndNoPreselection)
 {
@@ -415,8 +391,7 @@ TEST(TrafficAppStartDevice, AbsentInterfaceKeepsItsNameFlatGraphsAndNoPreselecti
     app.SettingsDlg().ShowSettings();
     EXPECT_EQ(app.SettingsDlg().m_listDevices->currentIndex(), -1);
     app.SettingsDlg().OnOK();
-    EXPECT_EQ(
-        fx.store.strings[std::make_pair(QString("Settings"), QString("NetworkDeviceName"))], "wg0");
+    EXPECT_EQ((fx.store.strings[{ "Settings", "NetworkDeviceName" }]), "wg0");
 
     // It comes up behind eth0: the graphs take it without being told.
     fx.SetCounters({ { u"lo", 0, 0 }, { u"eth0", 5000, 5000 }, { u"wg0", 100, 0 } });
@@ -464,10 +439,9 @@ TEST(TrafficAppTrayTip, SecondLineNamesTheInterfaceAndItsRatesOnlyWhenTheyChange
         EXPECT_LE(tip.size(), 127u);
 }
 
-// The real store with a folder where its lock belongs: the save five seconds after a move
-// leaves the event loop ticking (counted by a timer of the test's own, ideally 100 times in
-// the second; a save that waited for the lock would leave two), the rectangle stays in force
-// and is reported unsaved once, and the end does not wait for the lock.
+// The real store with a folder where its lock belongs: the save after a move leaves the event
+// loop ticking (a 10 ms timer of the test's own), the rectangle stays in force and is reported
+// unsaved once.
 TEST(TrafficAppSettings, ASaveThatCannotTakeTheLockNeverStopsTheEventLoop)
 {
     QTemporaryDir home;

@@ -1,5 +1,6 @@
 #include "display/TrafficGraph.h"
 #include "fakes/FakeClock.h"
+#include "support/NamedRows.h"
 
 #include <QApplication>
 #include <QFile>
@@ -85,6 +86,7 @@ TEST(TrafficGraphSample, RateDividesByTheTimeThatPassed)
         uint32_t elapsed;
         std::vector<uint64_t> ticks;
         const char* text;
+        bool bFirstUpdate = false; // no refresh of the texts before
     };
     const Case cases[] = {
         { "one second, 1536 bytes sent", 2, 0, 1000, { 512, 512, 512 }, "1.50 KB/s sent" },
@@ -95,13 +97,16 @@ TEST(TrafficGraphSample, RateDividesByTheTimeThatPassed)
         { "the tick count wraps", 1, 0xFFFFFF00u, 1000, { 2048 }, "2.00 KB/s received" },
         { "nothing moved", 1, 0, 1000, {}, "0.00 KB/s received" },
         { "total counter keeps an empty suffix", 3, 0, 1000, { 1024 }, "1.00 KB/s" },
+        { "the first refresh shows zero whatever was counted", 2, 0, 5000, { 9999 },
+            "0.00 KB/s sent", true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SampledGraph g(c.direction);
         g.clock.now = c.start;
         g.Tick(0); // discarded
-        g.graph.UpdateLabels();
+        if (!c.bFirstUpdate)
+            g.graph.UpdateLabels();
         for (uint64_t bytes : c.ticks)
             g.Tick(bytes);
         g.clock.Advance(c.elapsed);
@@ -109,17 +114,6 @@ TEST(TrafficGraphSample, RateDividesByTheTimeThatPassed)
         EXPECT_EQ(g.graph.m_strRate.toStdString(), c.text);
         EXPECT_EQ(g.graph.m_dAccumulated, 0);
     }
-}
-
-TEST(TrafficGraphSample, FirstUpdateShowsZeroWhateverWasCounted)
-{
-    SampledGraph g(2);
-    g.Tick(0);
-    g.Tick(9999);
-    g.clock.Advance(5000);
-    g.graph.UpdateLabels();
-    EXPECT_EQ(g.graph.m_strRate, "0.00 KB/s sent");
-    EXPECT_EQ(g.graph.m_dAccumulated, 0);
 }
 
 TEST(TrafficGraphSample, UpdateWithNoTimePassedKeepsTextAndBytes)
@@ -150,12 +144,20 @@ struct FigureRow {
     const char* text;
 };
 
-void PrintTo(const FigureRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
+struct StepRow {
+    const char* name;
+    double rate;
+    int64_t step;
+};
+
+using ::PrintTo;
 
 class TrafficGraphFigure : public testing::TestWithParam<FigureRow> { };
+class TrafficGraphFitStep : public testing::TestWithParam<StepRow> { };
+
+constexpr int64_t kKB = 1024;
+constexpr int64_t kMB = 1024 * kKB;
+constexpr int64_t kGB = 1024 * kMB;
 
 } // namespace
 
@@ -197,28 +199,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, TrafficGraphFigure,
         FigureRow { "RateInMegabytes", false, 100254352, "95.61 MB/s received" },
         FigureRow { "RateInGigabytes", false, 16106127360.0, "15.00 GB/s received" },
         FigureRow { "NegativeRateStaysInKilobytes", false, -20480000, "-20000.00 KB/s received" }),
-    [](const testing::TestParamInfo<FigureRow>& info) { return std::string(info.param.name); });
-
-namespace {
-
-struct StepRow {
-    const char* name;
-    double rate;
-    int64_t step;
-};
-
-void PrintTo(const StepRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class TrafficGraphFitStep : public testing::TestWithParam<StepRow> { };
-
-constexpr int64_t kKB = 1024;
-constexpr int64_t kMB = 1024 * kKB;
-constexpr int64_t kGB = 1024 * kMB;
-
-} // namespace
+    RowName);
 
 TEST_P(TrafficGraphFitStep, IsTheSmallestOfTheLadderThatTheRateNeeds)
 {
@@ -235,7 +216,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, TrafficGraphFitStep,
         StepRow { "ThenOneGigabyte", 501 * kMB, kGB },
         StepRow { "GigabytesGoOnInOneTwoFive", 11.0 * kGB, 20 * kGB },
         StepRow { "BeyondSixtyFourBitsTakesTheLargest", 1e30, 5'000'000'000 * kGB }),
-    [](const testing::TestParamInfo<StepRow>& info) { return std::string(info.param.name); });
+    RowName);
 
 TEST(TrafficGraphSample, ClearHistoryForgetsTheLineAndTheBytesCounted)
 {

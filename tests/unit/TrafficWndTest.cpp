@@ -321,10 +321,14 @@ TEST(TrafficWndFit, BothGraphsShareAScaleThatRisesAtOnceAndFallsOnceThePeakScrol
     fx.Tick(); // primes
     EXPECT_EQ(wnd.m_graphReceived.m_nFullScale, 5 * 1024) << "flat graphs take the smallest";
 
+    uint64_t sent = 0;
+    const auto tickSending = [&](uint64_t bytes) {
+        sent += bytes;
+        fx.SetCounters({ { u"lo", 0, sent }, { u"eth0", 0, 0 } });
+        fx.Tick();
+    };
     // One tick sends at 1.5 MB/s: both graphs rise to "2048 KB/s" on that tick.
-    uint64_t sent = 314573;
-    fx.SetCounters({ { u"lo", 0, sent }, { u"eth0", 0, 0 } });
-    fx.Tick();
+    tickSending(314573);
     for (CTrafficGraph* graph : { &wnd.m_graphReceived, &wnd.m_graphSent }) {
         EXPECT_EQ(graph->m_nFullScale, 2 * 1024 * 1024);
         EXPECT_EQ(graph->m_strScale, QStringLiteral("2048 KB/s"));
@@ -334,16 +338,12 @@ TEST(TrafficWndFit, BothGraphsShareAScaleThatRisesAtOnceAndFallsOnceThePeakScrol
     QCoreApplication::processEvents();
     const int paints = wnd.m_graphSent.PaintCount();
     for (int i = 0; i < 163; ++i) {
-        sent += 20480;
-        fx.SetCounters({ { u"lo", 0, sent }, { u"eth0", 0, 0 } });
-        fx.Tick();
+        tickSending(20480);
         ASSERT_EQ(wnd.m_graphReceived.m_nFullScale, 2 * 1024 * 1024) << "tick " << i;
     }
     QCoreApplication::processEvents();
     EXPECT_EQ(wnd.m_graphSent.PaintCount() - paints, 163);
-    sent += 20480;
-    fx.SetCounters({ { u"lo", 0, sent }, { u"eth0", 0, 0 } });
-    fx.Tick();
+    tickSending(20480);
     EXPECT_EQ(wnd.m_graphSent.m_strScale, QStringLiteral("100 KB/s"));
     EXPECT_EQ(wnd.m_graphReceived.m_nFullScale, 100 * 1024);
 }

@@ -1,9 +1,7 @@
 #include "display/WindowPlacement.h"
+#include "support/NamedRows.h"
 
 #include <gtest/gtest.h>
-
-#include <ostream>
-#include <string>
 
 namespace {
 
@@ -19,16 +17,7 @@ struct ReachRow {
     QPoint placed;
 };
 
-// A failing row prints its name (more constrained than gtest's own printer, so it wins).
-template <typename Row>
-requires requires(const Row& row)
-{
-    row.name;
-}
-void PrintTo(const Row& row, std::ostream* os)
-{
-    *os << row.name;
-}
+using ::PrintTo;
 
 class WindowPlacementReach : public ::testing::TestWithParam<ReachRow> { };
 
@@ -52,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, WindowPlacementReach,
         ReachRow { "across_both_screens_stays", true, { 1200, 100 }, { 1200, 100 } },
         ReachRow { "below_the_laptop_beside_the_monitor", true, { 100, 900 }, { 100, 677 } },
         ReachRow { "right_of_the_monitor", true, { 3200, 500 }, { 3026, 500 } }),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName);
 
 TEST(WindowPlacement, DevicePixelsNameTheSamePlaceAtEveryRatio)
 {
@@ -98,6 +87,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, WindowPlacementDialog,
             { 600, 322, 174, 123 }, { 230, 234 } },
         DialogRow { "larger_than_the_screen_keeps_its_top_left", { 0, 0, 320, 200 }, { 368, 301 },
             {}, { 0, 0 } }),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName);
 
 } // namespace
