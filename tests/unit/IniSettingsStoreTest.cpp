@@ -357,10 +357,10 @@ struct BrokenCase {
     int32_t nScaleRead; // what the broken file yields for GraphicScale
 };
 
-class QtSettingsStoreBroken : public IniSettingsStoreTest,
-                              public ::testing::WithParamInterface<BrokenCase> { };
+class IniSettingsStoreBroken : public IniSettingsStoreTest,
+                               public ::testing::WithParamInterface<BrokenCase> { };
 
-TEST_P(QtSettingsStoreBroken, EveryVersionIsSetAsideOnceUnderANewName)
+TEST_P(IniSettingsStoreBroken, EveryVersionIsSetAsideOnceUnderANewName)
 {
     const BrokenCase& c = GetParam();
     for (int run = 0; run <= CIniSettingsStore::kSetAsideNames; ++run) {
@@ -389,7 +389,7 @@ TEST_P(QtSettingsStoreBroken, EveryVersionIsSetAsideOnceUnderANewName)
     EXPECT_EQ(first.readAll(), c.version(0));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, QtSettingsStoreBroken,
+INSTANTIATE_TEST_SUITE_P(Cases, IniSettingsStoreBroken,
     ::testing::Values(BrokenCase { "line_without_equals",
                           [](int run) {
                               return "[Settings]\nGraphicScale=5120\nuser line "
@@ -410,7 +410,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, QtSettingsStoreBroken,
     RowName);
 
 // A tmpfs of the test's own as the config home, so the disk can really fill up.
-class QtSettingsStoreFullDisk : public IniSettingsStoreTest {
+class IniSettingsStoreFullDisk : public IniSettingsStoreTest {
 protected:
     void SetUp() override
     {
@@ -428,7 +428,7 @@ protected:
     bool m_bMounted = false;
 };
 
-TEST_F(QtSettingsStoreFullDisk, AWriteThatFindsTheDiskFullKeepsTheOldFileAndItsValues)
+TEST_F(IniSettingsStoreFullDisk, AWriteThatFindsTheDiskFullKeepsTheOldFileAndItsValues)
 {
     // 16 KiB: the program's settings and the keys of another group.
     QByteArray text = "[Settings]\nNetworkDevice=2\nGraphicScale=51200\n\n[Other]\n";

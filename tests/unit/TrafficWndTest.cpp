@@ -342,7 +342,11 @@ TEST(TrafficWndFit, BothGraphsShareAScaleThatRisesAtOnceAndFallsOnceThePeakScrol
         ASSERT_EQ(wnd.m_graphReceived.m_nFullScale, 2 * 1024 * 1024) << "tick " << i;
     }
     QCoreApplication::processEvents();
-    EXPECT_EQ(wnd.m_graphSent.PaintCount() - paints, 163);
+    // One more may be an update asked for before the count began: the platform delivers it
+    // on a timer of its own, late on a slow (sanitizer) build.
+    const int ticked = wnd.m_graphSent.PaintCount() - paints;
+    EXPECT_GE(ticked, 163);
+    EXPECT_LE(ticked, 164);
     tickSending(20480);
     EXPECT_EQ(wnd.m_graphSent.m_strScale, QStringLiteral("100 KB/s"));
     EXPECT_EQ(wnd.m_graphReceived.m_nFullScale, 100 * 1024);
