@@ -23,7 +23,7 @@ extern char** environ;
 
 namespace {
 
-pid_t Spawn(const std::vector<std::string>& argv, int keepFd = -1)
+pid_t Spawn(const std::vector<std::string>& argv)
 {
     std::vector<char*> args;
     for (const auto& a : argv)
@@ -35,14 +35,34 @@ pid_t Spawn(const std::vector<std::string>& argv, int keepFd = -1)
     posix_spawn_file_actions_adddup2(&actions, devnull, 0);
     posix_spawn_file_actions_adddup2(&actions, devnull, 1);
     posix_spawn_file_actions_adddup2(&actions, devnull, 2);
-    // keepFd, when given, is inherited as it is (dbus-daemon writes its address there).
-    (void)keepFd;
     pid_t pid = -1;
     if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
         pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(devnull);
     return pid;
+}
+
+// Starts the program argv(fd) names, which writes a line to descriptor fd (Xvfb its display
+// number, dbus-daemon its address); that line, empty when none came within ten seconds.
+std::string SpawnForLine(const std::function<std::vector<std::string>(int)>& argv, pid_t& pid)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return {};
+    fcntl(fds[1], F_SETFD, 0);
+    pid = Spawn(argv(fds[1]));
+    close(fds[1]);
+    std::string line;
+    pollfd p { fds[0], POLLIN, 0 };
+    while (pid > 0 && poll(&p, 1, 10000) > 0) {
+        char c;
+        if (read(fds[0], &c, 1) != 1 || c == '\n')
+            break;
+        line += c;
+    }
+    close(fds[0]);
+    return line;
 }
 
 } // namespace
@@ -62,47 +82,14 @@ bool CDesktopSession::Start()
 {
     if (Running())
         return true;
-    // Xvfb writes the display number it chose to the descriptor given by -displayfd.
-    int fds[2];
-    if (pipe(fds) != 0) {
-        m_why = "pipe failed";
-        return false;
-    }
-    std::vector<std::string> argv = { "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-        "1024x768x24", "-nolisten", "tcp", "-noreset" };
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
-    posix_spawn_file_actions_adddup2(&actions, devnull, 0);
-    posix_spawn_file_actions_adddup2(&actions, devnull, 1);
-    posix_spawn_file_actions_adddup2(&actions, devnull, 2);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, "Xvfb", &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(devnull);
-    close(fds[1]);
-    if (rc != 0) {
-        close(fds[0]);
-        m_why = "Xvfb is not installed";
-        return false;
-    }
-    m_xvfbPid = pid;
-    std::string number;
-    pollfd p { fds[0], POLLIN, 0 };
-    while (poll(&p, 1, 10000) > 0) {
-        char c;
-        if (read(fds[0], &c, 1) != 1 || c == '\n')
-            break;
-        number += c;
-    }
-    close(fds[0]);
+    const std::string number = SpawnForLine(
+        [](int fd) {
+            return std::vector<std::string> { "Xvfb", "-displayfd", std::to_string(fd), "-screen",
+                "0", "1024x768x24", "-nolisten", "tcp", "-noreset" };
+        },
+        m_xvfbPid);
     if (number.empty()) {
-        m_why = "Xvfb did not start";
+        m_why = m_xvfbPid > 0 ? "Xvfb did not start" : "Xvfb is not installed";
         Kill(m_xvfbPid);
         return false;
     }
@@ -159,9 +146,7 @@ bool CDesktopSession::StartWindowManager(WindowManager wm)
                 m_wmPid = -1;
                 return true;
             }
-            int code = -1;
-            const QString out = Run("xprop", { "-root", "_NET_SUPPORTING_WM_CHECK" }, &code, 2000);
-            return code == 0 && out.contains("window id");
+            return !m_pXWindows->Values(0, "_NET_SUPPORTING_WM_CHECK").empty();
         },
         10000);
     if (!ready)
@@ -182,22 +167,12 @@ std::string CDesktopSession::StartSessionBus()
 {
     if (m_busPid > 0)
         return m_busAddress;
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    m_busPid = Spawn({ "dbus-daemon", "--session", "--nofork", "--nopidfile",
-                         "--print-address=" + std::to_string(fds[1]) },
-        fds[1]);
-    close(fds[1]);
-    std::string address;
-    pollfd p { fds[0], POLLIN, 0 };
-    while (m_busPid > 0 && poll(&p, 1, 10000) > 0) {
-        char c;
-        if (read(fds[0], &c, 1) != 1 || c == '\n')
-            break;
-        address += c;
-    }
-    close(fds[0]);
+    const std::string address = SpawnForLine(
+        [](int fd) {
+            return std::vector<std::string> { "dbus-daemon", "--session", "--nofork", "--nopidfile",
+                "--print-address=" + std::to_string(fd) };
+        },
+        m_busPid);
     if (address.empty()) {
         StopStatusNotifierHost();
         return {};
@@ -301,33 +276,31 @@ void CDesktopSession::Kill(pid_t& pid)
 QString CDesktopSession::Run(
     const QString& program, const QStringList& args, int* exitCode, int timeoutMs) const
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", QString::fromStdString(m_display));
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        if (exitCode)
-            *exitCode = -1;
-        return {};
-    }
-    if (exitCode)
-        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return QString::fromLocal8Bit(p.readAllStandardOutput());
+    return QString::fromLocal8Bit(RunForBytes(program, args, exitCode, timeoutMs));
 }
 
-QImage CDesktopSession::Screenshot() const
+QByteArray CDesktopSession::RunForBytes(
+    const QString& program, const QStringList& args, int* exitCode, int timeoutMs) const
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", QString::fromStdString(m_display));
     p.setProcessEnvironment(env);
-    p.start("import", { "-window", "root", "png:-" });
-    if (!p.waitForFinished(20000))
-        return {};
-    return QImage::fromData(p.readAllStandardOutput(), "PNG");
+    p.start(program, args);
+    const bool finished = p.waitForFinished(timeoutMs);
+    if (!finished) {
+        p.kill();
+        p.waitForFinished();
+    }
+    if (exitCode)
+        *exitCode = finished && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return finished ? p.readAllStandardOutput() : QByteArray();
+}
+
+QImage CDesktopSession::Screenshot() const
+{
+    return QImage::fromData(
+        RunForBytes("import", { "-window", "root", "png:-" }, nullptr, 20000), "PNG");
 }
 
 void CDesktopSession::WaitOutDoubleClick() const

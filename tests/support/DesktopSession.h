@@ -72,6 +72,8 @@ private:
     CDesktopSession() = default;
     ~CDesktopSession();
     static void Kill(pid_t& pid);
+    QByteArray RunForBytes(
+        const QString& program, const QStringList& args, int* exitCode, int timeoutMs) const;
 
     mutable QElapsedTimer m_sinceClick;
     pid_t m_xvfbPid = -1;

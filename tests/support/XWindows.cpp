@@ -1,6 +1,7 @@
 #include "support/XWindows.h"
 
 #include <QByteArray>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -39,6 +40,8 @@ CXWindows::~CXWindows()
 
 xcb_atom_t CXWindows::Atom(const char* name) const
 {
+    if (!m_pConnection)
+        return XCB_ATOM_NONE;
     const auto reply = Own(xcb_intern_atom_reply(m_pConnection,
         xcb_intern_atom(m_pConnection, 0, uint16_t(std::strlen(name)), name), nullptr));
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
@@ -113,7 +116,7 @@ std::vector<qulonglong> CXWindows::OwnedBy(qint64 pid) const
 {
     std::vector<qulonglong> owned;
     const std::vector<xcb_window_t> windows = AllWindows();
-    const xcb_atom_t atom = m_pConnection ? Atom("_NET_WM_PID") : xcb_atom_t(XCB_ATOM_NONE);
+    const xcb_atom_t atom = Atom("_NET_WM_PID");
     if (atom == XCB_ATOM_NONE)
         return owned;
     std::vector<xcb_get_property_cookie_t> cookies;
@@ -152,19 +155,38 @@ bool CXWindows::HasProperty(qulonglong id, const char* atom) const
     return m_pConnection && !Property(xcb_window_t(id), Atom(atom)).isEmpty();
 }
 
+std::vector<quint32> CXWindows::Values(qulonglong id, const char* property) const
+{
+    std::vector<quint32> values;
+    if (!m_pConnection)
+        return values;
+    const QByteArray bytes = Property(id ? xcb_window_t(id) : m_root, Atom(property));
+    values.resize(size_t(bytes.size()) / sizeof(quint32));
+    std::memcpy(values.data(), bytes.constData(), values.size() * sizeof(quint32));
+    return values;
+}
+
 bool CXWindows::ListsAtom(qulonglong id, const char* property, const char* value) const
 {
-    if (!m_pConnection)
-        return false;
-    const QByteArray atoms = Property(xcb_window_t(id), Atom(property));
-    const xcb_atom_t wanted = Atom(value);
-    for (qsizetype at = 0; at + 4 <= atoms.size(); at += 4) {
-        xcb_atom_t atom;
-        std::memcpy(&atom, atoms.constData() + at, sizeof atom);
-        if (atom == wanted)
-            return true;
-    }
-    return false;
+    const std::vector<quint32> atoms = Values(id, property);
+    return !atoms.empty() && std::find(atoms.begin(), atoms.end(), Atom(value)) != atoms.end();
+}
+
+std::vector<xcb_window_t> CXWindows::Children(xcb_window_t window) const
+{
+    const auto tree
+        = Own(xcb_query_tree_reply(m_pConnection, xcb_query_tree(m_pConnection, window), nullptr));
+    if (!tree)
+        return {};
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    return { children, children + xcb_query_tree_children_length(tree.get()) };
+}
+
+xcb_window_t CXWindows::Parent(xcb_window_t window) const
+{
+    const auto tree
+        = Own(xcb_query_tree_reply(m_pConnection, xcb_query_tree(m_pConnection, window), nullptr));
+    return tree ? tree->parent : xcb_window_t(XCB_NONE);
 }
 
 bool CXWindows::HasFocus(qulonglong id) const
@@ -173,15 +195,27 @@ bool CXWindows::HasFocus(qulonglong id) const
         return false;
     const auto focus = Own(
         xcb_get_input_focus_reply(m_pConnection, xcb_get_input_focus(m_pConnection), nullptr));
-    xcb_window_t w = focus ? focus->focus : XCB_NONE;
-    while (w != XCB_NONE && w != m_root) {
+    for (xcb_window_t w = focus ? focus->focus : XCB_NONE; w != XCB_NONE && w != m_root;
+         w = Parent(w))
         if (w == id)
             return true;
-        const auto tree
-            = Own(xcb_query_tree_reply(m_pConnection, xcb_query_tree(m_pConnection, w), nullptr));
-        w = tree ? tree->parent : XCB_NONE;
-    }
     return false;
+}
+
+bool CXWindows::Above(qulonglong upper, qulonglong lower) const
+{
+    if (!m_pConnection)
+        return false;
+    // The root's children are listed bottom first.
+    const std::vector<xcb_window_t> stack = Children(m_root);
+    const auto level = [&](qulonglong id) {
+        xcb_window_t w = xcb_window_t(id);
+        for (xcb_window_t parent; w != XCB_NONE && (parent = Parent(w)) != m_root;)
+            w = parent;
+        return std::find(stack.begin(), stack.end(), w) - stack.begin();
+    };
+    const auto upperLevel = level(upper), lowerLevel = level(lower);
+    return upperLevel < qsizetype(stack.size()) && lowerLevel < upperLevel;
 }
 
 qulonglong CXWindows::SelectionOwner(const char* selection) const
