@@ -5,12 +5,16 @@
 #include <QDir>
 #include <QFile>
 #include <QProcessEnvironment>
-#include <QRegularExpression>
 #include <csignal>
 
 namespace {
 
 const QString kTrafficWindowName = QStringLiteral("Corvane");
+
+const CXWindows& X()
+{
+    return CDesktopSession::Instance().XWindows();
+}
 
 } // namespace
 
@@ -154,37 +158,13 @@ QString CCorvaneProcess::Output() const
     return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
 }
 
-XWindowInfo CCorvaneProcess::Describe(qulonglong id)
-{
-    return CDesktopSession::Instance().XWindows().Describe(id);
-}
-
-QString CCorvaneProcess::Property(qulonglong id, const QString& atom)
-{
-    int code = -1;
-    const QString out
-        = CDesktopSession::Instance().Run("xprop", { "-id", QString::number(id), atom }, &code);
-    if (code != 0 || out.contains(QStringLiteral("not found")))
-        return {};
-    static const QRegularExpression separator(QStringLiteral("[=:]"));
-    const qsizetype at = out.indexOf(separator);
-    return at < 0 ? QString() : out.mid(at + 1).trimmed();
-}
-
-QRect CCorvaneProcess::TrayPanel()
-{
-    // trayer's panel is the window of class "panel".
-    const auto panel = CDesktopSession::Instance().XWindows().WithClass(QStringLiteral("panel"));
-    return panel ? Describe(*panel).geometry : QRect();
-}
-
 std::vector<XWindowInfo> CCorvaneProcess::Windows() const
 {
     std::vector<XWindowInfo> windows;
     if (Pid() <= 0)
         return windows;
-    for (qulonglong id : CDesktopSession::Instance().XWindows().OwnedBy(Pid())) {
-        XWindowInfo info = Describe(id);
+    for (qulonglong id : X().OwnedBy(Pid())) {
+        XWindowInfo info = X().Describe(id);
         if (info.id != 0)
             windows.push_back(info);
     }
@@ -197,7 +177,7 @@ namespace {
 // (the manager marks the windows it manages with WM_STATE).
 bool IsTopLevel(const XWindowInfo& w)
 {
-    return w.parent == 0 || CDesktopSession::Instance().XWindows().HasProperty(w.id, "WM_STATE");
+    return w.parent == 0 || X().HasProperty(w.id, "WM_STATE");
 }
 
 } // namespace
@@ -223,7 +203,9 @@ std::optional<XWindowInfo> CCorvaneProcess::MappedWindow(const QString& name) co
 std::vector<XWindowInfo> CCorvaneProcess::DockedIcons() const
 {
     std::vector<XWindowInfo> icons;
-    const QRect panel = TrayPanel();
+    // trayer's panel is the window of class "panel".
+    const auto panelId = X().WithClass(QStringLiteral("panel"));
+    const QRect panel = panelId ? X().Describe(*panelId).geometry : QRect();
     if (panel.isEmpty())
         return icons;
     for (const XWindowInfo& w : Windows())
@@ -236,8 +218,7 @@ std::optional<XWindowInfo> CCorvaneProcess::OpenMenu() const
 {
     for (const XWindowInfo& w : Windows())
         if (w.parent == 0 && w.mapped && w.overrideRedirect
-            && !CDesktopSession::Instance().XWindows().ListsAtom(
-                w.id, "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_TOOLTIP"))
+            && !X().ListsAtom(w.id, "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_TOOLTIP"))
             return w;
     return std::nullopt;
 }

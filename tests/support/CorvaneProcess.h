@@ -70,12 +70,6 @@ public:
     // mnemonic key. False when no menu came.
     bool PickFromMenu(const QPoint& at, const QString& key) const;
 
-    static XWindowInfo Describe(qulonglong id);
-    // The value part of `xprop -id ID ATOM` (after "=" or ":"), empty when it is not set.
-    static QString Property(qulonglong id, const QString& atom);
-    // The notification area's panel on the screen.
-    static QRect TrayPanel();
-
 private:
     QString m_strProgram;
     std::string m_busAddress;
