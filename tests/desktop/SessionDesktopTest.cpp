@@ -27,27 +27,29 @@ namespace {
 // Inside the settings dialog: "Enable transparency" (7, 79, 226, 10 units).
 const QPoint kTransparencyBox(11 + 20, 128 + 8);
 
-// The tray menu's entries as the StatusNotifierItem host reads them: (id, label) in order,
-// separators as empty labels.
-std::vector<std::pair<int, QString>> ExportedMenu(const QString& service, const QString& path)
+// The tray menu's entries as the StatusNotifierItem host reads them, in order.
+struct ExportedMenu {
+    QStringList labels; // separators as empty labels
+    QList<int> ids;
+    int IdOf(const QString& label) const { return ids.value(labels.indexOf(label), -1); }
+};
+
+ExportedMenu ReadMenu(const QString& service, const QString& path)
 {
     CDesktopSession& session = CDesktopSession::Instance();
-    const QStringList call = { "call", "--dest", service, "--object-path", path, "--method" };
     // What a host does before it shows the menu.
-    session.CallBus(call + QStringList { "com.canonical.dbusmenu.AboutToShow", "--", "0" });
+    session.CallBus(service, path, { "com.canonical.dbusmenu.AboutToShow", "--", "0" });
     const QString layout = session.CallBus(
-        call + QStringList { "com.canonical.dbusmenu.GetLayout", "--", "0", "-1", "@as []" });
-    std::vector<std::pair<int, QString>> items;
+        service, path, { "com.canonical.dbusmenu.GetLayout", "--", "0", "-1", "@as []" });
+    ExportedMenu menu;
     static const QRegularExpression item(QStringLiteral(R"(<\((\d+), \{([^}]*)\})"));
     static const QRegularExpression label(QStringLiteral(R"('label': <'([^']*)'>)"));
     for (auto it = item.globalMatch(layout); it.hasNext();) {
         const auto m = it.next();
-        const auto l = label.match(m.captured(2));
-        QString text = l.hasMatch() ? l.captured(1) : QString();
-        text.remove(u'_').remove(u'&');
-        items.emplace_back(m.captured(1).toInt(), text);
+        menu.ids << m.captured(1).toInt();
+        menu.labels << label.match(m.captured(2)).captured(1).remove(u'_').remove(u'&');
     }
-    return items;
+    return menu;
 }
 
 // The program's item as the watcher lists it, and the path of the menu the item exports;
@@ -63,10 +65,10 @@ RegisteredItem WaitForItem(int nTimeoutMs)
     QString registered;
     if (!CDesktopSession::WaitFor(
             [&] {
-                registered = session.CallBus(
-                    { "call", "--dest", "org.kde.StatusNotifierWatcher", "--object-path",
-                        "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
-                        "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems" });
+                registered
+                    = session.CallBus("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                        { "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
+                            "RegisteredStatusNotifierItems" });
                 return registered.contains('\'');
             },
             nTimeoutMs))
@@ -78,25 +80,9 @@ RegisteredItem WaitForItem(int nTimeoutMs)
         = entry.contains('/') ? "/" + entry.section('/', 1) : "/StatusNotifierItem";
     return { service,
         session
-            .CallBus({ "call", "--dest", service, "--object-path", itemPath, "--method",
-                "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu" })
+            .CallBus(service, itemPath,
+                { "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu" })
             .section('\'', 1, 1) };
-}
-
-QStringList Labels(const std::vector<std::pair<int, QString>>& items)
-{
-    QStringList labels;
-    for (const auto& [id, text] : items)
-        labels << text;
-    return labels;
-}
-
-int IdOf(const std::vector<std::pair<int, QString>>& items, const QString& text)
-{
-    for (const auto& [id, label] : items)
-        if (label == text)
-            return id;
-    return -1;
 }
 
 const char* const kNoHost
@@ -168,26 +154,26 @@ TEST_P(StatusNotifierTest, HostShowsTheIconWithItsMenuKeptCurrentItsChoicesActAn
         << "the icon did not register within " << c.nItemWithinMs << " ms";
     ASSERT_FALSE(menuPath.isEmpty());
     ASSERT_NE(menuPath, "/NO_DBUSMENU") << "the item exports no menu";
-    auto menu = ExportedMenu(service, menuPath);
-    EXPECT_EQ(Labels(menu), QStringList({ "Hide", "Settings", "About", "", "Exit" }));
+    EXPECT_EQ(ReadMenu(service, menuPath).labels,
+        QStringList({ "Hide", "Settings", "About", "", "Exit" }));
     WaitFor(lookForStrays, 1000);
     EXPECT_TRUE(strays.empty()) << "a stray window \"" << strays[0].name.toStdString() << "\" at "
                                 << strays[0].geometry.x() << "," << strays[0].geometry.y();
 
     // Hide through the host's menu; the menu then offers Show.
-    const auto click = [&](int nId) {
-        session.CallBus({ "call", "--dest", service, "--object-path", menuPath, "--method",
-            "com.canonical.dbusmenu.Event", "--", QString::number(nId), "clicked", "<int32 0>",
-            "0" });
+    const auto click = [&](const QString& label) {
+        session.CallBus(service, menuPath,
+            { "com.canonical.dbusmenu.Event", "--",
+                QString::number(ReadMenu(service, menuPath).IdOf(label)), "clicked", "<int32 0>",
+                "0" });
     };
-    click(IdOf(menu, "Hide"));
+    click("Hide");
     EXPECT_TRUE(WaitFor([&] { return !Mapped(window); }, 5000)) << "Hide did not hide the window";
     EXPECT_TRUE(
-        WaitFor([&] { return Labels(ExportedMenu(service, menuPath)).value(0) == "Show"; }, 5000))
-        << "the menu still reads "
-        << Labels(ExportedMenu(service, menuPath)).join(',').toStdString();
+        WaitFor([&] { return ReadMenu(service, menuPath).labels.value(0) == "Show"; }, 5000))
+        << "the menu still reads " << ReadMenu(service, menuPath).labels.join(',').toStdString();
 
-    click(IdOf(ExportedMenu(service, menuPath), "Exit"));
+    click("Exit");
     int code = -1;
     ASSERT_TRUE(corvane.WaitForExit(5000, &code)) << "Exit from the host's menu did not end it";
     EXPECT_EQ(code, 0) << corvane.Output().toStdString();

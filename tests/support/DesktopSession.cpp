@@ -196,10 +196,8 @@ std::string CDesktopSession::StartStatusNotifierHost()
     const bool watching = WaitFor(
         [&] {
             int code = -1;
-            CallBus({ "call", "--dest", "org.freedesktop.DBus", "--object-path",
-                        "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
-                        "org.kde.StatusNotifierWatcher" },
-                &code);
+            CallBus("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                { "org.freedesktop.DBus.NameHasOwner", "org.kde.StatusNotifierWatcher" }, &code);
             return code == 0;
         },
         10000);
@@ -212,10 +210,9 @@ std::string CDesktopSession::StartStatusNotifierHost()
     const bool hosted = m_sniTrayPid > 0
         && WaitFor(
             [&] {
-                return CallBus(
-                    { "call", "--dest", "org.kde.StatusNotifierWatcher", "--object-path",
-                        "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
-                        "org.kde.StatusNotifierWatcher", "IsStatusNotifierHostRegistered" })
+                return CallBus("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                    { "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
+                        "IsStatusNotifierHostRegistered" })
                     .contains("true");
             },
             10000);
@@ -234,17 +231,19 @@ void CDesktopSession::StopStatusNotifierHost()
     m_busAddress.clear();
 }
 
-QString CDesktopSession::CallBus(const QStringList& args, int* exitCode) const
+QString CDesktopSession::CallBus(
+    const QString& service, const QString& path, const QStringList& method, int* exitCode) const
 {
     if (m_busAddress.empty()) {
         if (exitCode)
             *exitCode = -1;
         return {};
     }
-    QStringList full = args;
-    full.insert(1, QString::fromStdString(m_busAddress));
-    full.insert(1, "--address");
-    return Run("gdbus", full, exitCode, 5000);
+    return Run("gdbus",
+        QStringList { "call", "--address", QString::fromStdString(m_busAddress), "--dest", service,
+            "--object-path", path, "--method" }
+            + method,
+        exitCode, 5000);
 }
 
 void CDesktopSession::Stop()

@@ -49,8 +49,9 @@ public:
     std::string StartStatusNotifierHost();
     // Stops the host and the bus.
     void StopStatusNotifierHost();
-    // gdbus with these arguments against the private bus; its stdout.
-    QString CallBus(const QStringList& args, int* exitCode = nullptr) const;
+    // A method call (`method` then its arguments) on the private bus with gdbus; its answer.
+    QString CallBus(const QString& service, const QString& path, const QStringList& method,
+        int* exitCode = nullptr) const;
 
     // Runs a helper program (xdotool, xprop, ...) on this display and returns its stdout.
     QString Run(const QString& program, const QStringList& args, int* exitCode = nullptr,

@@ -1,6 +1,7 @@
 #include "support/XWindows.h"
 
 #include <QByteArray>
+#include <QtEndian>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -112,42 +113,45 @@ XWindowInfo CXWindows::Describe(qulonglong id) const
     return info;
 }
 
+std::vector<QByteArray> CXWindows::PropertyOfAll(
+    const std::vector<xcb_window_t>& windows, xcb_atom_t property) const
+{
+    // Every request first, then every reply: one round trip for all the windows.
+    std::vector<xcb_get_property_cookie_t> cookies;
+    for (xcb_window_t w : windows)
+        cookies.push_back(
+            xcb_get_property(m_pConnection, 0, w, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 64));
+    std::vector<QByteArray> values;
+    for (xcb_get_property_cookie_t cookie : cookies) {
+        const auto reply = Own(xcb_get_property_reply(m_pConnection, cookie, nullptr));
+        values.push_back(reply
+                ? QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                    xcb_get_property_value_length(reply.get()))
+                : QByteArray());
+    }
+    return values;
+}
+
 std::vector<qulonglong> CXWindows::OwnedBy(qint64 pid) const
 {
     std::vector<qulonglong> owned;
     const std::vector<xcb_window_t> windows = AllWindows();
-    const xcb_atom_t atom = Atom("_NET_WM_PID");
-    if (atom == XCB_ATOM_NONE)
-        return owned;
-    std::vector<xcb_get_property_cookie_t> cookies;
-    for (xcb_window_t w : windows)
-        cookies.push_back(xcb_get_property(m_pConnection, 0, w, atom, XCB_ATOM_CARDINAL, 0, 1));
-    for (size_t i = 0; i < windows.size(); ++i) {
-        const auto reply = Own(xcb_get_property_reply(m_pConnection, cookies[i], nullptr));
-        if (reply && xcb_get_property_value_length(reply.get()) == 4
-            && *static_cast<const uint32_t*>(xcb_get_property_value(reply.get())) == pid)
+    const std::vector<QByteArray> pids = PropertyOfAll(windows, Atom("_NET_WM_PID"));
+    for (size_t i = 0; i < windows.size(); ++i)
+        if (pids[i].size() == 4 && qFromUnaligned<quint32>(pids[i].constData()) == pid)
             owned.push_back(windows[i]);
-    }
     return owned;
 }
 
 std::optional<qulonglong> CXWindows::WithClass(const QString& instance) const
 {
     const std::vector<xcb_window_t> windows = AllWindows();
-    std::vector<xcb_get_property_cookie_t> cookies;
-    for (xcb_window_t w : windows)
-        cookies.push_back(
-            xcb_get_property(m_pConnection, 0, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64));
-    std::optional<qulonglong> found;
-    for (size_t i = 0; i < windows.size(); ++i) {
-        const auto reply = Own(xcb_get_property_reply(m_pConnection, cookies[i], nullptr));
+    const std::vector<QByteArray> classes = PropertyOfAll(windows, XCB_ATOM_WM_CLASS);
+    for (size_t i = 0; i < windows.size(); ++i)
         // WM_CLASS is the instance and the class, each ended by a NUL.
-        if (!found && reply
-            && QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())))
-                == instance.toLatin1())
-            found = windows[i];
-    }
-    return found;
+        if (QByteArray(classes[i].constData()) == instance.toLatin1())
+            return windows[i];
+    return std::nullopt;
 }
 
 bool CXWindows::HasProperty(qulonglong id, const char* atom) const

@@ -55,6 +55,9 @@ private:
     xcb_window_t Parent(xcb_window_t window) const;
     // The property's raw bytes (empty when unset).
     QByteArray Property(xcb_window_t window, xcb_atom_t property) const;
+    // The property's bytes for each window (its first 256).
+    std::vector<QByteArray> PropertyOfAll(
+        const std::vector<xcb_window_t>& windows, xcb_atom_t property) const;
 
     xcb_connection_t* m_pConnection = nullptr;
     xcb_window_t m_root = 0;
