@@ -112,12 +112,7 @@ TEST_F(PlacementDesktopTest, KWinKeepsTheDraggedWindowWhereItIsAcrossHideAndShow
 
     // Dragged through the window manager's own move.
     const QPoint grab = geometry().center();
-    QStringList drag { "mousemove", QString::number(grab.x()), QString::number(grab.y()),
-        "mousedown", "1" };
-    for (const int step : { 10, 90, 150 })
-        drag += { "mousemove", QString::number(grab.x() - step), QString::number(grab.y() - step),
-            "sleep", "0.2" };
-    Xdotool(drag += { "mouseup", "1" });
+    Drag(grab, { grab - QPoint(10, 10), grab - QPoint(90, 90), grab - QPoint(150, 150) });
     QPoint dragged;
     ASSERT_TRUE(WaitFor([&] {
         return ((dragged = geometry().topLeft()) - start).manhattanLength() > 100;

@@ -359,13 +359,12 @@ protected:
             session.StartTray();
     }
 
+    static constexpr QPoint kOnWindow { 380, 260 };
     static void DoubleClick(int nDelayMs)
     {
-        Xdotool({ "mousemove", "380", "260", "click", "--repeat", "2", "--delay",
-            QString::number(nDelayMs), "1" });
+        Xdotool(MoveTo(kOnWindow)
+            + QStringList { "click", "--repeat", "2", "--delay", QString::number(nDelayMs), "1" });
     }
-
-    const QPoint kOnWindow { 380, 260 };
 };
 
 TEST_P(WindowManagerTest, ClicksActEveryTimeAndDraggingStillMoves)
@@ -390,9 +389,7 @@ TEST_P(WindowManagerTest, ClicksActEveryTimeAndDraggingStillMoves)
     // A window manager's move starts where the pointer is when it takes over: the window
     // moves, by about as far as the pointer went.
     const QPoint before = Describe(id).geometry.topLeft();
-    Xdotool({ "mousemove", "380", "260", "mousedown", "1", "mousemove", "400", "270", "sleep",
-        "0.2", "mousemove", "440", "300", "sleep", "0.2", "mousemove", "460", "320", "sleep", "0.2",
-        "mouseup", "1" });
+    Drag(kOnWindow, { { 400, 270 }, { 440, 300 }, { 460, 320 } });
     QPoint moved;
     EXPECT_TRUE(WaitFor(
         [&] {
@@ -490,8 +487,7 @@ TEST_F(SessionDesktopTest, LinkOpensOnlyOnAReleaseOverItAndNeverStopsTheProgram)
     const QPoint away = about->geometry.topLeft() + QPoint(20, 120);
 
     session.WaitOutDoubleClick();
-    Xdotool({ "mousemove", QString::number(link.x()), QString::number(link.y()), "mousedown", "1",
-        "mousemove", QString::number(away.x()), QString::number(away.y()), "mouseup", "1" });
+    Drag(link, { away });
     // A menu that opens and closes shows the release has been handled.
     EXPECT_TRUE(MenuOpens(corvane, icon));
     EXPECT_EQ(lines(), 0) << "the release away from the link opened it";

@@ -85,8 +85,7 @@ TEST_F(TrayDesktopTest, IconDocksChangesTakesClicksOnTheReleaseAndGoesAway)
     ASSERT_FALSE(where.isEmpty());
     ASSERT_NE(area.TrayIcon(), nullptr);
     EXPECT_EQ(area.TrayIcon()->toolTip(), "Corvane by Mirelda");
-    const QStringList onIcon { "mousemove", QString::number(where.center().x()),
-        QString::number(where.center().y()) };
+    const QStringList onIcon = MoveTo(where.center());
 
     // Resting the pointer on the icon brings up its tooltip.
     Xdotool(onIcon);

@@ -227,11 +227,13 @@ bool CCorvaneProcess::PickFromMenu(const QPoint& at, const QString& key) const
 {
     CDesktopSession& session = CDesktopSession::Instance();
     // A window only just mapped may not take its first click yet (the program is still
-    // starting up next to other tests): a click that brought no menu is given again.
+    // starting up next to other tests): a click that brought no menu is given again, with
+    // more time for a menu that is only slow to come.
     bool opened = false;
     for (int attempt = 0; attempt < 3 && !opened; ++attempt) {
         session.Click(at, 3);
-        opened = CDesktopSession::WaitFor([&] { return OpenMenu().has_value(); }, 2000);
+        opened = CDesktopSession::WaitFor(
+            [&] { return OpenMenu().has_value(); }, attempt == 0 ? 2000 : 5000);
     }
     if (!opened)
         return false;

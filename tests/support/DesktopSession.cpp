@@ -188,24 +188,18 @@ std::string CDesktopSession::StartStatusNotifierHost()
     const std::string address = StartSessionBus();
     if (address.empty())
         return {};
-    // The host's programs find the private bus through the environment they start with.
-    const char* previous = getenv("DBUS_SESSION_BUS_ADDRESS");
-    const std::string saved = previous ? previous : "";
-    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-    m_watcherPid = Spawn({ "status-notifier-watcher" });
+    // The host's programs find the private bus through the environment they start with; env
+    // becomes each of them, so the PIDs are theirs.
+    const std::string onBus = "DBUS_SESSION_BUS_ADDRESS=" + address;
+    m_watcherPid = Spawn({ "env", onBus, "status-notifier-watcher" });
     const bool watching = WaitFor(
         [&] {
-            int code = -1;
-            CallBus("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                { "org.freedesktop.DBus.NameHasOwner", "org.kde.StatusNotifierWatcher" }, &code);
-            return code == 0;
+            return CallBus("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                { "org.freedesktop.DBus.NameHasOwner", "org.kde.StatusNotifierWatcher" })
+                .contains("true");
         },
         10000);
-    m_sniTrayPid = watching ? Spawn({ "gtk-sni-tray-standalone" }) : -1;
-    if (previous)
-        setenv("DBUS_SESSION_BUS_ADDRESS", saved.c_str(), 1);
-    else
-        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    m_sniTrayPid = watching ? Spawn({ "env", onBus, "gtk-sni-tray-standalone" }) : -1;
     // The host is there once the watcher says so.
     const bool hosted = m_sniTrayPid > 0
         && WaitFor(

@@ -12,6 +12,22 @@ QString CDesktopTest::Xdotool(const QStringList& args)
     return CDesktopSession::Instance().Run("xdotool", args);
 }
 
+QStringList CDesktopTest::MoveTo(const QPoint& at)
+{
+    return { "mousemove", QString::number(at.x()), QString::number(at.y()) };
+}
+
+void CDesktopTest::Drag(const QPoint& from, const QList<QPoint>& path)
+{
+    QStringList args = MoveTo(from) << "mousedown"
+                                    << "1";
+    for (const QPoint& at : path)
+        args << MoveTo(at) << "sleep"
+             << "0.2";
+    Xdotool(args << "mouseup"
+                 << "1");
+}
+
 XWindowInfo CDesktopTest::Describe(qulonglong id)
 {
     return CDesktopSession::Instance().XWindows().Describe(id);
@@ -73,8 +89,7 @@ bool CDesktopTest::MenuOpens(
     const CCorvaneProcess& corvane, const QPoint& at, const QStringList& before)
 {
     CDesktopSession::Instance().WaitOutDoubleClick();
-    Xdotool(QStringList { "mousemove", QString::number(at.x()), QString::number(at.y()) } + before
-        + QStringList { "click", "3" });
+    Xdotool(MoveTo(at) + before + QStringList { "click", "3" });
     const bool opened = WaitFor([&] { return corvane.OpenMenu().has_value(); }, 4000);
     Xdotool({ "key", "Escape" });
     WaitFor([&] { return !corvane.OpenMenu().has_value(); }, 3000);

@@ -25,6 +25,11 @@ protected:
 
     static bool WaitFor(const std::function<bool()>& done, int nTimeoutMs = 10000);
     static QString Xdotool(const QStringList& args);
+    // xdotool's words for moving the pointer to `at`.
+    static QStringList MoveTo(const QPoint& at);
+    // Presses the left button at `from`, moves through `path` (pausing at each point, as a
+    // window manager's move wants) and lets go.
+    static void Drag(const QPoint& from, const QList<QPoint>& path);
     static XWindowInfo Describe(qulonglong id);
     static bool Mapped(qulonglong id) { return Describe(id).mapped; }
     // A settings file that puts the window at `at` and watches no interface, so both graphs
