@@ -17,7 +17,7 @@ class PlacementDesktopTest : public CDesktopTest {
 protected:
     void TearDown() override
     {
-        session.StopWindowManager();
+        CDesktopTest::TearDown();
         if (m_mode.isEmpty())
             return;
         // Back to the one 1024 x 768 screen the other tests expect.

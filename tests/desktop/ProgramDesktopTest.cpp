@@ -101,36 +101,27 @@ TEST_F(ProgramDesktopTest, DragMovesDoubleClickHidesTrayClicksToggleAndTrayExitS
     EXPECT_EQ(stored.value("rect.bottom"), "383");
 }
 
-TEST_F(ProgramDesktopTest, WindowMenuExitEndsWithoutStoringTheRect)
+TEST_F(ProgramDesktopTest, FirstStartAndAGarbageSettingsFileBothStartWithTheDefaults)
 {
     CORVANE_REQUIRE_DESKTOP();
-    CCorvaneProcess corvane(CORVANE_BINARY);
-    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
-    const auto window = corvane.TrafficWindow();
-    // The first start without a settings file: the window stays where it was created.
-    EXPECT_EQ(window->geometry, QRect(QPoint(0, 0), kWindowSize));
-    ASSERT_TRUE(ExitsFromMenu(corvane, window->geometry.center()));
-    for (const QString& key : corvane.ReadSettings().keys())
-        EXPECT_FALSE(key.startsWith("rect.")) << key.toStdString() << " was written";
-}
-
-TEST_F(ProgramDesktopTest, GarbageSettingsFileStartsWithTheDefaults)
-{
-    CORVANE_REQUIRE_DESKTOP();
-    // What the graphs look like at the default scale, 20480 bytes ("20 KB/s").
+    // The first start, without a settings file: the window stays where it was created, the
+    // graphs show the default scale, and Exit from the window's menu stores no place.
     CProgramScreen::ScaleTexts defaults;
     {
-        CCorvaneProcess reference(CORVANE_BINARY);
-        ASSERT_TRUE(reference.WriteSettings({ { "GraphicScale", 20480 } }));
-        ASSERT_TRUE(reference.Start()) << reference.Output().toStdString();
-        const QRect at = reference.TrafficWindow()->geometry;
+        CCorvaneProcess first(CORVANE_BINARY);
+        ASSERT_TRUE(first.Start()) << first.Output().toStdString();
+        const QRect at = first.TrafficWindow()->geometry;
+        EXPECT_EQ(at, QRect(QPoint(0, 0), kWindowSize));
         ASSERT_TRUE(WaitFor(
             [&] {
-                defaults = CProgramScreen::ReadScaleTexts(session.Screenshot().copy(at));
-                return defaults.Drawn();
+                return (defaults = CProgramScreen::ReadScaleTexts(session.Screenshot().copy(at)))
+                    .Drawn();
             },
             5000))
             << "no scale text on the graphs";
+        ASSERT_TRUE(ExitsFromMenu(first, at.center()));
+        for (const QString& key : first.ReadSettings().keys())
+            EXPECT_FALSE(key.startsWith("rect.")) << key.toStdString() << " was written";
     }
 
     std::mt19937 random(20240607);
@@ -156,7 +147,7 @@ TEST_F(ProgramDesktopTest, GarbageSettingsFileStartsWithTheDefaults)
             return shown == defaults;
         },
         5000))
-        << "the graphs are not labelled as with the defaults (20 KB/s)";
+        << "the graphs are not labelled as with the defaults";
     // Still alive, and still answering.
     EXPECT_TRUE(ExitsFromMenu(corvane, DockedIcon(corvane)));
 }
@@ -231,7 +222,11 @@ void PrintTo(const RatioRow& row, std::ostream* os)
 
 class ProgramAtRatioTest : public CDesktopTest, public ::testing::WithParamInterface<RatioRow> {
 protected:
-    void TearDown() override { session.Run("xprop", { "-root", "-remove", "RESOURCE_MANAGER" }); }
+    void TearDown() override
+    {
+        session.Run("xprop", { "-root", "-remove", "RESOURCE_MANAGER" });
+        CDesktopTest::TearDown();
+    }
 };
 
 // A place saved at ratio 1 comes back to the same pixels: on the right half of the screen,

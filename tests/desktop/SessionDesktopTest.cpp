@@ -98,13 +98,6 @@ protected:
         corvane.SetSessionBus(bus);
         return !bus.empty();
     }
-
-    void TearDown() override
-    {
-        session.StopStatusNotifierHost();
-        if (session.Running() && !session.TrayRunning())
-            session.StartTray();
-    }
 };
 
 struct HostCase {
@@ -351,12 +344,6 @@ protected:
     {
         if (GetParam() && session.Running() && !session.StartWindowManager())
             GTEST_SKIP() << "openbox did not start";
-    }
-    void TearDown() override
-    {
-        session.StopWindowManager();
-        if (session.Running() && !session.TrayRunning())
-            session.StartTray();
     }
 
     static constexpr QPoint kOnWindow { 380, 260 };

@@ -51,11 +51,6 @@ protected:
     {
         icons.colours = { { IDI_IDLE, kIdle }, { IDI_BOTH, kBoth }, { IDI_SEND, kSend } };
     }
-    void TearDown() override
-    {
-        if (session.Running() && !session.TrayRunning())
-            session.StartTray();
-    }
 
     // The idle icon added for the receiver, and where the notification area shows it (an
     // empty rectangle, with a failure added, when it never appeared).

@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QStyleHints>
 #include <QThread>
 #include <cerrno>
@@ -156,6 +155,8 @@ bool CDesktopSession::StartWindowManager(WindowManager wm)
 
 void CDesktopSession::StopWindowManager()
 {
+    if (m_wmPid <= 0)
+        return;
     Kill(m_wmPid);
     // Leave the root window as a display without a window manager has it: KWin leaves the
     // list of what it supports behind, and Qt would still ask it to move windows.
@@ -275,10 +276,8 @@ QString CDesktopSession::Run(
 QByteArray CDesktopSession::RunForBytes(
     const QString& program, const QStringList& args, int* exitCode, int timeoutMs) const
 {
+    // DISPLAY is this session's since it started.
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", QString::fromStdString(m_display));
-    p.setProcessEnvironment(env);
     p.start(program, args);
     const bool finished = p.waitForFinished(timeoutMs);
     if (!finished) {

@@ -2,6 +2,14 @@
 
 #include "support/XWindows.h"
 
+void CDesktopTest::TearDown()
+{
+    session.StopWindowManager();
+    session.StopStatusNotifierHost();
+    if (session.Running() && !session.TrayRunning())
+        session.StartTray();
+}
+
 bool CDesktopTest::WaitFor(const std::function<bool()>& done, int nTimeoutMs)
 {
     return CDesktopSession::WaitFor(done, nTimeoutMs);

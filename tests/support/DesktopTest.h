@@ -58,5 +58,9 @@ protected:
     // Exit from the menu at `at` ends the program with exit code 0.
     static ::testing::AssertionResult ExitsFromMenu(CCorvaneProcess& corvane, const QPoint& at);
 
+    // The next test finds the session as it began: no window manager, no StatusNotifierItem
+    // host, and the XEmbed notification area.
+    void TearDown() override;
+
     CDesktopSession& session = CDesktopSession::Instance();
 };

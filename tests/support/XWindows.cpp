@@ -176,16 +176,6 @@ bool CXWindows::ListsAtom(qulonglong id, const char* property, const char* value
     return !atoms.empty() && std::find(atoms.begin(), atoms.end(), Atom(value)) != atoms.end();
 }
 
-std::vector<xcb_window_t> CXWindows::Children(xcb_window_t window) const
-{
-    const auto tree
-        = Own(xcb_query_tree_reply(m_pConnection, xcb_query_tree(m_pConnection, window), nullptr));
-    if (!tree)
-        return {};
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    return { children, children + xcb_query_tree_children_length(tree.get()) };
-}
-
 xcb_window_t CXWindows::Parent(xcb_window_t window) const
 {
     const auto tree
@@ -210,8 +200,8 @@ bool CXWindows::Above(qulonglong upper, qulonglong lower) const
 {
     if (!m_pConnection)
         return false;
-    // The root's children are listed bottom first.
-    const std::vector<xcb_window_t> stack = Children(m_root);
+    // The root's children come first, bottom first.
+    const std::vector<xcb_window_t> stack = AllWindows();
     const auto level = [&](qulonglong id) {
         xcb_window_t w = xcb_window_t(id);
         for (xcb_window_t parent; w != XCB_NONE && (parent = Parent(w)) != m_root;)

@@ -51,7 +51,6 @@ public:
 
 private:
     std::vector<xcb_window_t> AllWindows() const;
-    std::vector<xcb_window_t> Children(xcb_window_t window) const;
     xcb_window_t Parent(xcb_window_t window) const;
     // The property's raw bytes (empty when unset).
     QByteArray Property(xcb_window_t window, xcb_atom_t property) const;
