@@ -95,7 +95,7 @@ protected:
     bool OnPrivateBus(CCorvaneProcess& corvane)
     {
         const std::string bus = session.StartSessionBus();
-        corvane.SetSessionBus(bus);
+        corvane.SetEnvironment("DBUS_SESSION_BUS_ADDRESS", QString::fromStdString(bus));
         return !bus.empty();
     }
 };

@@ -80,15 +80,13 @@ bool CCorvaneProcess::Start(const QStringList& prefix, int nTimeoutMs)
     for (const char* name : { "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS",
              "QT_QPA_PLATFORMTHEME", "SESSION_MANAGER" })
         env.remove(QString::fromLatin1(name));
-    for (auto it = m_extraEnv.begin(); it != m_extraEnv.end(); ++it)
-        env.insert(it.key(), it.value());
-    env.insert("DBUS_SESSION_BUS_ADDRESS",
-        m_busAddress.empty() ? CDesktopSession::kNoSessionBus
-                             : QString::fromStdString(m_busAddress));
+    env.insert("DBUS_SESSION_BUS_ADDRESS", CDesktopSession::kNoSessionBus);
     env.insert("DISPLAY", QString::fromStdString(CDesktopSession::Instance().Display()));
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("XDG_CONFIG_HOME", m_pHome->filePath(QStringLiteral("config")));
     env.insert("XDG_RUNTIME_DIR", m_pHome->filePath(QStringLiteral("runtime")));
+    for (auto it = m_extraEnv.begin(); it != m_extraEnv.end(); ++it)
+        env.insert(it.key(), it.value());
 
     m_pProcess = std::make_unique<QProcess>();
     m_pProcess->setProcessEnvironment(env);
@@ -177,7 +175,7 @@ namespace {
 // (the manager marks the windows it manages with WM_STATE).
 bool IsTopLevel(const XWindowInfo& w)
 {
-    return w.parent == 0 || X().HasProperty(w.id, "WM_STATE");
+    return w.parent == 0 || !X().Values(w.id, "WM_STATE").empty();
 }
 
 } // namespace

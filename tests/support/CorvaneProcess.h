@@ -33,10 +33,8 @@ public:
     // The keys of the file's [Settings] group with their text; empty when there is no file.
     QMap<QString, QString> ReadSettings() const;
 
-    // Runs the program on this session bus instead of none (a StatusNotifierItem desktop).
-    void SetSessionBus(const std::string& address) { m_busAddress = address; }
-
-    // An environment variable the program starts with (PATH with a stand-in program, ...).
+    // An environment variable the program starts with (PATH with a stand-in program, a
+    // session bus instead of none, ...).
     void SetEnvironment(const QString& name, const QString& value) { m_extraEnv[name] = value; }
 
     // Starts the program (or `prefix` followed by the program, e.g. ip netns exec NS) and
@@ -72,7 +70,6 @@ public:
 
 private:
     QString m_strProgram;
-    std::string m_busAddress;
     QMap<QString, QString> m_extraEnv;
     std::unique_ptr<QTemporaryDir> m_pHome;
     std::unique_ptr<QProcess> m_pProcess;

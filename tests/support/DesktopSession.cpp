@@ -103,6 +103,20 @@ bool CDesktopSession::Start()
     return true;
 }
 
+bool CDesktopSession::Ready(pid_t& pid, const std::function<bool()>& ready)
+{
+    const auto ended = [&] {
+        if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == pid)
+            pid = -1;
+        return pid <= 0;
+    };
+    if (!WaitFor([&] { return ended() || ready(); }) || pid <= 0) {
+        Kill(pid);
+        return false;
+    }
+    return true;
+}
+
 bool CDesktopSession::StartTray()
 {
     if (m_trayPid > 0)
@@ -110,21 +124,9 @@ bool CDesktopSession::StartTray()
     m_trayPid = Spawn({ "trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
         "--width", "200", "--height", "32", "--SetDockType", "true", "--transparent", "false",
         "--tint", "0x333333" });
-    if (m_trayPid <= 0)
-        return false;
     // The notification area takes icons once it owns the screen's tray selection.
-    const auto owned = [&] { return m_pXWindows->SelectionOwner("_NET_SYSTEM_TRAY_S0") != 0; };
-    WaitFor([&] {
-        if (waitpid(m_trayPid, nullptr, WNOHANG) == m_trayPid)
-            m_trayPid = -1;
-        return m_trayPid <= 0 || owned();
-    });
-    return m_trayPid > 0 && owned();
-}
-
-void CDesktopSession::StopTray()
-{
-    Kill(m_trayPid);
+    return Ready(
+        m_trayPid, [&] { return m_pXWindows->SelectionOwner("_NET_SYSTEM_TRAY_S0") != 0; });
 }
 
 bool CDesktopSession::StartWindowManager(WindowManager wm)
@@ -136,21 +138,9 @@ bool CDesktopSession::StartWindowManager(WindowManager wm)
     m_wmPid = wm == WindowManager::KWin
         ? Spawn({ "env", "KWIN_COMPOSE=N", "DBUS_SESSION_BUS_ADDRESS=disabled:", "kwin_x11" })
         : Spawn({ "openbox", "--sm-disable" });
-    if (m_wmPid <= 0)
-        return false;
     // The manager is in charge once it has named itself on the root window.
-    const bool ready = WaitFor(
-        [&] {
-            if (waitpid(m_wmPid, nullptr, WNOHANG) == m_wmPid) {
-                m_wmPid = -1;
-                return true;
-            }
-            return !m_pXWindows->Values(0, "_NET_SUPPORTING_WM_CHECK").empty();
-        },
-        10000);
-    if (!ready)
-        Kill(m_wmPid);
-    return ready && m_wmPid > 0;
+    return Ready(
+        m_wmPid, [&] { return !m_pXWindows->Values(0, "_NET_SUPPORTING_WM_CHECK").empty(); });
 }
 
 void CDesktopSession::StopWindowManager()
@@ -193,25 +183,22 @@ std::string CDesktopSession::StartStatusNotifierHost()
     // becomes each of them, so the PIDs are theirs.
     const std::string onBus = "DBUS_SESSION_BUS_ADDRESS=" + address;
     m_watcherPid = Spawn({ "env", onBus, "status-notifier-watcher" });
-    const bool watching = WaitFor(
-        [&] {
-            return CallBus("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                { "org.freedesktop.DBus.NameHasOwner", "org.kde.StatusNotifierWatcher" })
-                .contains("true");
-        },
-        10000);
-    m_sniTrayPid = watching ? Spawn({ "env", onBus, "gtk-sni-tray-standalone" }) : -1;
+    m_sniTrayPid
+        = Ready(m_watcherPid,
+              [&] {
+                  return CallBus("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                      { "org.freedesktop.DBus.NameHasOwner", "org.kde.StatusNotifierWatcher" })
+                      .contains("true");
+              })
+        ? Spawn({ "env", onBus, "gtk-sni-tray-standalone" })
+        : -1;
     // The host is there once the watcher says so.
-    const bool hosted = m_sniTrayPid > 0
-        && WaitFor(
-            [&] {
-                return CallBus("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
-                    { "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
-                        "IsStatusNotifierHostRegistered" })
-                    .contains("true");
-            },
-            10000);
-    if (!hosted) {
+    if (!Ready(m_sniTrayPid, [&] {
+            return CallBus("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                { "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
+                    "IsStatusNotifierHostRegistered" })
+                .contains("true");
+        })) {
         StopStatusNotifierHost();
         return {};
     }

@@ -31,7 +31,7 @@ public:
 
     // The notification area can be stopped and started again to test a tray host restart.
     bool StartTray();
-    void StopTray();
+    void StopTray() { Kill(m_trayPid); }
     bool TrayRunning() const { return m_trayPid > 0; }
 
     // A real window manager on the display (openbox, or KWin without compositing), for tests
@@ -73,6 +73,9 @@ private:
     CDesktopSession() = default;
     ~CDesktopSession();
     static void Kill(pid_t& pid);
+    // Waits until the program started as pid is ready; false, with it ended, when it ended
+    // by itself or was not ready in time.
+    bool Ready(pid_t& pid, const std::function<bool()>& ready);
     QByteArray RunForBytes(
         const QString& program, const QStringList& args, int* exitCode, int timeoutMs) const;
 

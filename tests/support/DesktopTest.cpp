@@ -1,23 +1,11 @@
 #include "support/DesktopTest.h"
 
-#include "support/XWindows.h"
-
 void CDesktopTest::TearDown()
 {
     session.StopWindowManager();
     session.StopStatusNotifierHost();
     if (session.Running() && !session.TrayRunning())
         session.StartTray();
-}
-
-bool CDesktopTest::WaitFor(const std::function<bool()>& done, int nTimeoutMs)
-{
-    return CDesktopSession::WaitFor(done, nTimeoutMs);
-}
-
-QString CDesktopTest::Xdotool(const QStringList& args)
-{
-    return CDesktopSession::Instance().Run("xdotool", args);
 }
 
 QStringList CDesktopTest::MoveTo(const QPoint& at)
@@ -27,18 +15,10 @@ QStringList CDesktopTest::MoveTo(const QPoint& at)
 
 void CDesktopTest::Drag(const QPoint& from, const QList<QPoint>& path)
 {
-    QStringList args = MoveTo(from) << "mousedown"
-                                    << "1";
+    QStringList args = MoveTo(from) + QStringList { "mousedown", "1" };
     for (const QPoint& at : path)
-        args << MoveTo(at) << "sleep"
-             << "0.2";
-    Xdotool(args << "mouseup"
-                 << "1");
-}
-
-XWindowInfo CDesktopTest::Describe(qulonglong id)
-{
-    return CDesktopSession::Instance().XWindows().Describe(id);
+        args += MoveTo(at) + QStringList { "sleep", "0.2" };
+    Xdotool(args + QStringList { "mouseup", "1" });
 }
 
 QMap<QString, int> CDesktopTest::QuietAt(const QPoint& at)

@@ -2,6 +2,7 @@
 
 #include "support/CorvaneProcess.h"
 #include "support/DesktopSession.h"
+#include "support/XWindows.h"
 
 #include <QMap>
 #include <QPoint>
@@ -23,14 +24,23 @@ protected:
     // Inside the settings dialog: the centre of OK (183, 143, 50, 14 dialog units).
     static constexpr QPoint kOkCentre { 275 + 75 / 2, 232 + 23 / 2 };
 
-    static bool WaitFor(const std::function<bool()>& done, int nTimeoutMs = 10000);
-    static QString Xdotool(const QStringList& args);
+    static bool WaitFor(const std::function<bool()>& done, int nTimeoutMs = 10000)
+    {
+        return CDesktopSession::WaitFor(done, nTimeoutMs);
+    }
+    static QString Xdotool(const QStringList& args)
+    {
+        return CDesktopSession::Instance().Run("xdotool", args);
+    }
     // xdotool's words for moving the pointer to `at`.
     static QStringList MoveTo(const QPoint& at);
     // Presses the left button at `from`, moves through `path` (pausing at each point, as a
     // window manager's move wants) and lets go.
     static void Drag(const QPoint& from, const QList<QPoint>& path);
-    static XWindowInfo Describe(qulonglong id);
+    static XWindowInfo Describe(qulonglong id)
+    {
+        return CDesktopSession::Instance().XWindows().Describe(id);
+    }
     static bool Mapped(qulonglong id) { return Describe(id).mapped; }
     // A settings file that puts the window at `at` and watches no interface, so both graphs
     // stay flat whatever this machine sends.

@@ -154,11 +154,6 @@ std::optional<qulonglong> CXWindows::WithClass(const QString& instance) const
     return std::nullopt;
 }
 
-bool CXWindows::HasProperty(qulonglong id, const char* atom) const
-{
-    return m_pConnection && !Property(xcb_window_t(id), Atom(atom)).isEmpty();
-}
-
 std::vector<quint32> CXWindows::Values(qulonglong id, const char* property) const
 {
     std::vector<quint32> values;

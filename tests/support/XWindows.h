@@ -34,7 +34,6 @@ public:
     std::vector<qulonglong> OwnedBy(qint64 pid) const;
     // The first window, at any depth, whose WM_CLASS instance is `instance`.
     std::optional<qulonglong> WithClass(const QString& instance) const;
-    bool HasProperty(qulonglong id, const char* atom) const;
     // The 32-bit items of a window's property (id 0: the root window's); empty when unset.
     std::vector<quint32> Values(qulonglong id, const char* property) const;
     // Whether the window's atom-list property (such as _NET_WM_WINDOW_TYPE) names `value`.
