@@ -19,7 +19,6 @@
 // name, and reaped; the destructor does that if the test has not.
 class CCorvaneProcess {
 public:
-    // strProgram: the program's binary.
     explicit CCorvaneProcess(QString strProgram);
     ~CCorvaneProcess();
     CCorvaneProcess(const CCorvaneProcess&) = delete;
@@ -52,7 +51,6 @@ public:
 
     // Every X window the program owns (found by _NET_WM_PID).
     std::vector<XWindowInfo> Windows() const;
-    // Sends the program a signal (SIGTERM, SIGINT, SIGHUP, ...).
     void Signal(int nSignal) const;
 
     // The traffic window ("Corvane"), mapped or not.

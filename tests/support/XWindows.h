@@ -26,8 +26,6 @@ public:
     CXWindows(const CXWindows&) = delete;
     CXWindows& operator=(const CXWindows&) = delete;
 
-    bool Connected() const { return m_pConnection != nullptr; }
-
     // Nothing (id 0) for a window that does not exist.
     XWindowInfo Describe(qulonglong id) const;
     // Every window, at any depth, whose _NET_WM_PID is pid, in stacking order.
