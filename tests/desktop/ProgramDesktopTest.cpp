@@ -1,10 +1,9 @@
 // The real program on the test display: its windows, tray icon, menus, dialogs and
 // settings file, driven with xdotool the way a user would.
 
-#include "support/CorvaneProcess.h"
-#include "support/DesktopSession.h"
 #include "support/DesktopTest.h"
 #include "support/ProgramScreen.h"
+#include "support/XWindows.h"
 
 #include <QFile>
 
@@ -18,56 +17,35 @@ const QSize kSettingsSize(360, 267);
 // Inside the settings dialog: the scale list (7, 45, 66, 12 units).
 const QPoint kScaleListCentre(11 + 99 / 2, 73 + 20 / 2);
 
-QStringList StateAtoms(qulonglong id)
-{
-    return CCorvaneProcess::Property(id, "_NET_WM_STATE").split(", ", Qt::SkipEmptyParts);
-}
-
-// The root window's children, topmost first.
-QList<qulonglong> StackingOrder()
-{
-    QList<qulonglong> ids;
-    const QString out = CDesktopSession::Instance().Run("xwininfo", { "-root", "-children" });
-    for (const QString& raw : out.split(u'\n')) {
-        const QString line = raw.trimmed();
-        if (!line.startsWith("0x"))
-            continue;
-        bool ok = false;
-        const qulonglong id = line.section(u' ', 0, 0).toULongLong(&ok, 16);
-        if (ok)
-            ids << id;
-    }
-    return ids;
-}
-
 class ProgramDesktopTest : public CDesktopTest { };
 
-TEST_F(ProgramDesktopTest, StartsDockedAtItsStoredPlaceFramelessOnTopWithTheGraphsOnThePanes)
+TEST_F(ProgramDesktopTest, StartsDockedAtItsStoredPlaceFramelessOnTopWithTheGraphsBesideASecondCopy)
 {
     CORVANE_REQUIRE_DESKTOP();
-    CCorvaneProcess corvane(CORVANE_BINARY);
-    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
-    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
-
+    CCorvaneProcess corvane(CORVANE_BINARY), second(CORVANE_BINARY);
+    ASSERT_NE(StartAt(corvane, { 100, 300 }), 0u);
+    ASSERT_NE(StartAt(second, { 400, 300 }), 0u);
     const auto window = corvane.TrafficWindow();
-    ASSERT_TRUE(window);
-    EXPECT_EQ(window->geometry, QRect(QPoint(300, 200), kWindowSize));
-    EXPECT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }))
-        << "the tray icon did not dock in the notification area";
+    EXPECT_EQ(window->geometry, QRect(QPoint(100, 300), kWindowSize));
+    EXPECT_EQ(second.TrafficWindow()->geometry.topLeft(), QPoint(400, 300));
+    EXPECT_TRUE(WaitFor([&] {
+        return corvane.DockedIcons().size() == 1 && second.DockedIcons().size() == 1;
+    })) << "icons docked: "
+        << corvane.DockedIcons().size() << " and " << second.DockedIcons().size();
 
+    const CXWindows& x = session.XWindows();
     // No decorations in the Motif hints (flags bit 2, then functions, decorations = 0).
-    const QStringList motif = CCorvaneProcess::Property(window->id, "_MOTIF_WM_HINTS").split(", ");
-    ASSERT_EQ(motif.size(), 5) << motif.join(", ").toStdString();
-    EXPECT_TRUE(motif[0].toUInt(nullptr, 0) & 2u);
-    EXPECT_EQ(motif[2].toUInt(nullptr, 0), 0u) << "the window asks for decorations";
-    EXPECT_TRUE(StateAtoms(window->id).contains("_NET_WM_STATE_ABOVE"))
-        << CCorvaneProcess::Property(window->id, "_NET_WM_STATE").toStdString();
+    const std::vector<quint32> motif = x.Values(window->id, "_MOTIF_WM_HINTS");
+    ASSERT_EQ(motif.size(), 5u);
+    EXPECT_TRUE(motif[0] & 2u);
+    EXPECT_EQ(motif[2], 0u) << "the window asks for decorations";
     // No taskbar entry: skipped explicitly, and a utility window owned by the main window.
-    EXPECT_TRUE(StateAtoms(window->id).contains("_NET_WM_STATE_SKIP_TASKBAR"));
-    EXPECT_TRUE(StateAtoms(window->id).contains("_NET_WM_STATE_SKIP_PAGER"));
-    EXPECT_TRUE(CCorvaneProcess::Property(window->id, "_NET_WM_WINDOW_TYPE")
-                    .startsWith("_NET_WM_WINDOW_TYPE_UTILITY"));
-    EXPECT_FALSE(CCorvaneProcess::Property(window->id, "WM_TRANSIENT_FOR").isEmpty());
+    for (const char* state :
+        { "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER" })
+        EXPECT_TRUE(x.ListsAtom(window->id, "_NET_WM_STATE", state)) << state;
+    const std::vector<quint32> types = x.Values(window->id, "_NET_WM_WINDOW_TYPE");
+    EXPECT_TRUE(!types.empty() && types[0] == x.Atom("_NET_WM_WINDOW_TYPE_UTILITY"));
+    EXPECT_FALSE(x.Values(window->id, "WM_TRANSIENT_FOR").empty());
 
     // The first paint may come a little after the window is mapped.
     QString mismatch;
@@ -85,43 +63,37 @@ TEST_F(ProgramDesktopTest, StartsDockedAtItsStoredPlaceFramelessOnTopWithTheGrap
     QFile maps(QStringLiteral("/proc/%1/maps").arg(corvane.Pid()));
     ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
     EXPECT_FALSE(maps.readAll().contains("/imageformats/"));
+    EXPECT_TRUE(corvane.Running()) << "the second copy ended the first";
 }
 
 TEST_F(ProgramDesktopTest, DragMovesDoubleClickHidesTrayClicksToggleAndTrayExitStoresTheRect)
 {
     CORVANE_REQUIRE_DESKTOP();
     CCorvaneProcess corvane(CORVANE_BINARY);
-    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
-    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
-    const qulonglong id = corvane.TrafficWindow()->id;
-    const auto geometry = [&] { return CCorvaneProcess::Describe(id).geometry; };
-    const auto mapped = [&] { return CCorvaneProcess::Describe(id).mapped; };
+    const qulonglong id = StartAt(corvane, { 300, 200 });
+    ASSERT_NE(id, 0u);
+    const auto geometry = [&] { return Describe(id).geometry; };
 
     // Without a window manager the window follows the pointer itself.
-    Xdotool({ "mousemove", "330", "260", "mousedown", "1", "mousemove", "360", "280", "mousemove",
-        "430", "320", "mouseup", "1" });
+    Drag({ 330, 260 }, { { 360, 280 }, { 430, 320 } });
     const QRect moved(QPoint(400, 260), kWindowSize);
     EXPECT_TRUE(WaitFor([&] { return geometry() == moved; }, 5000))
         << "after the drag the window is at " << geometry().x() << "," << geometry().y();
 
     Xdotool({ "mousemove", "480", "350", "click", "--repeat", "2", "--delay", "80", "1" });
-    EXPECT_TRUE(WaitFor([&] { return !mapped(); }, 5000)) << "a double click did not hide it";
+    EXPECT_TRUE(WaitFor([&] { return !Mapped(id); }, 5000)) << "a double click did not hide it";
 
-    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
-    const QPoint icon = corvane.DockedIcons()[0].geometry.center();
+    const QPoint icon = DockedIcon(corvane);
     for (const bool bShown : { true, false, true }) {
         SCOPED_TRACE(bShown ? "show" : "hide");
         session.Click(icon, 1);
-        EXPECT_TRUE(WaitFor([&] { return mapped() == bShown; }, 5000));
+        EXPECT_TRUE(WaitFor([&] { return Mapped(id) == bShown; }, 5000));
     }
     EXPECT_EQ(geometry(), moved) << "showing it again moved it";
 
     // Exit from the tray menu stores where the window is, although its own five-second
     // save after the move may not have run yet.
-    ASSERT_TRUE(corvane.PickFromMenu(icon, "x")) << "no tray menu";
-    int code = -1;
-    ASSERT_TRUE(corvane.WaitForExit(10000, &code)) << "Exit did not end the program";
-    EXPECT_EQ(code, 0) << corvane.Output().toStdString();
+    ASSERT_TRUE(ExitsFromMenu(corvane, icon));
     const auto stored = corvane.ReadSettings();
     EXPECT_EQ(stored.value("rect.left"), "400");
     EXPECT_EQ(stored.value("rect.top"), "260");
@@ -129,56 +101,27 @@ TEST_F(ProgramDesktopTest, DragMovesDoubleClickHidesTrayClicksToggleAndTrayExitS
     EXPECT_EQ(stored.value("rect.bottom"), "383");
 }
 
-TEST_F(ProgramDesktopTest, WindowMenuExitEndsWithoutStoringTheRect)
+TEST_F(ProgramDesktopTest, FirstStartAndAGarbageSettingsFileBothStartWithTheDefaults)
 {
     CORVANE_REQUIRE_DESKTOP();
-    CCorvaneProcess corvane(CORVANE_BINARY);
-    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
-    const auto window = corvane.TrafficWindow();
-    // The first start without a settings file: the window stays where it was created.
-    EXPECT_EQ(window->geometry, QRect(QPoint(0, 0), kWindowSize));
-
-    ASSERT_TRUE(corvane.PickFromMenu(window->geometry.center(), "x")) << "no window menu";
-    int code = -1;
-    ASSERT_TRUE(corvane.WaitForExit(10000, &code)) << "Exit did not end the program";
-    EXPECT_EQ(code, 0) << corvane.Output().toStdString();
-    for (const QString& key : corvane.ReadSettings().keys())
-        EXPECT_FALSE(key.startsWith("rect.")) << key.toStdString() << " was written";
-}
-
-TEST_F(ProgramDesktopTest, SecondCopyDocksASecondIcon)
-{
-    CORVANE_REQUIRE_DESKTOP();
-    CCorvaneProcess first(CORVANE_BINARY), second(CORVANE_BINARY);
-    ASSERT_TRUE(first.WriteSettings(QuietAt({ 100, 300 })));
-    ASSERT_TRUE(second.WriteSettings(QuietAt({ 400, 300 })));
-    ASSERT_TRUE(first.Start()) << first.Output().toStdString();
-    ASSERT_TRUE(second.Start()) << second.Output().toStdString();
-    EXPECT_TRUE(WaitFor([&] {
-        return first.DockedIcons().size() == 1 && second.DockedIcons().size() == 1;
-    })) << "icons docked: "
-        << first.DockedIcons().size() << " and " << second.DockedIcons().size();
-    EXPECT_EQ(second.TrafficWindow()->geometry.topLeft(), QPoint(400, 300));
-    EXPECT_TRUE(first.Running());
-}
-
-TEST_F(ProgramDesktopTest, GarbageSettingsFileStartsWithTheDefaults)
-{
-    CORVANE_REQUIRE_DESKTOP();
-    // What the graphs look like at the default scale, 20480 bytes ("20 KB/s").
+    // The first start, without a settings file: the window stays where it was created, the
+    // graphs show the default scale, and Exit from the window's menu stores no place.
     CProgramScreen::ScaleTexts defaults;
     {
-        CCorvaneProcess reference(CORVANE_BINARY);
-        ASSERT_TRUE(reference.WriteSettings({ { "GraphicScale", 20480 } }));
-        ASSERT_TRUE(reference.Start()) << reference.Output().toStdString();
-        const QRect at = reference.TrafficWindow()->geometry;
+        CCorvaneProcess first(CORVANE_BINARY);
+        ASSERT_TRUE(first.Start()) << first.Output().toStdString();
+        const QRect at = first.TrafficWindow()->geometry;
+        EXPECT_EQ(at, QRect(QPoint(0, 0), kWindowSize));
         ASSERT_TRUE(WaitFor(
             [&] {
-                defaults = CProgramScreen::ReadScaleTexts(session.Screenshot().copy(at));
-                return defaults.Drawn();
+                return (defaults = CProgramScreen::ReadScaleTexts(session.Screenshot().copy(at)))
+                    .Drawn();
             },
             5000))
             << "no scale text on the graphs";
+        ASSERT_TRUE(ExitsFromMenu(first, at.center()));
+        for (const QString& key : first.ReadSettings().keys())
+            EXPECT_FALSE(key.startsWith("rect.")) << key.toStdString() << " was written";
     }
 
     std::mt19937 random(20240607);
@@ -204,15 +147,9 @@ TEST_F(ProgramDesktopTest, GarbageSettingsFileStartsWithTheDefaults)
             return shown == defaults;
         },
         5000))
-        << "the graphs are not labelled as with the defaults (20 KB/s)";
-
-    // Still alive, and still answering: the tray menu's Exit ends it normally.
-    ASSERT_TRUE(corvane.Running()) << corvane.Output().toStdString();
-    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
-    ASSERT_TRUE(corvane.PickFromMenu(corvane.DockedIcons()[0].geometry.center(), "x"));
-    int code = -1;
-    ASSERT_TRUE(corvane.WaitForExit(10000, &code));
-    EXPECT_EQ(code, 0) << corvane.Output().toStdString();
+        << "the graphs are not labelled as with the defaults";
+    // Still alive, and still answering.
+    EXPECT_TRUE(ExitsFromMenu(corvane, DockedIcon(corvane)));
 }
 
 TEST_F(ProgramDesktopTest, SettingsPreviewsTheScaleStoresItOnOkAndAboutComesAboveTheWindow)
@@ -220,21 +157,17 @@ TEST_F(ProgramDesktopTest, SettingsPreviewsTheScaleStoresItOnOkAndAboutComesAbov
     CORVANE_REQUIRE_DESKTOP();
     CCorvaneProcess corvane(CORVANE_BINARY);
     // Away from where the dialogs open, so both graphs stay in sight.
-    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 700, 500 })));
-    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
-    const auto window = corvane.TrafficWindow();
-    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
-    const QPoint icon = corvane.DockedIcons()[0].geometry.center();
-    const auto scaleTexts = [&] {
-        return CProgramScreen::ReadScaleTexts(session.Screenshot().copy(window->geometry));
-    };
+    const qulonglong window = StartAt(corvane, { 700, 500 });
+    ASSERT_NE(window, 0u);
+    const QPoint icon = DockedIcon(corvane);
+    const QRect at = Describe(window).geometry;
+    const auto scaleTexts
+        = [&] { return CProgramScreen::ReadScaleTexts(session.Screenshot().copy(at)); };
     CProgramScreen::ScaleTexts before;
     ASSERT_TRUE(WaitFor([&] { return (before = scaleTexts()).Drawn(); }, 5000));
 
-    ASSERT_TRUE(corvane.PickFromMenu(icon, "s")) << "no tray menu";
-    std::optional<XWindowInfo> dialog;
-    ASSERT_TRUE(WaitFor([&] { return (dialog = corvane.MappedWindow("Settings")).has_value(); }))
-        << "the settings dialog did not open";
+    const auto dialog = OpenDialog(corvane, icon, "s", "Settings");
+    ASSERT_TRUE(dialog);
     EXPECT_EQ(dialog->geometry.size(), kSettingsSize);
 
     // Focus the scale list with a click (which opens its list; Escape closes it again), then
@@ -266,46 +199,60 @@ TEST_F(ProgramDesktopTest, SettingsPreviewsTheScaleStoresItOnOkAndAboutComesAbov
              "TransparencyUnocused" })
         EXPECT_TRUE(stored.contains(key)) << key;
 
-    ASSERT_TRUE(corvane.PickFromMenu(icon, "a")) << "no tray menu";
-    std::optional<XWindowInfo> about;
-    ASSERT_TRUE(WaitFor([&] {
-        return (about = corvane.MappedWindow("About Corvane")).has_value();
-    })) << "the About dialog did not open";
-    EXPECT_TRUE(StateAtoms(about->id).contains("_NET_WM_STATE_ABOVE"));
-    const QList<qulonglong> stacking = StackingOrder();
-    ASSERT_TRUE(stacking.contains(about->id) && stacking.contains(window->id));
-    EXPECT_LT(stacking.indexOf(about->id), stacking.indexOf(window->id))
+    const auto about = OpenDialog(corvane, icon, "a", "About Corvane");
+    ASSERT_TRUE(about);
+    EXPECT_TRUE(session.XWindows().ListsAtom(about->id, "_NET_WM_STATE", "_NET_WM_STATE_ABOVE"));
+    EXPECT_TRUE(session.XWindows().Above(about->id, window))
         << "the About dialog is below the traffic window";
 
-    ASSERT_TRUE(corvane.PickFromMenu(icon, "x"));
-    int code = -1;
-    ASSERT_TRUE(corvane.WaitForExit(10000, &code));
-    EXPECT_EQ(code, 0) << corvane.Output().toStdString();
+    ASSERT_TRUE(ExitsFromMenu(corvane, icon));
     EXPECT_EQ(corvane.ReadSettings().value("GraphicScale"), "51200");
 }
 
-class ProgramAtRatioTest : public CDesktopTest, public ::testing::WithParamInterface<int> {
-protected:
-    void TearDown() override { session.Run("xprop", { "-root", "-remove", "RESOURCE_MANAGER" }); }
+struct RatioRow {
+    const char* name;
+    int nDpi; // Xft.dpi, as desktops set it for 100, 150 and 200 %
+    const char* scaleFactor; // QT_SCALE_FACTOR; nullptr: not set
 };
 
-// Xft.dpi as desktops set it for 100, 150 and 200 %, read by every program started after it.
-TEST_P(ProgramAtRatioTest, WindowIsTheSkinTimesTheRatioAndShowsWhatTheImagePathPaints)
+void PrintTo(const RatioRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class ProgramAtRatioTest : public CDesktopTest, public ::testing::WithParamInterface<RatioRow> {
+protected:
+    void TearDown() override
+    {
+        session.Run("xprop", { "-root", "-remove", "RESOURCE_MANAGER" });
+        CDesktopTest::TearDown();
+    }
+};
+
+// A place saved at ratio 1 comes back to the same pixels: on the right half of the screen,
+// beyond the screen's width in Qt's units at ratio 2.
+TEST_P(ProgramAtRatioTest, WindowIsTheSkinTimesTheRatioAtItsPlaceAndShowsWhatTheImagePathPaints)
 {
     CORVANE_REQUIRE_DESKTOP();
+    const RatioRow& row = GetParam();
+    const double ratio
+        = row.nDpi / 96.0 * QString::fromLatin1(row.scaleFactor ? row.scaleFactor : "1").toDouble();
     session.Run("xprop",
         { "-root", "-f", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER",
-            QString("Xft.dpi:\t%1\n").arg(GetParam()) });
+            QString("Xft.dpi:\t%1\n").arg(row.nDpi) });
     QImage painted;
     for (const bool raster : { true, false }) {
         SCOPED_TRACE(raster ? "image path" : "X server");
         CCorvaneProcess corvane(CORVANE_BINARY);
         if (raster)
             corvane.SetEnvironment("CORVANE_RASTER", "1");
-        ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 100, 100 })));
-        ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
+        if (row.scaleFactor)
+            corvane.SetEnvironment("QT_SCALE_FACTOR", row.scaleFactor);
+        ASSERT_NE(StartAt(corvane, { 600, 400 }), 0u);
         const QRect window = corvane.TrafficWindow()->geometry;
-        EXPECT_EQ(window.size(), kWindowSize * (GetParam() / 96.0));
+        EXPECT_EQ(window.size(), kWindowSize * ratio);
+        EXPECT_LE((window.topLeft() - QPoint(600, 400)).manhattanLength(), 2)
+            << window.x() << "," << window.y();
         // The image path's picture once the rate texts (yellow) are on it is the reference.
         const auto texts = [](const QImage& image) {
             for (int y = 0; y < image.height(); ++y)
@@ -326,7 +273,10 @@ TEST_P(ProgramAtRatioTest, WindowIsTheSkinTimesTheRatioAndShowsWhatTheImagePathP
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Scales, ProgramAtRatioTest, ::testing::Values(96, 144, 192),
-    [](const ::testing::TestParamInfo<int>& info) { return "dpi_" + std::to_string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Scales, ProgramAtRatioTest,
+    ::testing::Values(RatioRow { "dpi_96", 96, nullptr }, RatioRow { "dpi_144", 144, nullptr },
+        RatioRow { "dpi_192", 192, nullptr }, RatioRow { "scale_factor_1_5", 96, "1.5" },
+        RatioRow { "scale_factor_2", 96, "2" }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -2,9 +2,8 @@
 // starts late, a window manager, no notification area at all, no display, and a session
 // that ends with a signal.
 
-#include "support/CorvaneProcess.h"
-#include "support/DesktopSession.h"
 #include "support/DesktopTest.h"
+#include "support/XWindows.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,51 +27,43 @@ namespace {
 // Inside the settings dialog: "Enable transparency" (7, 79, 226, 10 units).
 const QPoint kTransparencyBox(11 + 20, 128 + 8);
 
-bool Mapped(qulonglong id)
-{
-    return CCorvaneProcess::Describe(id).mapped;
-}
+// The tray menu's entries as the StatusNotifierItem host reads them, in order.
+struct ExportedMenu {
+    QStringList labels; // separators as empty labels
+    QList<int> ids;
+    int IdOf(const QString& label) const { return ids.value(labels.indexOf(label), -1); }
+};
 
-// The tray menu's entries as the StatusNotifierItem host reads them: (id, label) in order,
-// separators as empty labels.
-std::vector<std::pair<int, QString>> ExportedMenu(const QString& service, const QString& path)
+ExportedMenu ReadMenu(const QString& service, const QString& path)
 {
     CDesktopSession& session = CDesktopSession::Instance();
-    const QStringList call = { "call", "--dest", service, "--object-path", path, "--method" };
     // What a host does before it shows the menu.
-    session.CallBus(call + QStringList { "com.canonical.dbusmenu.AboutToShow", "--", "0" });
+    session.CallBus(service, path, { "com.canonical.dbusmenu.AboutToShow", "--", "0" });
     const QString layout = session.CallBus(
-        call + QStringList { "com.canonical.dbusmenu.GetLayout", "--", "0", "-1", "@as []" });
-    std::vector<std::pair<int, QString>> items;
+        service, path, { "com.canonical.dbusmenu.GetLayout", "--", "0", "-1", "@as []" });
+    ExportedMenu menu;
     static const QRegularExpression item(QStringLiteral(R"(<\((\d+), \{([^}]*)\})"));
     static const QRegularExpression label(QStringLiteral(R"('label': <'([^']*)'>)"));
     for (auto it = item.globalMatch(layout); it.hasNext();) {
         const auto m = it.next();
-        const auto l = label.match(m.captured(2));
-        QString text = l.hasMatch() ? l.captured(1) : QString();
-        text.remove(u'_').remove(u'&');
-        items.emplace_back(m.captured(1).toInt(), text);
+        menu.ids << m.captured(1).toInt();
+        menu.labels << label.match(m.captured(2)).captured(1).remove(u'_').remove(u'&');
     }
-    return items;
+    return menu;
 }
 
 // The program's item as the watcher lists it, and the path of the menu the item exports;
 // both empty when no item registered in time.
-struct RegisteredItem {
-    QString service;
-    QString menuPath;
-};
-
-RegisteredItem WaitForItem(int nTimeoutMs)
+std::pair<QString, QString> WaitForItem(int nTimeoutMs)
 {
     CDesktopSession& session = CDesktopSession::Instance();
     QString registered;
     if (!CDesktopSession::WaitFor(
             [&] {
-                registered = session.CallBus(
-                    { "call", "--dest", "org.kde.StatusNotifierWatcher", "--object-path",
-                        "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
-                        "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems" });
+                registered
+                    = session.CallBus("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                        { "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
+                            "RegisteredStatusNotifierItems" });
                 return registered.contains('\'');
             },
             nTimeoutMs))
@@ -84,102 +75,54 @@ RegisteredItem WaitForItem(int nTimeoutMs)
         = entry.contains('/') ? "/" + entry.section('/', 1) : "/StatusNotifierItem";
     return { service,
         session
-            .CallBus({ "call", "--dest", service, "--object-path", itemPath, "--method",
-                "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu" })
+            .CallBus(service, itemPath,
+                { "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu" })
             .section('\'', 1, 1) };
 }
 
-QStringList Labels(const std::vector<std::pair<int, QString>>& items)
-{
-    QStringList labels;
-    for (const auto& [id, text] : items)
-        labels << text;
-    return labels;
-}
-
-int IdOf(const std::vector<std::pair<int, QString>>& items, const QString& text)
-{
-    for (const auto& [id, label] : items)
-        if (label == text)
-            return id;
-    return -1;
-}
+const char* const kNoHost
+    = "no StatusNotifierItem host (status-notifier-watcher, gtk-sni-tray-standalone) started";
 
 class SessionDesktopTest : public CDesktopTest {
 protected:
-    // Starts the program on a private session bus with no notification area on it yet; false
+    // Puts the program on a private session bus with no notification area on it yet; false
     // when no bus could be started.
-    bool StartOnPrivateBus(CCorvaneProcess& corvane)
+    bool OnPrivateBus(CCorvaneProcess& corvane)
     {
         const std::string bus = session.StartSessionBus();
-        if (bus.empty())
-            return false;
-        corvane.SetSessionBus(bus);
-        if (!corvane.WriteSettings(QuietAt({ 300, 200 })) || !corvane.Start())
-            ADD_FAILURE() << "the program did not start: " << corvane.Output().toStdString();
-        return true;
-    }
-
-    void TearDown() override
-    {
-        session.StopStatusNotifierHost();
-        if (session.Running() && !session.TrayRunning())
-            session.StartTray();
+        corvane.SetEnvironment("DBUS_SESSION_BUS_ADDRESS", QString::fromStdString(bus));
+        return !bus.empty();
     }
 };
 
-TEST_F(SessionDesktopTest, StatusNotifierHostReadsTheTrayMenuKeptCurrentAndItsChoicesAct)
+struct HostCase {
+    const char* name;
+    bool bHostFirst; // otherwise the host (the only notification area) starts after the program
+    int nItemWithinMs;
+};
+
+void PrintTo(const HostCase& c, std::ostream* os)
 {
-    CORVANE_REQUIRE_DESKTOP();
-    const std::string bus = session.StartStatusNotifierHost();
-    if (bus.empty())
-        GTEST_SKIP() << "no StatusNotifierItem host (status-notifier-watcher, "
-                        "gtk-sni-tray-standalone) could be started";
-    CCorvaneProcess corvane(CORVANE_BINARY);
-    corvane.SetSessionBus(bus);
-    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
-    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
-    const qulonglong window = corvane.TrafficWindow()->id;
-
-    const RegisteredItem item = WaitForItem(10000);
-    const QString service = item.service, menuPath = item.menuPath;
-    ASSERT_FALSE(service.isEmpty()) << "the icon never registered with the watcher";
-    ASSERT_FALSE(menuPath.isEmpty());
-    ASSERT_NE(menuPath, "/NO_DBUSMENU") << "the item exports no menu";
-
-    auto menu = ExportedMenu(service, menuPath);
-    EXPECT_EQ(Labels(menu), QStringList({ "Hide", "Settings", "About", "", "Exit" }));
-
-    // Hide through the host's menu; the menu then offers Show.
-    const auto click = [&](int nId) {
-        session.CallBus({ "call", "--dest", service, "--object-path", menuPath, "--method",
-            "com.canonical.dbusmenu.Event", "--", QString::number(nId), "clicked", "<int32 0>",
-            "0" });
-    };
-    click(IdOf(menu, "Hide"));
-    EXPECT_TRUE(WaitFor([&] { return !Mapped(window); }, 5000)) << "Hide did not hide the window";
-    EXPECT_TRUE(
-        WaitFor([&] { return Labels(ExportedMenu(service, menuPath)).value(0) == "Show"; }, 5000))
-        << "the menu still reads "
-        << Labels(ExportedMenu(service, menuPath)).join(',').toStdString();
-
-    menu = ExportedMenu(service, menuPath);
-    click(IdOf(menu, "Exit"));
-    int code = -1;
-    ASSERT_TRUE(corvane.WaitForExit(5000, &code)) << "Exit from the host's menu did not end it";
-    EXPECT_EQ(code, 0) << corvane.Output().toStdString();
+    *os << c.name;
 }
 
+class StatusNotifierTest : public SessionDesktopTest,
+                           public ::testing::WithParamInterface<HostCase> { };
+
 // At login the program may start from autostart before the panel that hosts its icon.
-TEST_F(SessionDesktopTest, StatusNotifierHostStartingLaterShowsTheIconWithItsMenuAndNoOtherWindow)
+TEST_P(StatusNotifierTest, HostShowsTheIconWithItsMenuKeptCurrentItsChoicesActAndNoOtherWindow)
 {
     CORVANE_REQUIRE_DESKTOP();
-    session.StopTray(); // the late host is the only notification area
+    const HostCase& c = GetParam();
+    if (!c.bHostFirst)
+        session.StopTray();
+    else if (session.StartStatusNotifierHost().empty())
+        GTEST_SKIP() << kNoHost;
     CCorvaneProcess corvane(CORVANE_BINARY);
-    if (!StartOnPrivateBus(corvane))
+    if (!OnPrivateBus(corvane))
         GTEST_SKIP() << "no session bus (dbus-daemon) could be started";
-    ASSERT_TRUE(corvane.Running());
-    const qulonglong window = corvane.TrafficWindow()->id;
+    const qulonglong window = StartAt(corvane, { 300, 200 });
+    ASSERT_NE(window, 0u);
     std::vector<XWindowInfo> strays;
     const auto lookForStrays = [&] {
         for (const XWindowInfo& w : corvane.Windows())
@@ -187,44 +130,63 @@ TEST_F(SessionDesktopTest, StatusNotifierHostStartingLaterShowsTheIconWithItsMen
                 strays.push_back(w);
         return !strays.empty();
     };
-    WaitFor(lookForStrays, 3000);
+    if (!c.bHostFirst) {
+        WaitFor(lookForStrays, 3000);
+        if (session.StartStatusNotifierHost().empty())
+            GTEST_SKIP() << kNoHost;
+    }
 
-    if (session.StartStatusNotifierHost().empty())
-        GTEST_SKIP() << "no StatusNotifierItem host (status-notifier-watcher, "
-                        "gtk-sni-tray-standalone) could be started";
-    const RegisteredItem item = WaitForItem(2000);
-    const QString service = item.service, menuPath = item.menuPath;
-    ASSERT_FALSE(service.isEmpty()) << "the icon did not come within 2 s of the host";
-    EXPECT_EQ(Labels(ExportedMenu(service, menuPath)),
+    const auto [service, menuPath] = WaitForItem(c.nItemWithinMs);
+    ASSERT_FALSE(service.isEmpty())
+        << "the icon did not register within " << c.nItemWithinMs << " ms";
+    ASSERT_FALSE(menuPath.isEmpty());
+    ASSERT_NE(menuPath, "/NO_DBUSMENU") << "the item exports no menu";
+    EXPECT_EQ(ReadMenu(service, menuPath).labels,
         QStringList({ "Hide", "Settings", "About", "", "Exit" }));
-
     WaitFor(lookForStrays, 1000);
     EXPECT_TRUE(strays.empty()) << "a stray window \"" << strays[0].name.toStdString() << "\" at "
                                 << strays[0].geometry.x() << "," << strays[0].geometry.y();
+
+    // Hide through the host's menu; the menu then offers Show.
+    const auto click = [&](const QString& label) {
+        session.CallBus(service, menuPath,
+            { "com.canonical.dbusmenu.Event", "--",
+                QString::number(ReadMenu(service, menuPath).IdOf(label)), "clicked", "<int32 0>",
+                "0" });
+    };
+    click("Hide");
+    EXPECT_TRUE(WaitFor([&] { return !Mapped(window); }, 5000)) << "Hide did not hide the window";
+    EXPECT_TRUE(
+        WaitFor([&] { return ReadMenu(service, menuPath).labels.value(0) == "Show"; }, 5000))
+        << "the menu still reads " << ReadMenu(service, menuPath).labels.join(',').toStdString();
+
+    click("Exit");
+    int code = -1;
+    ASSERT_TRUE(corvane.WaitForExit(5000, &code)) << "Exit from the host's menu did not end it";
+    EXPECT_EQ(code, 0) << corvane.Output().toStdString();
 }
 
-// A session bus that no StatusNotifierItem host comes to leaves the icon to the XEmbed tray.
-TEST_F(SessionDesktopTest, SessionBusWithoutAHostDocksTheIconInTheXEmbedTray)
-{
-    CORVANE_REQUIRE_DESKTOP();
-    CCorvaneProcess corvane(CORVANE_BINARY);
-    if (!StartOnPrivateBus(corvane))
-        GTEST_SKIP() << "no session bus (dbus-daemon) could be started";
-    ASSERT_TRUE(corvane.Running());
-    EXPECT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }, 5000))
-        << "the icon never docked";
-}
+INSTANTIATE_TEST_SUITE_P(Hosts, StatusNotifierTest,
+    ::testing::Values(HostCase { "host_before_the_program", true, 10000 },
+        HostCase { "host_starting_later", false, 2000 }),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SessionDesktopTest, PanelStartingAfterTheProgramGetsTheIconWithoutAnyTraffic)
+// The XEmbed tray gets the icon when it starts after the program, without any traffic to
+// wake the program, and on a session bus that no StatusNotifierItem host comes to.
+TEST_F(SessionDesktopTest, XEmbedTrayGetsTheIconWhenItStartsLaterAndOnABusWithoutAHost)
 {
     CORVANE_REQUIRE_DESKTOP();
-    session.StopTray();
-    CCorvaneProcess corvane(CORVANE_BINARY);
-    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
-    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
-    ASSERT_TRUE(session.StartTray());
-    EXPECT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }, 5000))
-        << "the late panel never got the icon";
+    for (const bool bOnBus : { false, true }) {
+        SCOPED_TRACE(bOnBus ? "session bus without a host" : "panel starting later");
+        CCorvaneProcess corvane(CORVANE_BINARY);
+        if (!bOnBus)
+            session.StopTray();
+        else if (!OnPrivateBus(corvane))
+            GTEST_SKIP() << "no session bus (dbus-daemon) could be started";
+        ASSERT_NE(StartAt(corvane, { 300, 200 }), 0u);
+        ASSERT_TRUE(session.StartTray());
+        DockedIcon(corvane);
+    }
 }
 
 struct NoDisplayCase {
@@ -245,7 +207,8 @@ class CSilentServer {
 public:
     CSilentServer()
     {
-        for (int n = 4000 + getpid() % 1000; n < 5100 && m_nDisplay < 0; ++n) {
+        // Clear of :4091, which nobody may serve.
+        for (int n = 4100 + getpid() % 900; n < 5100 && m_nDisplay < 0; ++n) {
             m_fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
             sockaddr_un address {};
             address.sun_family = AF_UNIX;
@@ -336,17 +299,13 @@ TEST_P(SessionEndTest, EndsLikeExitStoringAMoveOfTheLastSeconds)
     CORVANE_REQUIRE_DESKTOP();
     const SignalCase& c = GetParam();
     CCorvaneProcess corvane(CORVANE_BINARY);
-    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
     const QString lock = corvane.ConfigFile() + ".lock";
     QLockFile other(lock);
     ASSERT_TRUE(c.eLock != ELock::Folder || QDir().mkpath(lock));
     ASSERT_TRUE(c.eLock != ELock::Held || other.tryLock(0));
-    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
-    const qulonglong id = corvane.TrafficWindow()->id;
-    Xdotool({ "windowmove", QString::number(id), "420", "260" });
-    ASSERT_TRUE(WaitFor(
-        [&] { return CCorvaneProcess::Describe(id).geometry.topLeft() == QPoint(420, 260); },
-        5000));
+    const qulonglong id = StartAt(corvane, { 300, 200 });
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(MoveWindow(id, { 420, 260 }));
     // Qt learns of the move from the X server; let that reach the program.
     QThread::msleep(300);
     corvane.Signal(c.nSignal);
@@ -378,33 +337,12 @@ protected:
         if (GetParam() && session.Running() && !session.StartWindowManager())
             GTEST_SKIP() << "openbox did not start";
     }
-    void TearDown() override
-    {
-        session.StopWindowManager();
-        if (session.Running() && !session.TrayRunning())
-            session.StartTray();
-    }
 
-    // Starts the program at (300, 200); its traffic window.
-    qulonglong Start(CCorvaneProcess& corvane, QMap<QString, int> settings = {})
+    static constexpr QPoint kOnWindow { 380, 260 };
+    static void DoubleClick(int nDelayMs)
     {
-        QMap<QString, int> values = QuietAt({ 300, 200 });
-        values.insert(settings);
-        EXPECT_TRUE(corvane.WriteSettings(values));
-        EXPECT_TRUE(corvane.Start()) << corvane.Output().toStdString();
-        const auto window = corvane.TrafficWindow();
-        return window ? window->id : 0;
-    }
-
-    // A right click on the window opens its menu, which Escape closes again.
-    bool RightClickOpensMenu(const CCorvaneProcess& corvane, const QStringList& before = {})
-    {
-        Xdotool(QStringList { "mousemove", "380", "260" } + before + QStringList { "click", "3" });
-        const bool opened = WaitFor([&] { return corvane.OpenMenu().has_value(); }, 3000);
-        Xdotool({ "key", "Escape" });
-        WaitFor([&] { return !corvane.OpenMenu().has_value(); }, 3000);
-        session.WaitOutDoubleClick();
-        return opened;
+        Xdotool(MoveTo(kOnWindow)
+            + QStringList { "click", "--repeat", "2", "--delay", QString::number(nDelayMs), "1" });
     }
 };
 
@@ -412,18 +350,16 @@ TEST_P(WindowManagerTest, ClicksActEveryTimeAndDraggingStillMoves)
 {
     CORVANE_REQUIRE_DESKTOP();
     CCorvaneProcess corvane(CORVANE_BINARY);
-    const qulonglong id = Start(corvane);
+    const qulonglong id = StartAt(corvane, { 300, 200 });
     ASSERT_NE(id, 0u);
-    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
-    const QPoint icon = corvane.DockedIcons()[0].geometry.center();
+    const QPoint icon = DockedIcon(corvane);
 
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
-        // A right click right after a left click.
-        EXPECT_TRUE(RightClickOpensMenu(corvane, { "click", "1" })) << "no menu";
+        EXPECT_TRUE(MenuOpens(corvane, kOnWindow, { "click", "1" }))
+            << "no menu for a right click right after a left click";
         // A double click with short presses, as a touchpad sends it.
-        session.WaitOutDoubleClick();
-        Xdotool({ "mousemove", "380", "260", "click", "--repeat", "2", "--delay", "40", "1" });
+        DoubleClick(40);
         EXPECT_TRUE(WaitFor([&] { return !Mapped(id); }, 3000)) << "the double click was lost";
         session.Click(icon, 1);
         ASSERT_TRUE(WaitFor([&] { return Mapped(id); }, 3000));
@@ -431,14 +367,12 @@ TEST_P(WindowManagerTest, ClicksActEveryTimeAndDraggingStillMoves)
 
     // A window manager's move starts where the pointer is when it takes over: the window
     // moves, by about as far as the pointer went.
-    const QPoint before = CCorvaneProcess::Describe(id).geometry.topLeft();
-    Xdotool({ "mousemove", "380", "260", "mousedown", "1", "mousemove", "400", "270", "sleep",
-        "0.2", "mousemove", "440", "300", "sleep", "0.2", "mousemove", "460", "320", "sleep", "0.2",
-        "mouseup", "1" });
+    const QPoint before = Describe(id).geometry.topLeft();
+    Drag(kOnWindow, { { 400, 270 }, { 440, 300 }, { 460, 320 } });
     QPoint moved;
     EXPECT_TRUE(WaitFor(
         [&] {
-            moved = CCorvaneProcess::Describe(id).geometry.topLeft() - before;
+            moved = Describe(id).geometry.topLeft() - before;
             return moved.x() >= 40 && moved.y() >= 30;
         },
         5000))
@@ -450,18 +384,16 @@ TEST_P(WindowManagerTest, WithoutANotificationAreaTheWindowStaysUntilTheIconShow
     CORVANE_REQUIRE_DESKTOP();
     session.StopTray();
     CCorvaneProcess corvane(CORVANE_BINARY);
-    const qulonglong id = Start(corvane);
+    const qulonglong id = StartAt(corvane, { 300, 200 });
     ASSERT_NE(id, 0u);
-    Xdotool({ "mousemove", "380", "260", "click", "--repeat", "2", "--delay", "80", "1" });
+    DoubleClick(80);
     // The menu that follows shows the double click has been handled.
-    session.WaitOutDoubleClick();
-    EXPECT_TRUE(RightClickOpensMenu(corvane));
+    EXPECT_TRUE(MenuOpens(corvane, kOnWindow));
     EXPECT_TRUE(Mapped(id)) << "hidden with nothing to bring it back";
 
     ASSERT_TRUE(session.StartTray());
-    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }, 5000));
-    session.WaitOutDoubleClick();
-    Xdotool({ "mousemove", "380", "260", "click", "--repeat", "2", "--delay", "80", "1" });
+    DockedIcon(corvane);
+    DoubleClick(80);
     EXPECT_TRUE(WaitFor([&] { return !Mapped(id); }, 3000)) << "hiding did not come back";
 }
 
@@ -469,22 +401,18 @@ TEST_P(WindowManagerTest, TickingTransparencyKeepsTheFocusInTheSettingsDialog)
 {
     CORVANE_REQUIRE_DESKTOP();
     CCorvaneProcess corvane(CORVANE_BINARY);
-    ASSERT_NE(Start(corvane), 0u);
-    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
-    ASSERT_TRUE(corvane.PickFromMenu(corvane.DockedIcons()[0].geometry.center(), "s"));
-    std::optional<XWindowInfo> dialog;
-    ASSERT_TRUE(WaitFor([&] { return (dialog = corvane.MappedWindow("Settings")).has_value(); }));
-    const qulonglong window = corvane.TrafficWindow()->id;
+    const qulonglong window = StartAt(corvane, { 300, 200 });
+    ASSERT_NE(window, 0u);
+    const auto dialog = OpenDialog(corvane, DockedIcon(corvane), "s", "Settings");
+    ASSERT_TRUE(dialog);
     const auto opacity
-        = [&] { return CCorvaneProcess::Property(window, "_NET_WM_WINDOW_OPACITY"); };
-    const QString before = opacity();
+        = [&] { return session.XWindows().Values(window, "_NET_WM_WINDOW_OPACITY"); };
+    const auto before = opacity();
     session.Click(dialog->geometry.topLeft() + kTransparencyBox, 1);
     ASSERT_TRUE(WaitFor([&] { return opacity() != before; }, 3000)) << "the tick did nothing";
     EXPECT_TRUE(session.XWindows().HasFocus(dialog->id)) << "the focus left the dialog";
     // Escape reaches the dialog only while it has the focus.
-    Xdotool({ "key", "Escape" });
-    EXPECT_TRUE(WaitFor([&] { return !corvane.MappedWindow("Settings"); }, 3000))
-        << "Escape went nowhere: the focus left the dialog";
+    EXPECT_TRUE(EscapeCloses(corvane, "Settings")) << "Escape went nowhere";
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, WindowManagerTest, ::testing::Bool(),
@@ -494,15 +422,12 @@ TEST_F(SessionDesktopTest, StoredAlphaOutsideAByteIsKeptAsTheAlphaInForceByOk)
 {
     CORVANE_REQUIRE_DESKTOP();
     CCorvaneProcess corvane(CORVANE_BINARY);
-    QMap<QString, int> values = QuietAt({ 300, 200 });
-    values.insert({ { "Transparent", 1 }, { "TransparencyFocused", 256 + 200 },
-        { "TransparencyUnocused", -1 } });
-    ASSERT_TRUE(corvane.WriteSettings(values));
-    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
-    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
-    ASSERT_TRUE(corvane.PickFromMenu(corvane.DockedIcons()[0].geometry.center(), "s"));
-    std::optional<XWindowInfo> dialog;
-    ASSERT_TRUE(WaitFor([&] { return (dialog = corvane.MappedWindow("Settings")).has_value(); }));
+    ASSERT_NE(StartAt(corvane, { 300, 200 },
+                  { { "Transparent", 1 }, { "TransparencyFocused", 256 + 200 },
+                      { "TransparencyUnocused", -1 } }),
+        0u);
+    const auto dialog = OpenDialog(corvane, DockedIcon(corvane), "s", "Settings");
+    ASSERT_TRUE(dialog);
     session.Click(dialog->geometry.topLeft() + kOkCentre, 1);
     EXPECT_TRUE(WaitFor([&] { return corvane.ReadSettings().contains("GraphicScale"); }, 5000));
     EXPECT_EQ(corvane.ReadSettings().value("TransparencyUnocused"), "255");
@@ -532,36 +457,24 @@ TEST_F(SessionDesktopTest, LinkOpensOnlyOnAReleaseOverItAndNeverStopsTheProgram)
 
     CCorvaneProcess corvane(CORVANE_BINARY);
     corvane.SetEnvironment("PATH", bin.path() + ":" + qEnvironmentVariable("PATH"));
-    ASSERT_TRUE(corvane.WriteSettings(QuietAt({ 300, 200 })));
-    ASSERT_TRUE(corvane.Start()) << corvane.Output().toStdString();
-    ASSERT_TRUE(WaitFor([&] { return corvane.DockedIcons().size() == 1; }));
-    const QPoint icon = corvane.DockedIcons()[0].geometry.center();
-    ASSERT_TRUE(corvane.PickFromMenu(icon, "a"));
-    std::optional<XWindowInfo> about;
-    ASSERT_TRUE(
-        WaitFor([&] { return (about = corvane.MappedWindow("About Corvane")).has_value(); }));
+    ASSERT_NE(StartAt(corvane, { 300, 200 }), 0u);
+    const QPoint icon = DockedIcon(corvane);
+    const auto about = OpenDialog(corvane, icon, "a", "About Corvane");
+    ASSERT_TRUE(about);
     // The link's label: 41, 41, 158, 8 dialog units.
     const QPoint link = about->geometry.topLeft() + QPoint(62 + 30, 67 + 6);
     const QPoint away = about->geometry.topLeft() + QPoint(20, 120);
 
     session.WaitOutDoubleClick();
-    Xdotool({ "mousemove", QString::number(link.x()), QString::number(link.y()), "mousedown", "1",
-        "mousemove", QString::number(away.x()), QString::number(away.y()), "mouseup", "1" });
+    Drag(link, { away });
     // A menu that opens and closes shows the release has been handled.
-    const auto menuAnswers = [&] {
-        session.Click(icon, 3);
-        const bool opened = WaitFor([&] { return corvane.OpenMenu().has_value(); }, 4000);
-        Xdotool({ "key", "Escape" });
-        WaitFor([&] { return !corvane.OpenMenu().has_value(); }, 3000);
-        return opened;
-    };
-    EXPECT_TRUE(menuAnswers());
+    EXPECT_TRUE(MenuOpens(corvane, icon));
     EXPECT_EQ(lines(), 0) << "the release away from the link opened it";
 
     session.Click(link, 1);
     ASSERT_TRUE(WaitFor([&] { return lines() > 0; }, 5000)) << "a click on the link opened nothing";
     // While the opener still runs, the tray menu answers.
-    EXPECT_TRUE(menuAnswers()) << "the program stood still while the link was being opened";
+    EXPECT_TRUE(MenuOpens(corvane, icon)) << "the program stood still while the link was opened";
     QFile(release).open(QIODevice::WriteOnly);
 }
 

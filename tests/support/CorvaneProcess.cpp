@@ -5,12 +5,16 @@
 #include <QDir>
 #include <QFile>
 #include <QProcessEnvironment>
-#include <QRegularExpression>
 #include <csignal>
 
 namespace {
 
 const QString kTrafficWindowName = QStringLiteral("Corvane");
+
+const CXWindows& X()
+{
+    return CDesktopSession::Instance().XWindows();
+}
 
 } // namespace
 
@@ -76,15 +80,13 @@ bool CCorvaneProcess::Start(const QStringList& prefix, int nTimeoutMs)
     for (const char* name : { "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS",
              "QT_QPA_PLATFORMTHEME", "SESSION_MANAGER" })
         env.remove(QString::fromLatin1(name));
-    for (auto it = m_extraEnv.begin(); it != m_extraEnv.end(); ++it)
-        env.insert(it.key(), it.value());
-    env.insert("DBUS_SESSION_BUS_ADDRESS",
-        m_busAddress.empty() ? CDesktopSession::kNoSessionBus
-                             : QString::fromStdString(m_busAddress));
+    env.insert("DBUS_SESSION_BUS_ADDRESS", CDesktopSession::kNoSessionBus);
     env.insert("DISPLAY", QString::fromStdString(CDesktopSession::Instance().Display()));
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("XDG_CONFIG_HOME", m_pHome->filePath(QStringLiteral("config")));
     env.insert("XDG_RUNTIME_DIR", m_pHome->filePath(QStringLiteral("runtime")));
+    for (auto it = m_extraEnv.begin(); it != m_extraEnv.end(); ++it)
+        env.insert(it.key(), it.value());
 
     m_pProcess = std::make_unique<QProcess>();
     m_pProcess->setProcessEnvironment(env);
@@ -154,37 +156,13 @@ QString CCorvaneProcess::Output() const
     return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
 }
 
-XWindowInfo CCorvaneProcess::Describe(qulonglong id)
-{
-    return CDesktopSession::Instance().XWindows().Describe(id);
-}
-
-QString CCorvaneProcess::Property(qulonglong id, const QString& atom)
-{
-    int code = -1;
-    const QString out
-        = CDesktopSession::Instance().Run("xprop", { "-id", QString::number(id), atom }, &code);
-    if (code != 0 || out.contains(QStringLiteral("not found")))
-        return {};
-    static const QRegularExpression separator(QStringLiteral("[=:]"));
-    const qsizetype at = out.indexOf(separator);
-    return at < 0 ? QString() : out.mid(at + 1).trimmed();
-}
-
-QRect CCorvaneProcess::TrayPanel()
-{
-    // trayer's panel is the window of class "panel".
-    const auto panel = CDesktopSession::Instance().XWindows().WithClass(QStringLiteral("panel"));
-    return panel ? Describe(*panel).geometry : QRect();
-}
-
 std::vector<XWindowInfo> CCorvaneProcess::Windows() const
 {
     std::vector<XWindowInfo> windows;
     if (Pid() <= 0)
         return windows;
-    for (qulonglong id : CDesktopSession::Instance().XWindows().OwnedBy(Pid())) {
-        XWindowInfo info = Describe(id);
+    for (qulonglong id : X().OwnedBy(Pid())) {
+        XWindowInfo info = X().Describe(id);
         if (info.id != 0)
             windows.push_back(info);
     }
@@ -197,7 +175,7 @@ namespace {
 // (the manager marks the windows it manages with WM_STATE).
 bool IsTopLevel(const XWindowInfo& w)
 {
-    return w.parent == 0 || CDesktopSession::Instance().XWindows().HasProperty(w.id, "WM_STATE");
+    return w.parent == 0 || !X().Values(w.id, "WM_STATE").empty();
 }
 
 } // namespace
@@ -223,7 +201,9 @@ std::optional<XWindowInfo> CCorvaneProcess::MappedWindow(const QString& name) co
 std::vector<XWindowInfo> CCorvaneProcess::DockedIcons() const
 {
     std::vector<XWindowInfo> icons;
-    const QRect panel = TrayPanel();
+    // trayer's panel is the window of class "panel".
+    const auto panelId = X().WithClass(QStringLiteral("panel"));
+    const QRect panel = panelId ? X().Describe(*panelId).geometry : QRect();
     if (panel.isEmpty())
         return icons;
     for (const XWindowInfo& w : Windows())
@@ -236,8 +216,7 @@ std::optional<XWindowInfo> CCorvaneProcess::OpenMenu() const
 {
     for (const XWindowInfo& w : Windows())
         if (w.parent == 0 && w.mapped && w.overrideRedirect
-            && !CDesktopSession::Instance().XWindows().ListsAtom(
-                w.id, "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_TOOLTIP"))
+            && !X().ListsAtom(w.id, "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_TOOLTIP"))
             return w;
     return std::nullopt;
 }
@@ -246,11 +225,13 @@ bool CCorvaneProcess::PickFromMenu(const QPoint& at, const QString& key) const
 {
     CDesktopSession& session = CDesktopSession::Instance();
     // A window only just mapped may not take its first click yet (the program is still
-    // starting up next to other tests): a click that brought no menu is given again.
+    // starting up next to other tests): a click that brought no menu is given again, with
+    // more time for a menu that is only slow to come.
     bool opened = false;
     for (int attempt = 0; attempt < 3 && !opened; ++attempt) {
         session.Click(at, 3);
-        opened = CDesktopSession::WaitFor([&] { return OpenMenu().has_value(); }, 2000);
+        opened = CDesktopSession::WaitFor(
+            [&] { return OpenMenu().has_value(); }, attempt == 0 ? 2000 : 5000);
     }
     if (!opened)
         return false;

@@ -19,7 +19,6 @@
 // name, and reaped; the destructor does that if the test has not.
 class CCorvaneProcess {
 public:
-    // strProgram: the program's binary.
     explicit CCorvaneProcess(QString strProgram);
     ~CCorvaneProcess();
     CCorvaneProcess(const CCorvaneProcess&) = delete;
@@ -33,10 +32,8 @@ public:
     // The keys of the file's [Settings] group with their text; empty when there is no file.
     QMap<QString, QString> ReadSettings() const;
 
-    // Runs the program on this session bus instead of none (a StatusNotifierItem desktop).
-    void SetSessionBus(const std::string& address) { m_busAddress = address; }
-
-    // An environment variable the program starts with (PATH with a stand-in program, ...).
+    // An environment variable the program starts with (PATH with a stand-in program, a
+    // session bus instead of none, ...).
     void SetEnvironment(const QString& name, const QString& value) { m_extraEnv[name] = value; }
 
     // Starts the program (or `prefix` followed by the program, e.g. ip netns exec NS) and
@@ -54,7 +51,6 @@ public:
 
     // Every X window the program owns (found by _NET_WM_PID).
     std::vector<XWindowInfo> Windows() const;
-    // Sends the program a signal (SIGTERM, SIGINT, SIGHUP, ...).
     void Signal(int nSignal) const;
 
     // The traffic window ("Corvane"), mapped or not.
@@ -70,15 +66,8 @@ public:
     // mnemonic key. False when no menu came.
     bool PickFromMenu(const QPoint& at, const QString& key) const;
 
-    static XWindowInfo Describe(qulonglong id);
-    // The value part of `xprop -id ID ATOM` (after "=" or ":"), empty when it is not set.
-    static QString Property(qulonglong id, const QString& atom);
-    // The notification area's panel on the screen.
-    static QRect TrayPanel();
-
 private:
     QString m_strProgram;
-    std::string m_busAddress;
     QMap<QString, QString> m_extraEnv;
     std::unique_ptr<QTemporaryDir> m_pHome;
     std::unique_ptr<QProcess> m_pProcess;

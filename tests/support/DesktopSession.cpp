@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QStyleHints>
 #include <QThread>
 #include <cerrno>
@@ -23,7 +22,7 @@ extern char** environ;
 
 namespace {
 
-pid_t Spawn(const std::vector<std::string>& argv, int keepFd = -1)
+pid_t Spawn(const std::vector<std::string>& argv)
 {
     std::vector<char*> args;
     for (const auto& a : argv)
@@ -35,14 +34,34 @@ pid_t Spawn(const std::vector<std::string>& argv, int keepFd = -1)
     posix_spawn_file_actions_adddup2(&actions, devnull, 0);
     posix_spawn_file_actions_adddup2(&actions, devnull, 1);
     posix_spawn_file_actions_adddup2(&actions, devnull, 2);
-    // keepFd, when given, is inherited as it is (dbus-daemon writes its address there).
-    (void)keepFd;
     pid_t pid = -1;
     if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
         pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(devnull);
     return pid;
+}
+
+// Starts the program argv(fd) names, which writes a line to descriptor fd (Xvfb its display
+// number, dbus-daemon its address); that line, empty when none came within ten seconds.
+std::string SpawnForLine(const std::function<std::vector<std::string>(int)>& argv, pid_t& pid)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return {};
+    fcntl(fds[1], F_SETFD, 0);
+    pid = Spawn(argv(fds[1]));
+    close(fds[1]);
+    std::string line;
+    pollfd p { fds[0], POLLIN, 0 };
+    while (pid > 0 && poll(&p, 1, 10000) > 0) {
+        char c;
+        if (read(fds[0], &c, 1) != 1 || c == '\n')
+            break;
+        line += c;
+    }
+    close(fds[0]);
+    return line;
 }
 
 } // namespace
@@ -62,47 +81,14 @@ bool CDesktopSession::Start()
 {
     if (Running())
         return true;
-    // Xvfb writes the display number it chose to the descriptor given by -displayfd.
-    int fds[2];
-    if (pipe(fds) != 0) {
-        m_why = "pipe failed";
-        return false;
-    }
-    std::vector<std::string> argv = { "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-        "1024x768x24", "-nolisten", "tcp", "-noreset" };
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
-    posix_spawn_file_actions_adddup2(&actions, devnull, 0);
-    posix_spawn_file_actions_adddup2(&actions, devnull, 1);
-    posix_spawn_file_actions_adddup2(&actions, devnull, 2);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, "Xvfb", &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(devnull);
-    close(fds[1]);
-    if (rc != 0) {
-        close(fds[0]);
-        m_why = "Xvfb is not installed";
-        return false;
-    }
-    m_xvfbPid = pid;
-    std::string number;
-    pollfd p { fds[0], POLLIN, 0 };
-    while (poll(&p, 1, 10000) > 0) {
-        char c;
-        if (read(fds[0], &c, 1) != 1 || c == '\n')
-            break;
-        number += c;
-    }
-    close(fds[0]);
+    const std::string number = SpawnForLine(
+        [](int fd) {
+            return std::vector<std::string> { "Xvfb", "-displayfd", std::to_string(fd), "-screen",
+                "0", "1024x768x24", "-nolisten", "tcp", "-noreset" };
+        },
+        m_xvfbPid);
     if (number.empty()) {
-        m_why = "Xvfb did not start";
+        m_why = m_xvfbPid > 0 ? "Xvfb did not start" : "Xvfb is not installed";
         Kill(m_xvfbPid);
         return false;
     }
@@ -117,6 +103,20 @@ bool CDesktopSession::Start()
     return true;
 }
 
+bool CDesktopSession::Ready(pid_t& pid, const std::function<bool()>& ready)
+{
+    const auto ended = [&] {
+        if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == pid)
+            pid = -1;
+        return pid <= 0;
+    };
+    if (!WaitFor([&] { return ended() || ready(); }) || pid <= 0) {
+        Kill(pid);
+        return false;
+    }
+    return true;
+}
+
 bool CDesktopSession::StartTray()
 {
     if (m_trayPid > 0)
@@ -124,21 +124,9 @@ bool CDesktopSession::StartTray()
     m_trayPid = Spawn({ "trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
         "--width", "200", "--height", "32", "--SetDockType", "true", "--transparent", "false",
         "--tint", "0x333333" });
-    if (m_trayPid <= 0)
-        return false;
     // The notification area takes icons once it owns the screen's tray selection.
-    const auto owned = [&] { return m_pXWindows->SelectionOwner("_NET_SYSTEM_TRAY_S0") != 0; };
-    WaitFor([&] {
-        if (waitpid(m_trayPid, nullptr, WNOHANG) == m_trayPid)
-            m_trayPid = -1;
-        return m_trayPid <= 0 || owned();
-    });
-    return m_trayPid > 0 && owned();
-}
-
-void CDesktopSession::StopTray()
-{
-    Kill(m_trayPid);
+    return Ready(
+        m_trayPid, [&] { return m_pXWindows->SelectionOwner("_NET_SYSTEM_TRAY_S0") != 0; });
 }
 
 bool CDesktopSession::StartWindowManager(WindowManager wm)
@@ -150,27 +138,15 @@ bool CDesktopSession::StartWindowManager(WindowManager wm)
     m_wmPid = wm == WindowManager::KWin
         ? Spawn({ "env", "KWIN_COMPOSE=N", "DBUS_SESSION_BUS_ADDRESS=disabled:", "kwin_x11" })
         : Spawn({ "openbox", "--sm-disable" });
-    if (m_wmPid <= 0)
-        return false;
     // The manager is in charge once it has named itself on the root window.
-    const bool ready = WaitFor(
-        [&] {
-            if (waitpid(m_wmPid, nullptr, WNOHANG) == m_wmPid) {
-                m_wmPid = -1;
-                return true;
-            }
-            int code = -1;
-            const QString out = Run("xprop", { "-root", "_NET_SUPPORTING_WM_CHECK" }, &code, 2000);
-            return code == 0 && out.contains("window id");
-        },
-        10000);
-    if (!ready)
-        Kill(m_wmPid);
-    return ready && m_wmPid > 0;
+    return Ready(
+        m_wmPid, [&] { return !m_pXWindows->Values(0, "_NET_SUPPORTING_WM_CHECK").empty(); });
 }
 
 void CDesktopSession::StopWindowManager()
 {
+    if (m_wmPid <= 0)
+        return;
     Kill(m_wmPid);
     // Leave the root window as a display without a window manager has it: KWin leaves the
     // list of what it supports behind, and Qt would still ask it to move windows.
@@ -182,22 +158,12 @@ std::string CDesktopSession::StartSessionBus()
 {
     if (m_busPid > 0)
         return m_busAddress;
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    m_busPid = Spawn({ "dbus-daemon", "--session", "--nofork", "--nopidfile",
-                         "--print-address=" + std::to_string(fds[1]) },
-        fds[1]);
-    close(fds[1]);
-    std::string address;
-    pollfd p { fds[0], POLLIN, 0 };
-    while (m_busPid > 0 && poll(&p, 1, 10000) > 0) {
-        char c;
-        if (read(fds[0], &c, 1) != 1 || c == '\n')
-            break;
-        address += c;
-    }
-    close(fds[0]);
+    const std::string address = SpawnForLine(
+        [](int fd) {
+            return std::vector<std::string> { "dbus-daemon", "--session", "--nofork", "--nopidfile",
+                "--print-address=" + std::to_string(fd) };
+        },
+        m_busPid);
     if (address.empty()) {
         StopStatusNotifierHost();
         return {};
@@ -213,38 +179,26 @@ std::string CDesktopSession::StartStatusNotifierHost()
     const std::string address = StartSessionBus();
     if (address.empty())
         return {};
-    // The host's programs find the private bus through the environment they start with.
-    const char* previous = getenv("DBUS_SESSION_BUS_ADDRESS");
-    const std::string saved = previous ? previous : "";
-    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-    m_watcherPid = Spawn({ "status-notifier-watcher" });
-    const bool watching = WaitFor(
-        [&] {
-            int code = -1;
-            CallBus({ "call", "--dest", "org.freedesktop.DBus", "--object-path",
-                        "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
-                        "org.kde.StatusNotifierWatcher" },
-                &code);
-            return code == 0;
-        },
-        10000);
-    m_sniTrayPid = watching ? Spawn({ "gtk-sni-tray-standalone" }) : -1;
-    if (previous)
-        setenv("DBUS_SESSION_BUS_ADDRESS", saved.c_str(), 1);
-    else
-        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    // The host's programs find the private bus through the environment they start with; env
+    // becomes each of them, so the PIDs are theirs.
+    const std::string onBus = "DBUS_SESSION_BUS_ADDRESS=" + address;
+    m_watcherPid = Spawn({ "env", onBus, "status-notifier-watcher" });
+    m_sniTrayPid
+        = Ready(m_watcherPid,
+              [&] {
+                  return CallBus("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                      { "org.freedesktop.DBus.NameHasOwner", "org.kde.StatusNotifierWatcher" })
+                      .contains("true");
+              })
+        ? Spawn({ "env", onBus, "gtk-sni-tray-standalone" })
+        : -1;
     // The host is there once the watcher says so.
-    const bool hosted = m_sniTrayPid > 0
-        && WaitFor(
-            [&] {
-                return CallBus(
-                    { "call", "--dest", "org.kde.StatusNotifierWatcher", "--object-path",
-                        "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
-                        "org.kde.StatusNotifierWatcher", "IsStatusNotifierHostRegistered" })
-                    .contains("true");
-            },
-            10000);
-    if (!hosted) {
+    if (!Ready(m_sniTrayPid, [&] {
+            return CallBus("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                { "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
+                    "IsStatusNotifierHostRegistered" })
+                .contains("true");
+        })) {
         StopStatusNotifierHost();
         return {};
     }
@@ -259,17 +213,19 @@ void CDesktopSession::StopStatusNotifierHost()
     m_busAddress.clear();
 }
 
-QString CDesktopSession::CallBus(const QStringList& args, int* exitCode) const
+QString CDesktopSession::CallBus(
+    const QString& service, const QString& path, const QStringList& method, int* exitCode) const
 {
     if (m_busAddress.empty()) {
         if (exitCode)
             *exitCode = -1;
         return {};
     }
-    QStringList full = args;
-    full.insert(1, QString::fromStdString(m_busAddress));
-    full.insert(1, "--address");
-    return Run("gdbus", full, exitCode, 5000);
+    return Run("gdbus",
+        QStringList { "call", "--address", QString::fromStdString(m_busAddress), "--dest", service,
+            "--object-path", path, "--method" }
+            + method,
+        exitCode, 5000);
 }
 
 void CDesktopSession::Stop()
@@ -301,33 +257,29 @@ void CDesktopSession::Kill(pid_t& pid)
 QString CDesktopSession::Run(
     const QString& program, const QStringList& args, int* exitCode, int timeoutMs) const
 {
+    return QString::fromLocal8Bit(RunForBytes(program, args, exitCode, timeoutMs));
+}
+
+QByteArray CDesktopSession::RunForBytes(
+    const QString& program, const QStringList& args, int* exitCode, int timeoutMs) const
+{
+    // DISPLAY is this session's since it started.
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", QString::fromStdString(m_display));
-    p.setProcessEnvironment(env);
     p.start(program, args);
-    if (!p.waitForFinished(timeoutMs)) {
+    const bool finished = p.waitForFinished(timeoutMs);
+    if (!finished) {
         p.kill();
         p.waitForFinished();
-        if (exitCode)
-            *exitCode = -1;
-        return {};
     }
     if (exitCode)
-        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return QString::fromLocal8Bit(p.readAllStandardOutput());
+        *exitCode = finished && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return finished ? p.readAllStandardOutput() : QByteArray();
 }
 
 QImage CDesktopSession::Screenshot() const
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", QString::fromStdString(m_display));
-    p.setProcessEnvironment(env);
-    p.start("import", { "-window", "root", "png:-" });
-    if (!p.waitForFinished(20000))
-        return {};
-    return QImage::fromData(p.readAllStandardOutput(), "PNG");
+    return QImage::fromData(
+        RunForBytes("import", { "-window", "root", "png:-" }, nullptr, 20000), "PNG");
 }
 
 void CDesktopSession::WaitOutDoubleClick() const

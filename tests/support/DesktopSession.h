@@ -31,7 +31,7 @@ public:
 
     // The notification area can be stopped and started again to test a tray host restart.
     bool StartTray();
-    void StopTray();
+    void StopTray() { Kill(m_trayPid); }
     bool TrayRunning() const { return m_trayPid > 0; }
 
     // A real window manager on the display (openbox, or KWin without compositing), for tests
@@ -49,8 +49,9 @@ public:
     std::string StartStatusNotifierHost();
     // Stops the host and the bus.
     void StopStatusNotifierHost();
-    // gdbus with these arguments against the private bus; its stdout.
-    QString CallBus(const QStringList& args, int* exitCode = nullptr) const;
+    // A method call (`method` then its arguments) on the private bus with gdbus; its answer.
+    QString CallBus(const QString& service, const QString& path, const QStringList& method,
+        int* exitCode = nullptr) const;
 
     // Runs a helper program (xdotool, xprop, ...) on this display and returns its stdout.
     QString Run(const QString& program, const QStringList& args, int* exitCode = nullptr,
@@ -72,6 +73,11 @@ private:
     CDesktopSession() = default;
     ~CDesktopSession();
     static void Kill(pid_t& pid);
+    // Waits until the program started as pid is ready; false, with it ended, when it ended
+    // by itself or was not ready in time.
+    bool Ready(pid_t& pid, const std::function<bool()>& ready);
+    QByteArray RunForBytes(
+        const QString& program, const QStringList& args, int* exitCode, int timeoutMs) const;
 
     mutable QElapsedTimer m_sinceClick;
     pid_t m_xvfbPid = -1;

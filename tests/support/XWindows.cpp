@@ -1,6 +1,8 @@
 #include "support/XWindows.h"
 
 #include <QByteArray>
+#include <QtEndian>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -39,6 +41,8 @@ CXWindows::~CXWindows()
 
 xcb_atom_t CXWindows::Atom(const char* name) const
 {
+    if (!m_pConnection)
+        return XCB_ATOM_NONE;
     const auto reply = Own(xcb_intern_atom_reply(m_pConnection,
         xcb_intern_atom(m_pConnection, 0, uint16_t(std::strlen(name)), name), nullptr));
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
@@ -109,64 +113,69 @@ XWindowInfo CXWindows::Describe(qulonglong id) const
     return info;
 }
 
+std::vector<QByteArray> CXWindows::PropertyOfAll(
+    const std::vector<xcb_window_t>& windows, xcb_atom_t property) const
+{
+    // Every request first, then every reply: one round trip for all the windows.
+    std::vector<xcb_get_property_cookie_t> cookies;
+    for (xcb_window_t w : windows)
+        cookies.push_back(
+            xcb_get_property(m_pConnection, 0, w, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 64));
+    std::vector<QByteArray> values;
+    for (xcb_get_property_cookie_t cookie : cookies) {
+        const auto reply = Own(xcb_get_property_reply(m_pConnection, cookie, nullptr));
+        values.push_back(reply
+                ? QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                    xcb_get_property_value_length(reply.get()))
+                : QByteArray());
+    }
+    return values;
+}
+
 std::vector<qulonglong> CXWindows::OwnedBy(qint64 pid) const
 {
     std::vector<qulonglong> owned;
     const std::vector<xcb_window_t> windows = AllWindows();
-    const xcb_atom_t atom = m_pConnection ? Atom("_NET_WM_PID") : xcb_atom_t(XCB_ATOM_NONE);
-    if (atom == XCB_ATOM_NONE)
-        return owned;
-    std::vector<xcb_get_property_cookie_t> cookies;
-    for (xcb_window_t w : windows)
-        cookies.push_back(xcb_get_property(m_pConnection, 0, w, atom, XCB_ATOM_CARDINAL, 0, 1));
-    for (size_t i = 0; i < windows.size(); ++i) {
-        const auto reply = Own(xcb_get_property_reply(m_pConnection, cookies[i], nullptr));
-        if (reply && xcb_get_property_value_length(reply.get()) == 4
-            && *static_cast<const uint32_t*>(xcb_get_property_value(reply.get())) == pid)
+    const std::vector<QByteArray> pids = PropertyOfAll(windows, Atom("_NET_WM_PID"));
+    for (size_t i = 0; i < windows.size(); ++i)
+        if (pids[i].size() == 4 && qFromUnaligned<quint32>(pids[i].constData()) == pid)
             owned.push_back(windows[i]);
-    }
     return owned;
 }
 
 std::optional<qulonglong> CXWindows::WithClass(const QString& instance) const
 {
     const std::vector<xcb_window_t> windows = AllWindows();
-    std::vector<xcb_get_property_cookie_t> cookies;
-    for (xcb_window_t w : windows)
-        cookies.push_back(
-            xcb_get_property(m_pConnection, 0, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64));
-    std::optional<qulonglong> found;
-    for (size_t i = 0; i < windows.size(); ++i) {
-        const auto reply = Own(xcb_get_property_reply(m_pConnection, cookies[i], nullptr));
-        if (found || !reply)
-            continue;
+    const std::vector<QByteArray> classes = PropertyOfAll(windows, XCB_ATOM_WM_CLASS);
+    for (size_t i = 0; i < windows.size(); ++i)
         // WM_CLASS is the instance and the class, each ended by a NUL.
-        const QByteArray value(static_cast<const char*>(xcb_get_property_value(reply.get())),
-            xcb_get_property_value_length(reply.get()));
-        if (value.left(value.indexOf('\0')) == instance.toLatin1())
-            found = windows[i];
-    }
-    return found;
+        if (QByteArray(classes[i].constData()) == instance.toLatin1())
+            return windows[i];
+    return std::nullopt;
 }
 
-bool CXWindows::HasProperty(qulonglong id, const char* atom) const
+std::vector<quint32> CXWindows::Values(qulonglong id, const char* property) const
 {
-    return m_pConnection && !Property(xcb_window_t(id), Atom(atom)).isEmpty();
+    std::vector<quint32> values;
+    if (!m_pConnection)
+        return values;
+    const QByteArray bytes = Property(id ? xcb_window_t(id) : m_root, Atom(property));
+    values.resize(size_t(bytes.size()) / sizeof(quint32));
+    std::memcpy(values.data(), bytes.constData(), values.size() * sizeof(quint32));
+    return values;
 }
 
 bool CXWindows::ListsAtom(qulonglong id, const char* property, const char* value) const
 {
-    if (!m_pConnection)
-        return false;
-    const QByteArray atoms = Property(xcb_window_t(id), Atom(property));
-    const xcb_atom_t wanted = Atom(value);
-    for (qsizetype at = 0; at + 4 <= atoms.size(); at += 4) {
-        xcb_atom_t atom;
-        std::memcpy(&atom, atoms.constData() + at, sizeof atom);
-        if (atom == wanted)
-            return true;
-    }
-    return false;
+    const std::vector<quint32> atoms = Values(id, property);
+    return !atoms.empty() && std::find(atoms.begin(), atoms.end(), Atom(value)) != atoms.end();
+}
+
+xcb_window_t CXWindows::Parent(xcb_window_t window) const
+{
+    const auto tree
+        = Own(xcb_query_tree_reply(m_pConnection, xcb_query_tree(m_pConnection, window), nullptr));
+    return tree ? tree->parent : xcb_window_t(XCB_NONE);
 }
 
 bool CXWindows::HasFocus(qulonglong id) const
@@ -175,15 +184,27 @@ bool CXWindows::HasFocus(qulonglong id) const
         return false;
     const auto focus = Own(
         xcb_get_input_focus_reply(m_pConnection, xcb_get_input_focus(m_pConnection), nullptr));
-    xcb_window_t w = focus ? focus->focus : XCB_NONE;
-    while (w != XCB_NONE && w != m_root) {
+    for (xcb_window_t w = focus ? focus->focus : XCB_NONE; w != XCB_NONE && w != m_root;
+         w = Parent(w))
         if (w == id)
             return true;
-        const auto tree
-            = Own(xcb_query_tree_reply(m_pConnection, xcb_query_tree(m_pConnection, w), nullptr));
-        w = tree ? tree->parent : XCB_NONE;
-    }
     return false;
+}
+
+bool CXWindows::Above(qulonglong upper, qulonglong lower) const
+{
+    if (!m_pConnection)
+        return false;
+    // The root's children come first, bottom first.
+    const std::vector<xcb_window_t> stack = AllWindows();
+    const auto level = [&](qulonglong id) {
+        xcb_window_t w = xcb_window_t(id);
+        for (xcb_window_t parent; w != XCB_NONE && (parent = Parent(w)) != m_root;)
+            w = parent;
+        return std::find(stack.begin(), stack.end(), w) - stack.begin();
+    };
+    const auto upperLevel = level(upper), lowerLevel = level(lower);
+    return upperLevel < qsizetype(stack.size()) && lowerLevel < upperLevel;
 }
 
 qulonglong CXWindows::SelectionOwner(const char* selection) const
