@@ -136,7 +136,9 @@ TEST_P(StatusNotifierTest, HostShowsTheIconWithItsMenuKeptCurrentItsChoicesActAn
             GTEST_SKIP() << kNoHost;
     }
 
-    const auto [service, menuPath] = WaitForItem(c.nItemWithinMs);
+    // Plain variables: clang's lambdas cannot capture structured bindings.
+    const auto item = WaitForItem(c.nItemWithinMs);
+    const QString service = item.first, menuPath = item.second;
     ASSERT_FALSE(service.isEmpty())
         << "the icon did not register within " << c.nItemWithinMs << " ms";
     ASSERT_FALSE(menuPath.isEmpty());

@@ -161,7 +161,8 @@ std::vector<quint32> CXWindows::Values(qulonglong id, const char* property) cons
         return values;
     const QByteArray bytes = Property(id ? xcb_window_t(id) : m_root, Atom(property));
     values.resize(size_t(bytes.size()) / sizeof(quint32));
-    std::memcpy(values.data(), bytes.constData(), values.size() * sizeof(quint32));
+    if (!values.empty())
+        std::memcpy(values.data(), bytes.constData(), values.size() * sizeof(quint32));
     return values;
 }
 
