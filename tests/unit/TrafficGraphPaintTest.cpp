@@ -1,6 +1,7 @@
 #include "display/ColorRef.h"
 #include "display/TrafficGraph.h"
 #include "fakes/FakeClock.h"
+#include "support/NamedRows.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -12,6 +13,8 @@
 #include <string>
 
 namespace {
+
+using ::PrintTo; // the rows print by their names
 
 constexpr int kW = 164;
 constexpr int kH = 54;
@@ -251,11 +254,6 @@ struct RateRow {
     int row;
 };
 
-void PrintTo(const RateRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
 class TrafficGraphRate : public testing::TestWithParam<RateRow> { };
 
 } // namespace
@@ -284,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, TrafficGraphRate,
         RateRow { "AboveFullScalePinnedToTopRow", 20480, 51200, 200, 0, 0 },
         RateRow { "MirroredLabelRateOnBottomRow", 20480, 20480, 250, 1, 53 },
         RateRow { "MirroredAboveFullScaleOnBottomRow", 20480, 51200, 200, 1, 53 }),
-    [](const testing::TestParamInfo<RateRow>& info) { return std::string(info.param.name); });
+    RowName);
 
 namespace {
 
@@ -295,11 +293,6 @@ struct TextsRow {
     const char* scale;
     qreal ratio;
 };
-
-void PrintTo(const TextsRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
 
 class TrafficGraphTexts : public testing::TestWithParam<TextsRow> { };
 
@@ -336,4 +329,4 @@ INSTANTIATE_TEST_SUITE_P(Rows, TrafficGraphTexts,
         TextsRow { "GigabytesAtRatio2", "99999.99 GB/s received", "5000 GB/s", 2.0 },
         TextsRow { "AFigureNoLinkGivesLeavesOutTheDirection", "9999999999.99 GB/s received",
             "5000 GB/s", 2.0 }),
-    [](const testing::TestParamInfo<TextsRow>& info) { return std::string(info.param.name); });
+    RowName);
