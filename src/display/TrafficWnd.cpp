@@ -210,8 +210,7 @@ void CTrafficWnd::SampleGraphs()
     m_graphSent.Sample(sent, connected, !fit);
     if (fit) {
         // One full scale for both, set with the new points in view before either repaints.
-        SetFullScales(
-            CTrafficGraph::FitStep(std::max(m_graphReceived.PeakRate(), m_graphSent.PeakRate())));
+        SetFullScales(FittedScale());
         m_graphReceived.Repaint();
         m_graphSent.Repaint();
     }
@@ -226,6 +225,11 @@ void CTrafficWnd::FollowDefaultRoute()
     const CAutomaticDevice::Choice choice = m_automatic.Choose(m_meter.Name().empty());
     if (!choice.name.empty() && choice.name != m_meter.Name())
         ChooseDevice(choice.name, choice.position);
+}
+
+int64_t CTrafficWnd::FittedScale() const
+{
+    return CTrafficGraph::FitStep(std::max(m_graphReceived.PeakRate(), m_graphSent.PeakRate()));
 }
 
 void CTrafficWnd::SetFullScales(int64_t nScale)
@@ -261,11 +265,10 @@ void CTrafficWnd::ApplyGraphSettings(const GraphSettings& settings)
         if (name != m_meter.Name() || settings.nNetworkDevice != m_graphSent.m_nDevice)
             ChooseDevice(name, settings.nNetworkDevice);
     }
-    const int64_t nScale = settings.bFitScale
-        ? CTrafficGraph::FitStep(std::max(m_graphReceived.PeakRate(), m_graphSent.PeakRate()))
-        : settings.nGraphicScale;
+    const int64_t nScale = settings.bFitScale ? FittedScale() : settings.nGraphicScale;
     const bool rescaled
         = nScale != m_graphSent.m_nFullScale || nScale != m_graphReceived.m_nFullScale;
+    // Set even when unchanged: the scale texts come with it.
     m_graphSent.SetFullScale(nScale);
     m_graphReceived.SetFullScale(nScale);
     if (rescaled) {

@@ -101,6 +101,8 @@ private:
     void ChooseDevice(const std::string& name, int position);
     // Automatic: takes the interface of the default route when routes or links changed.
     void FollowDefaultRoute();
+    // The smallest step of the fitted scales that holds the largest point either graph shows.
+    int64_t FittedScale() const;
     // Both graphs at this full scale.
     void SetFullScales(int64_t nScale);
     const QIcon& IconForState(int nState);
